@@ -1,0 +1,98 @@
+#include "app/process_state.h"
+
+#include <sstream>
+
+namespace tarvex::app {
+
+namespace {
+std::vector<std::string> splitComma(const std::string& s) {
+    std::vector<std::string> out;
+    std::string item;
+    std::istringstream in(s);
+    while (std::getline(in, item, ',')) out.push_back(item);
+    if (!s.empty() && s.back() == ',') out.emplace_back();
+    return out;
+}
+
+std::string joinComma(const std::vector<std::string>& v) {
+    std::string s;
+    for (std::size_t i = 0; i < v.size(); ++i) {
+        if (i) s += ',';
+        s += v[i];
+    }
+    return s;
+}
+}  // namespace
+
+std::string initialSlotRecord(int slot) { return "0,任务名,0,GetSheet" + std::to_string(slot) + ",0"; }
+
+ProcessState::ProcessState(platform::Dialogs* dialogs) : m_dialogs(dialogs) {
+    m_tabstring[0] = "任务1";
+    for (int i = 1; i <= kSlots; ++i) m_tabstring[static_cast<std::size_t>(i)] = initialSlotRecord(i);
+}
+
+bool ProcessState::validSlot(int slot) {
+    if (slot > kSlots) {
+        if (m_dialogs) m_dialogs->message("tabstring最大数为5，当前为：" + std::to_string(slot), platform::kAppTitle);
+        return false;
+    }
+    return slot >= 0;
+}
+
+std::string ProcessState::GetSlotField(int slot, int field) {
+    if (!validSlot(slot)) return {};
+    std::lock_guard<std::mutex> g(m_slotRecordLock);
+    const std::string& rec = m_tabstring[static_cast<std::size_t>(slot)];
+    if (field < 0) return rec;
+    auto parts = splitComma(rec);
+    return static_cast<std::size_t>(field) < parts.size() ? parts[static_cast<std::size_t>(field)] : std::string();
+}
+
+std::string ProcessState::SetSlotField(int slot, int field, const std::string& value) {
+    if (!validSlot(slot)) return {};
+    std::lock_guard<std::mutex> g(m_slotRecordLock);
+    std::string& rec = m_tabstring[static_cast<std::size_t>(slot)];
+    auto parts = splitComma(rec);
+    if (field < 0) {
+        rec = value;
+        return rec;
+    }
+    if (static_cast<std::size_t>(field) >= parts.size()) parts.resize(static_cast<std::size_t>(field) + 1);
+    parts[static_cast<std::size_t>(field)] = value;
+    rec = joinComma(parts);
+    return rec;
+}
+
+int ProcessState::gettnum(int slot) {
+    std::lock_guard<std::mutex> g(m_workerLock);
+    return m_gettnum.at(static_cast<std::size_t>(slot));
+}
+
+int ProcessState::addWorkers(int slot, int delta) {
+    std::lock_guard<std::mutex> g(m_workerLock);
+    return m_gettnum.at(static_cast<std::size_t>(slot)) += delta;
+}
+
+void ProcessState::setGettnum(int slot, int value) {
+    std::lock_guard<std::mutex> g(m_workerLock);
+    m_gettnum.at(static_cast<std::size_t>(slot)) = value;
+}
+
+int ProcessState::getsucc(int slot) {
+    std::lock_guard<std::mutex> g(m_successLock);
+    return m_getsucc.at(static_cast<std::size_t>(slot));
+}
+
+int ProcessState::addSuccess(int slot, int delta) {
+    std::lock_guard<std::mutex> g(m_successLock);
+    return m_getsucc.at(static_cast<std::size_t>(slot)) += delta;
+}
+
+void ProcessState::setGetsucc(int slot, int value) {
+    std::lock_guard<std::mutex> g(m_successLock);
+    m_getsucc.at(static_cast<std::size_t>(slot)) = value;
+}
+
+std::mutex& ProcessState::slotDbLock(int slot) { return m_slotDbLocks.at(static_cast<std::size_t>(slot)); }
+
+}  // namespace tarvex::app

@@ -1,0 +1,67 @@
+#pragma once
+// Process-wide state shared by the windows, runners, workers and the scheduler: the five
+// slot records, the per-slot worker and success counters, the waiting queue and ran list,
+// the switches, and the locks that guard them. Created once at start.
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "platform/ports.h"
+
+namespace tarvex::app {
+
+class ProcessState {
+public:
+    static constexpr int kSlots = 5;
+    static constexpr int kMaxRunRows = 3;
+
+    explicit ProcessState(platform::Dialogs* dialogs = nullptr);
+
+    // Slot record access under the slot-record lock. Field -1 is the whole record. A slot
+    // number above 5 shows "tabstring最大数为5，当前为：" + number and yields "".
+    std::string GetSlotField(int slot, int field);
+    std::string SetSlotField(int slot, int field, const std::string& value);
+
+    // Worker counters (`gettnum`), under the worker-counter lock.
+    int gettnum(int slot);
+    int addWorkers(int slot, int delta);
+    void setGettnum(int slot, int value);
+    // Success counters (`getsucc`), under the success-counter lock.
+    int getsucc(int slot);
+    int addSuccess(int slot, int delta);
+    void setGetsucc(int slot, int value);
+
+    // The lock that serialises writes to the task database of the task running in a slot.
+    std::mutex& slotDbLock(int slot);
+    std::mutex& slotRecordLock() { return m_slotRecordLock; }
+    std::mutex& workerCounterLock() { return m_workerLock; }
+    std::mutex& successCounterLock() { return m_successLock; }
+
+    // Guarded by slotRecordLock().
+    std::vector<std::string> waitingQueue;
+    std::vector<std::string> ranList;
+
+    std::atomic<bool> closing{false};
+    std::atomic<bool> scheduling{false};
+    std::atomic<std::int64_t> currentTaskId{0};
+
+private:
+    bool validSlot(int slot);
+
+    platform::Dialogs* m_dialogs;
+    std::mutex m_slotRecordLock;
+    std::mutex m_workerLock;
+    std::mutex m_successLock;
+    std::array<std::mutex, kSlots + 1> m_slotDbLocks;
+    std::array<std::string, kSlots + 1> m_tabstring;
+    std::array<int, kSlots + 1> m_gettnum{};
+    std::array<int, kSlots + 1> m_getsucc{};
+};
+
+// The initial record of slot N: "0,任务名,0,GetSheet" + N + ",0".
+std::string initialSlotRecord(int slot);
+
+}  // namespace tarvex::app

@@ -1,0 +1,52 @@
+#include "app/startup.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <functional>
+
+#include "platform/run_log.h"
+
+namespace tarvex::app {
+
+std::string instanceLockPath(const Workspace& ws) {
+    std::string inside = ws.programFolder + ".tarvex.lock";
+    int fd = ::open(inside.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    if (fd >= 0) {
+        ::close(fd);
+        return inside;
+    }
+    // A read-only program folder still gets one lock per workspace.
+    return "/tmp/tarvex-" + std::to_string(std::hash<std::string>{}(ws.programFolder)) + ".lock";
+}
+
+StartResult startProcess(const std::string& programFolder, platform::Dialogs& dialogs, StartOptions options) {
+    StartResult result;
+    auto session = std::make_unique<Session>();
+    session->workspace = Workspace::at(programFolder);
+    const Workspace& ws = session->workspace;
+
+    if (options.singleInstance) {
+        session->instanceLock = std::make_unique<platform::InstanceLock>(instanceLockPath(ws));
+        if (!session->instanceLock->acquired()) {
+            dialogs.message("该程序正在运行！", "提示");
+            result.status = StartStatus::AlreadyRunning;
+            return result;
+        }
+    }
+    if (!pathExists(ws.configDb)) {
+        dialogs.message("config配置文件丢失,软件即将退出！", platform::kAppTitle);
+        result.status = StartStatus::ConfigMissing;
+        return result;
+    }
+    session->logOn = isDirectory(ws.logFolder);
+    platform::RunLog::global().setDialogs(&dialogs);
+    platform::InitLog(ws.programFolder, session->logOn, session->logOn);
+    session->state = std::make_unique<ProcessState>(&dialogs);
+    result.session = std::move(session);
+    return result;
+}
+
+void logStartComplete() { platform::WriteLog("窗口初始化完成", 0); }
+
+}  // namespace tarvex::app

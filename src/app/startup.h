@@ -1,0 +1,47 @@
+#pragma once
+// Process start: refuse a second copy on the same workspace, check the configuration
+// database, fix the workspace paths, switch the run log on when "log" exists and create the
+// process-wide state. Shared by the GUI and tarvex-cli.
+#include <memory>
+#include <string>
+
+#include "app/process_state.h"
+#include "app/workspace.h"
+#include "platform/instance_lock.h"
+#include "platform/ports.h"
+
+namespace tarvex::app {
+
+// A started process: owns the single-instance lock and the process-wide state.
+struct Session {
+    Workspace workspace;
+    std::unique_ptr<platform::InstanceLock> instanceLock;
+    std::unique_ptr<ProcessState> state;
+    bool logOn = false;
+};
+
+enum class StartStatus { Started, AlreadyRunning, ConfigMissing };
+
+struct StartResult {
+    StartStatus status = StartStatus::Started;
+    std::unique_ptr<Session> session;  // set when Started
+};
+
+struct StartOptions {
+    // The GUI refuses a second copy; tarvex-cli commands that only read may share a
+    // workspace with a running program and pass false.
+    bool singleInstance = true;
+};
+
+// Runs the start steps that need no window. Messages go through `dialogs`: "该程序正在运行！"
+// (caption "提示") for a second copy, "config配置文件丢失,软件即将退出！" for a missing
+// configuration database; in both cases nothing else is touched and no log file is written.
+StartResult startProcess(const std::string& programFolder, platform::Dialogs& dialogs, StartOptions options = {});
+
+// Writes the start-complete line; called by the front end once its window (or console) is ready.
+void logStartComplete();
+
+// Path of the single-instance lock file of a workspace.
+std::string instanceLockPath(const Workspace& ws);
+
+}  // namespace tarvex::app

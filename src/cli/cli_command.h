@@ -1,0 +1,56 @@
+#pragma once
+// tarvex-cli's command table. Each command lives in its own cmd_*.cpp and registers itself
+// with a static CliCommandRegistrar, so adding a command touches no shared file.
+#include <functional>
+#include <iosfwd>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "platform/ports.h"
+
+namespace tarvex::cli {
+
+struct CliContext {
+    std::string workspace;          // program folder ("--workspace", else the executable's folder)
+    std::vector<std::string> args;  // arguments after the command name
+    std::ostream& out;
+    std::ostream& err;
+};
+
+struct CliCommand {
+    std::string name;
+    std::string usage;    // one line: "tasks", "task show ID", …
+    std::string summary;  // what it does
+    std::function<int(CliContext&)> run;
+};
+
+std::map<std::string, CliCommand>& cliCommands();
+
+struct CliCommandRegistrar {
+    explicit CliCommandRegistrar(CliCommand cmd);
+};
+
+// Dialogs for a terminal: messages go to standard error, confirmations are refused unless
+// `--yes` was given, questions are answered with their initial text.
+class ConsoleDialogs final : public platform::Dialogs {
+public:
+    ConsoleDialogs(std::ostream& err, bool assumeYes) : m_err(err), m_yes(assumeYes) {}
+    void message(const std::string& text, const std::string& caption) override;
+    bool confirm(const std::string& text, const std::string& title) override;
+    std::optional<std::string> askText(const std::string& title, const std::string& prompt,
+                                       const std::string& initial) override;
+    const std::vector<std::string>& messages() const { return m_messages; }
+
+private:
+    std::ostream& m_err;
+    bool m_yes;
+    std::vector<std::string> m_messages;
+};
+
+// Value of "--name VALUE" in args (removed from args), or "".
+std::string takeOption(std::vector<std::string>& args, const std::string& name);
+// Whether "--name" is in args (removed from args).
+bool takeFlag(std::vector<std::string>& args, const std::string& name);
+
+}  // namespace tarvex::cli

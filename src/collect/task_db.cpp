@@ -1,0 +1,385 @@
+#include "collect/task_db.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <nlohmann/json.hpp>
+
+#include "platform/run_log.h"
+
+namespace tarvex::collect {
+
+using platform::SqliteConnection;
+using platform::SqliteError;
+using platform::quoteIdentifier;
+
+const char* const kNewTaskContentSql =
+    "CREATE TABLE content(id INTEGER PRIMARY KEY AUTOINCREMENT,url TEXT,geturl  TINYINT(1)  DEFAULT '0',getc "
+    "TINYINT(1)  DEFAULT '0',postc TINYINT(1)  DEFAULT '0',标题 TEXT,内容 TEXT)";
+const char* const kDownloadTableSql =
+    "CREATE TABLE \"download\" (\"id\"  INTEGER PRIMARY KEY AUTOINCREMENT NOT NULL,\"cid\"  INTEGER,\"remoteurl\"  "
+    "TEXT(500),\"localurl\"  TEXT(500),\"isupload\"  INTEGER DEFAULT 0,\"type\"  TEXT(20),\"newurl\"  TEXT(500))";
+
+namespace {
+bool fileExists(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+void replaceAll(std::string& s, const std::string& from, const std::string& to) {
+    if (from.empty()) return;
+    std::size_t pos = 0;
+    while ((pos = s.find(from, pos)) != std::string::npos) {
+        s.replace(pos, from.size(), to);
+        pos += to.size();
+    }
+}
+
+// A settings value that may be a JSON object or a JSON text holding one.
+nlohmann::json asObject(const nlohmann::json& v) {
+    if (v.is_object()) return v;
+    if (v.is_string()) {
+        auto parsed = nlohmann::json::parse(v.get<std::string>(), nullptr, false);
+        if (parsed.is_object()) return parsed;
+    }
+    return nlohmann::json::object();
+}
+
+bool flagOn(const nlohmann::json& v) {
+    if (v.is_boolean()) return v.get<bool>();
+    if (v.is_number_integer()) return v.get<long long>() != 0;
+    if (v.is_string()) {
+        std::string s = v.get<std::string>();
+        std::string lower;
+        for (char c : s) lower += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        if (lower == "true") return true;
+        try {
+            std::size_t used = 0;
+            long long n = std::stoll(s, &used);
+            return used == s.size() && n != 0;
+        } catch (...) {
+            return false;
+        }
+    }
+    return false;
+}
+
+nlohmann::json parseSettings(const std::string& settingsJson) {
+    auto doc = nlohmann::json::parse(settingsJson, nullptr, false);
+    return doc.is_object() ? doc : nlohmann::json::object();
+}
+
+// Names referenced as "{DD:字段=name}" where the name holds no blank, in order of appearance.
+void listFieldRefs(const std::string& text, std::vector<std::string>& out) {
+    static const std::string open = "{DD:字段=";
+    std::size_t pos = 0;
+    while ((pos = text.find(open, pos)) != std::string::npos) {
+        std::size_t start = pos + open.size();
+        std::size_t end = text.find_first_of("} ", start);
+        if (end != std::string::npos && text[end] == '}') {
+            std::string name = text.substr(start, end - start);
+            if (std::find(out.begin(), out.end(), name) == out.end()) out.push_back(name);
+        }
+        pos = start;
+    }
+}
+
+void addUnique(std::vector<std::string>& list, const std::string& name) {
+    if (std::find(list.begin(), list.end(), name) == list.end()) list.push_back(name);
+}
+
+std::string stripDoubleQuotes(std::string s) {
+    s.erase(std::remove(s.begin(), s.end(), '"'), s.end());
+    return s;
+}
+}  // namespace
+
+std::string TaskDbPath(const std::string& dataFolder, std::int64_t taskId) {
+    return platform::joinPath(dataFolder, std::to_string(taskId) + ".db3");
+}
+
+bool CreateTaskDb(const std::string& path, platform::Dialogs& dialogs) {
+    if (fileExists(path)) {
+        dialogs.message(path + "的数据库已存在1", platform::kAppTitle);
+        return false;
+    }
+    try {
+        SqliteConnection db(path, SqliteConnection::Mode::ReadWriteCreate);
+        db.exec("PRAGMA encoding = \"UTF-8\"");
+        // An empty file stays zero bytes until something is written; make it a real database.
+        db.exec("PRAGMA user_version = 0");
+    } catch (const SqliteError&) {
+        dialogs.message("数据库创建失败", platform::kAppTitle);
+        return false;
+    }
+    return fileExists(path);
+}
+
+void SqlExec(const std::string& path, const std::string& sql) {
+    SqliteConnection db(path, SqliteConnection::Mode::ReadWrite);
+    db.exec(sql);
+}
+
+std::string SqlExec2(const std::string& path, const std::string& sql) {
+    SqliteConnection db(path, SqliteConnection::Mode::ReadWrite);
+    try {
+        db.exec(sql);
+    } catch (const SqliteError& e) {
+        return std::string("fail|") + e.what();
+    }
+    return "succ|";
+}
+
+SqlTable SqlQuery(const std::string& path, const std::string& sql, const std::vector<platform::SqlValue>& params) {
+    SqliteConnection db(path, SqliteConnection::Mode::ReadWrite);
+    return platform::queryAll(db, sql, params);
+}
+
+std::vector<std::string> TableColumns(const std::string& path, const std::string& table, platform::Dialogs& dialogs) {
+    std::vector<std::string> names;
+    try {
+        SqliteConnection db(path, SqliteConnection::Mode::ReadWrite);
+        platform::SqliteStatement st(db, "PRAGMA table_info(" + quoteIdentifier(table) + ")");
+        while (st.step()) names.push_back(stripDoubleQuotes(st.columnText(1)));
+    } catch (const SqliteError& e) {
+        dialogs.message("发生错误：" + std::string("数据库读取字段错误：") + e.what(), platform::kAppTitle);
+    }
+    return names;
+}
+
+std::vector<std::string> FieldColumnsOf(const std::string& settingsJson) {
+    auto doc = parseSettings(settingsJson);
+    std::vector<std::string> cols;
+    if (doc.contains("fieldsAll") && doc["fieldsAll"].is_array()) {
+        for (const auto& f : doc["fieldsAll"]) {
+            auto rule = asObject(f);
+            if (rule.contains("title") && rule["title"].is_string()) cols.push_back(rule["title"].get<std::string>());
+        }
+    }
+    if (doc.contains("Morepage") && doc["Morepage"].is_string()) {
+        const std::string morepage = doc["Morepage"].get<std::string>();
+        if (morepage.find(":字段=") != std::string::npos) {
+            auto list = asObject(doc["Morepage"]);
+            if (list.contains("More_url_regex") && list["More_url_regex"].is_string()) {
+                std::vector<std::string> refs;
+                listFieldRefs(list["More_url_regex"].get<std::string>(), refs);
+                for (const auto& r : refs) addUnique(cols, r);
+            }
+        }
+    }
+    return cols;
+}
+
+std::vector<std::string> SiteKeysOf(const std::string& settingsJson) {
+    auto doc = parseSettings(settingsJson);
+    std::vector<std::string> keys;
+    if (!doc.contains("post_morepost")) return keys;
+    auto group = asObject(doc["post_morepost"]);
+    if (!group.contains("check1") || !flagOn(group["check1"])) return keys;
+    if (!group.contains("MorePostAll") || !group["MorePostAll"].is_array()) return keys;
+    for (const auto& entry : group["MorePostAll"]) {
+        if (!entry.is_string()) continue;
+        const std::string s = entry.get<std::string>();
+        auto c1 = s.find(',');
+        if (c1 == std::string::npos) continue;
+        auto c2 = s.find(',', c1 + 1);
+        std::string key = s.substr(c1 + 1, c2 == std::string::npos ? std::string::npos : c2 - c1 - 1);
+        if (!key.empty()) addUnique(keys, key);
+    }
+    return keys;
+}
+
+namespace {
+std::string addSiteFlagSql(const std::string& key) {
+    return "ALTER table content ADD " + quoteIdentifier("postc_" + key) + " TINYINT(1)  DEFAULT '0'";
+}
+}  // namespace
+
+void CreateContentTables(const std::string& path, const std::string& settingsJson) {
+    std::vector<std::string> cols = FieldColumnsOf(settingsJson);
+    std::string create =
+        "CREATE TABLE content(id INTEGER PRIMARY KEY,url TEXT,geturl  TINYINT(1)  DEFAULT '0',getc TINYINT(1)  DEFAULT "
+        "'0',postc TINYINT(1)  DEFAULT '0'";
+    for (const auto& c : cols) create += "," + quoteIdentifier(c) + " TEXT";
+    create += ")";
+    SqlExec(path, create);
+    SqlExec(path, kDownloadTableSql);
+    for (const auto& key : SiteKeysOf(settingsJson)) {
+        if (std::find(cols.begin(), cols.end(), "postc_" + key) != cols.end()) continue;
+        SqlExec(path, addSiteFlagSql(key));
+    }
+}
+
+std::vector<std::string> AddMissingColumns(const std::string& path, const std::string& settingsJson,
+                                           platform::Dialogs& dialogs) {
+    std::vector<std::string> existing = TableColumns(path, "content", dialogs);
+    std::vector<std::string> ran;
+    auto has = [&](const std::string& n) { return std::find(existing.begin(), existing.end(), n) != existing.end(); };
+    auto run = [&](const std::string& name, const std::string& stmt) {
+        SqlExec(path, stmt);
+        existing.push_back(name);
+        ran.push_back(stmt);
+    };
+    // List-page field references first, then site flags, then the field list, as a save does.
+    auto doc = parseSettings(settingsJson);
+    std::vector<std::string> listRefs;
+    if (doc.contains("Morepage") && doc["Morepage"].is_string() &&
+        doc["Morepage"].get<std::string>().find(":字段=") != std::string::npos) {
+        auto list = asObject(doc["Morepage"]);
+        if (list.contains("More_url_regex") && list["More_url_regex"].is_string())
+            listFieldRefs(list["More_url_regex"].get<std::string>(), listRefs);
+    }
+    for (const auto& n : listRefs)
+        if (!has(n)) run(n, "ALTER table content ADD " + quoteIdentifier(n) + " TEXT");
+    for (const auto& key : SiteKeysOf(settingsJson))
+        if (!has("postc_" + key)) run("postc_" + key, addSiteFlagSql(key));
+    for (const auto& n : FieldColumnsOf(settingsJson))
+        if (!has(n)) run(n, "ALTER table content ADD " + quoteIdentifier(n) + " TEXT");
+    return ran;
+}
+
+std::vector<std::string> PendingDownloads(const std::string& path, std::int64_t contentId, platform::Dialogs& dialogs) {
+    std::vector<std::string> lines;
+    SqlTable t;
+    try {
+        t = SqlQuery(path, "select * from download where cid=" + std::to_string(contentId) + " and isupload=0");
+    } catch (const SqliteError& e) {
+        dialogs.message("查询download表出错：" + DbErrorText(e.what()), platform::kAppTitle);
+        return lines;
+    }
+    const std::string id = std::to_string(contentId);
+    if (t.empty())
+        platform::WriteLog("TMyThread:内容ID:" + id + "查询download表，没有纪录", 0);
+    else
+        platform::WriteLog("TMyThread:内容ID:" + id + "开始查询download表，有纪录", 0);
+    for (std::size_t r = 0; r < t.rows.size(); ++r) {
+        std::string local = t.text(r, "localurl");
+        if (local.empty() || !fileExists(local)) continue;
+        replaceAll(local, "=", "<临时等号>");
+        lines.push_back(local + "=" + t.text(r, "newurl"));
+    }
+    return lines;
+}
+
+std::string RowToText(const SqlTable& table) {
+    if (table.rows.empty()) return {};
+    std::string out;
+    const auto& row = table.rows.front();
+    for (std::size_t i = 0; i < table.columns.size(); ++i) {
+        std::string v = row[i].asText();
+        replaceAll(v, "\r", "<临时换行替换换行>");
+        replaceAll(v, "\n", "<临时换行2替换换行2>");
+        if (i) out += "\r\n";
+        out += table.columns[i] + "=" + v;
+    }
+    return out;
+}
+
+std::string SqlQuote(const std::string& text) {
+    std::string out;
+    out.reserve(text.size() + 8);
+    for (char c : text) {
+        if (c == '\'') out += '\'';
+        out += c;
+    }
+    return out;
+}
+
+std::string DbErrorText(const std::string& message) {
+    if (message.find("database is locked") != std::string::npos) return "数据库被锁定";
+    std::string out;
+    std::size_t i = 0;
+    bool first = true;
+    // Leading "[layer][tag]…" tags: the first becomes "数据库", the rest are dropped.
+    while (i < message.size() && message[i] == '[') {
+        auto close = message.find(']', i);
+        if (close == std::string::npos) break;
+        if (first) out += "数据库";
+        first = false;
+        i = close + 1;
+    }
+    out += message.substr(i);
+    replaceAll(out, "ERROR", "错误");
+    return out;
+}
+
+bool IsBusyFailure(const std::string& result) {
+    if (result.rfind("fail|", 0) != 0) return false;
+    return result.find("busy") != std::string::npos || result.find("locked") != std::string::npos;
+}
+
+namespace sql {
+std::string SelectUrls() { return "select url from content"; }
+std::string SelectListTitles() { return "select 列表标题 from content"; }
+
+std::string InsertListAddress(const std::string& url, const std::vector<std::string>& columns,
+                              const std::vector<std::string>& values) {
+    std::string s = "insert into content(id,url,geturl,getc,postc";
+    for (const auto& c : columns) s += "," + quoteIdentifier(c);
+    s += ") values (null,'" + SqlQuote(url) + "',1,0,0";
+    for (std::size_t i = 0; i < columns.size(); ++i) s += ",'" + (i < values.size() ? SqlQuote(values[i]) : "") + "'";
+    s += ")";
+    return s;
+}
+
+std::string InsertDirectAddress(const std::string& url) {
+    return "insert into content(id,url,geturl) values (null,'" + SqlQuote(url) + "',1);";
+}
+
+std::string CollectAgain() {
+    return "update content set getc=0 , postc=0;DELETE FROM download;UPDATE sqlite_sequence set seq=0 where "
+           "name=\"download\"";
+}
+
+std::string CountWork(std::int64_t afterId) {
+    return "select COUNT(*) AS total from content where geturl=1  and getc=0 and id>" + std::to_string(afterId);
+}
+
+std::string ClaimNext(std::int64_t afterId) {
+    return "select * from content where geturl=1  and getc=0 and id>" + std::to_string(afterId) +
+           " order by id asc limit 1";
+}
+
+std::string StoreRow(std::int64_t id, const std::vector<std::pair<std::string, std::string>>& fields) {
+    std::string s = "update content set getc=1";
+    for (const auto& [col, val] : fields) s += "," + quoteIdentifier(col) + "='" + SqlQuote(val) + "'";
+    s += " where id=" + std::to_string(id);
+    return s;
+}
+
+std::string SkipRow(std::int64_t id) { return "update content set getc=1,postc=1 where id=" + std::to_string(id); }
+
+std::string InsertDownload(std::int64_t cid, const std::string& remote, const std::string& local,
+                           const std::string& newUrl, bool thumbnail) {
+    return "insert into download(id,cid,remoteurl,localurl,isupload,type,newurl) values (null," + std::to_string(cid) +
+           ",'" + SqlQuote(remote) + "','" + SqlQuote(local) + (thumbnail ? "',0,'smallpic','" : "',0,'pic','") +
+           SqlQuote(newUrl) + "')";
+}
+
+namespace {
+std::string review(bool on) { return on ? " and 人工审核 = '1' " : ""; }
+}  // namespace
+
+std::string CountPublish(const std::string& flag, std::int64_t afterId, bool manualReview) {
+    return "select COUNT(*) AS total from content where getc=1  and " + quoteIdentifier(flag) + "=0 and id>" +
+           std::to_string(afterId) + " " + review(manualReview);
+}
+
+std::string NextPublish(const std::string& flag, std::int64_t afterId, bool manualReview, bool random) {
+    if (random)
+        return "select * from content where getc=1 and " + quoteIdentifier(flag) + "=0 " + review(manualReview) +
+               " order by RANDOM() limit 1";
+    return "select * from content where getc=1 and " + quoteIdentifier(flag) + "=0 and id>" + std::to_string(afterId) +
+           review(manualReview) + " order by id asc limit 1";
+}
+
+std::string MarkPublished(const std::string& flag, std::int64_t id) {
+    return "update content set " + quoteIdentifier(flag) + "=1 where id=" + std::to_string(id);
+}
+
+std::string Thumbnail(std::int64_t id) {
+    return "select * from download where cid=" + std::to_string(id) + " and type='smallpic' limit 1";
+}
+}  // namespace sql
+
+}  // namespace tarvex::collect

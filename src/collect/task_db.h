@@ -1,0 +1,91 @@
+#pragma once
+// The task content database: one SQLite file per task ("data/<id>.db3") with the tables
+// `content` (one row per content page: url, the flags geturl/getc/postc, one text column per
+// field, per-site flags "postc_<key>") and `download` (one row per attachment).
+// Every call opens and closes its own connection, so calls are safe from any thread; writes
+// during a run are serialised by the caller's slot lock.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "platform/ports.h"
+#include "platform/sqlite_db.h"
+
+namespace tarvex::collect {
+
+using platform::SqlTable;
+
+// The statement that creates `content` for a new task (the two default fields 标题, 内容).
+extern const char* const kNewTaskContentSql;
+// The statement that creates `download`.
+extern const char* const kDownloadTableSql;
+// The fixed columns every `content` table starts with, in order.
+inline const std::vector<std::string> kFixedContentColumns = {"id", "url", "geturl", "getc", "postc"};
+
+// Path of a task's database: dataFolder + "/" + id + ".db3".
+std::string TaskDbPath(const std::string& dataFolder, std::int64_t taskId);
+
+// Creates an empty database file. Refuses an existing file with path + "的数据库已存在1".
+bool CreateTaskDb(const std::string& path, platform::Dialogs& dialogs);
+// Runs a script; throws platform::SqliteError on failure. The file must exist.
+void SqlExec(const std::string& path, const std::string& sql);
+// Runs a script; "succ|" or "fail|" + SQLite's message. Throws when the file cannot be opened.
+std::string SqlExec2(const std::string& path, const std::string& sql);
+// Runs a query and copies all rows; throws platform::SqliteError on failure.
+SqlTable SqlQuery(const std::string& path, const std::string& sql, const std::vector<platform::SqlValue>& params = {});
+// Column names of a table in order; on error a message box and the names read so far.
+std::vector<std::string> TableColumns(const std::string& path, const std::string& table, platform::Dialogs& dialogs);
+
+// Field columns a settings document asks for: every field title of "fieldsAll" in order,
+// then the list-page field names referenced as "{DD:字段=name}" in the list settings.
+std::vector<std::string> FieldColumnsOf(const std::string& settingsJson);
+// Site keys of the site-group settings ("post_morepost" with "check1" on), in order.
+std::vector<std::string> SiteKeysOf(const std::string& settingsJson);
+
+// Creates `content` (pasted-task form, one TEXT column per field), `download` and the
+// per-site flag columns. Throws platform::SqliteError on failure.
+void CreateContentTables(const std::string& path, const std::string& settingsJson);
+// Adds the columns a saved settings document needs and the table lacks; never drops any.
+// Returns the statements it ran. Throws platform::SqliteError on failure.
+std::vector<std::string> AddMissingColumns(const std::string& path, const std::string& settingsJson,
+                                           platform::Dialogs& dialogs);
+
+// Attachments of a content row not yet uploaded whose local file exists, as lines
+// localurl + "=" + newurl ("=" inside localurl written "<临时等号>").
+std::vector<std::string> PendingDownloads(const std::string& path, std::int64_t contentId, platform::Dialogs& dialogs);
+// The first row as "column=value" lines joined by CR LF; CR and LF inside values become the
+// line-break markers so every value stays on one line. Values are read back exactly.
+std::string RowToText(const SqlTable& table);
+// Doubles every "'" so a value can stand between single quotes in SQL.
+std::string SqlQuote(const std::string& text);
+// A database error message as the user sees it.
+std::string DbErrorText(const std::string& message);
+
+// True when an SqlExec2 result failed because the database was busy or locked.
+bool IsBusyFailure(const std::string& result);
+
+// Statements of the collection stage (exact text; values pass through SqlQuote).
+namespace sql {
+std::string SelectUrls();
+std::string SelectListTitles();
+// Insert of a content address found on a list page: `columns` are the content columns after
+// the fifth that do not begin with "postc_"; `values` their list-page values ("" when none).
+std::string InsertListAddress(const std::string& url, const std::vector<std::string>& columns,
+                              const std::vector<std::string>& values);
+std::string InsertDirectAddress(const std::string& url);
+std::string CollectAgain();
+std::string CountWork(std::int64_t afterId);
+std::string ClaimNext(std::int64_t afterId);
+// Store of a collected row: pairs of (column, value) in field order.
+std::string StoreRow(std::int64_t id, const std::vector<std::pair<std::string, std::string>>& fields);
+std::string SkipRow(std::int64_t id);
+std::string InsertDownload(std::int64_t cid, const std::string& remote, const std::string& local,
+                           const std::string& newUrl, bool thumbnail = false);
+// Publisher statements; `flag` is "postc" or "postc_<key>"; manualReview adds the 人工审核 filter.
+std::string CountPublish(const std::string& flag, std::int64_t afterId, bool manualReview);
+std::string NextPublish(const std::string& flag, std::int64_t afterId, bool manualReview, bool random);
+std::string MarkPublished(const std::string& flag, std::int64_t id);
+std::string Thumbnail(std::int64_t id);
+}  // namespace sql
+
+}  // namespace tarvex::collect

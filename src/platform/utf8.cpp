@@ -1,0 +1,109 @@
+#include "platform/utf8.h"
+
+namespace tarvex::platform::utf8 {
+
+namespace {
+// Length of the valid sequence starting at s[i], or 0 when it is not valid.
+std::size_t validSeq(std::string_view s, std::size_t i) {
+    auto b = [&](std::size_t k) { return static_cast<unsigned char>(s[k]); };
+    unsigned char c = b(i);
+    std::size_t n = s.size();
+    if (c < 0x80) return 1;
+    if (c >= 0xC2 && c <= 0xDF) return (i + 1 < n && (b(i + 1) & 0xC0) == 0x80) ? 2 : 0;
+    if (c >= 0xE0 && c <= 0xEF) {
+        if (i + 2 >= n) return 0;
+        unsigned char c1 = b(i + 1);
+        if ((c1 & 0xC0) != 0x80 || (b(i + 2) & 0xC0) != 0x80) return 0;
+        if (c == 0xE0 && c1 < 0xA0) return 0;
+        if (c == 0xED && c1 > 0x9F) return 0;  // surrogates
+        return 3;
+    }
+    if (c >= 0xF0 && c <= 0xF4) {
+        if (i + 3 >= n) return 0;
+        unsigned char c1 = b(i + 1);
+        if ((c1 & 0xC0) != 0x80 || (b(i + 2) & 0xC0) != 0x80 || (b(i + 3) & 0xC0) != 0x80) return 0;
+        if (c == 0xF0 && c1 < 0x90) return 0;
+        if (c == 0xF4 && c1 > 0x8F) return 0;
+        return 4;
+    }
+    return 0;
+}
+}  // namespace
+
+bool isValid(std::string_view s) {
+    for (std::size_t i = 0; i < s.size();) {
+        std::size_t k = validSeq(s, i);
+        if (!k) return false;
+        i += k;
+    }
+    return true;
+}
+
+std::string repair(std::string_view s) {
+    std::string out;
+    out.reserve(s.size());
+    for (std::size_t i = 0; i < s.size();) {
+        std::size_t k = validSeq(s, i);
+        if (k) {
+            out.append(s.substr(i, k));
+            i += k;
+        } else {
+            out.append("\xEF\xBF\xBD");
+            ++i;
+            // Skip the continuation bytes of the same broken sequence.
+            while (i < s.size() && (static_cast<unsigned char>(s[i]) & 0xC0) == 0x80) ++i;
+        }
+    }
+    return out;
+}
+
+std::size_t length(std::string_view s) {
+    std::size_t n = 0;
+    for (unsigned char c : s)
+        if ((c & 0xC0) != 0x80) ++n;
+    return n;
+}
+
+std::size_t byteOffset(std::string_view s, std::size_t idx) {
+    std::size_t n = 0;
+    for (std::size_t i = 0; i < s.size(); ++i) {
+        if ((static_cast<unsigned char>(s[i]) & 0xC0) != 0x80) {
+            if (n == idx) return i;
+            ++n;
+        }
+    }
+    return s.size();
+}
+
+std::string_view substr(std::string_view s, std::size_t start, std::size_t count) {
+    std::size_t b = byteOffset(s, start);
+    if (b >= s.size()) return {};
+    if (count == std::string_view::npos) return s.substr(b);
+    std::size_t e = b + byteOffset(s.substr(b), count);
+    return s.substr(b, e - b);
+}
+
+void append(std::string& out, char32_t cp) {
+    if (cp < 0x80) {
+        out += static_cast<char>(cp);
+    } else if (cp < 0x800) {
+        out += static_cast<char>(0xC0 | (cp >> 6));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else if (cp < 0x10000) {
+        out += static_cast<char>(0xE0 | (cp >> 12));
+        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (cp >> 18));
+        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    }
+}
+
+std::string_view stripBom(std::string_view s) {
+    if (s.substr(0, 3) == kBom) s.remove_prefix(3);
+    return s;
+}
+
+}  // namespace tarvex::platform::utf8

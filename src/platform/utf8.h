@@ -1,0 +1,27 @@
+#pragma once
+// UTF-8 helpers: validation, repair and code-point counting. "Length" and "position" of a
+// text in this system count code points, never bytes.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace tarvex::platform::utf8 {
+
+bool isValid(std::string_view s);
+// Replaces every invalid or truncated sequence by U+FFFD (one per maximal bad subpart).
+std::string repair(std::string_view s);
+// Number of code points (a stray byte counts as one).
+std::size_t length(std::string_view s);
+// Byte offset of the code point with the given index; s.size() when past the end.
+std::size_t byteOffset(std::string_view s, std::size_t codePointIndex);
+// Code points [start, start+count) as a substring; clamps at the end.
+std::string_view substr(std::string_view s, std::size_t start, std::size_t count = std::string_view::npos);
+// Appends code point cp encoded as UTF-8.
+void append(std::string& out, char32_t cp);
+// Strips a leading UTF-8 byte-order mark.
+std::string_view stripBom(std::string_view s);
+
+inline constexpr std::string_view kBom = "\xEF\xBB\xBF";
+
+}  // namespace tarvex::platform::utf8

@@ -1,0 +1,36 @@
+// tarvex: the desktop program. Its workspace is the folder of the executable, or the folder
+// given with --workspace (used by the demo script and by developers).
+#include <QApplication>
+#include <QMessageBox>
+
+#include "app/startup.h"
+#include "platform/ports.h"
+#include "platform/run_log.h"
+#include "ui/main_window.h"
+#include "ui/qt_ports.h"
+
+using namespace tarvex;
+
+int main(int argc, char** argv) {
+    QApplication qapp(argc, argv);
+    QApplication::setApplicationName("Tarvex采集器");
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    std::string workspace = app::executableFolder();
+    const QStringList args = QApplication::arguments();
+    int w = args.indexOf("--workspace");
+    if (w >= 0 && w + 1 < args.size()) workspace = args[w + 1].toStdString();
+
+    ui::QtDialogs startDialogs(nullptr);
+    auto started = app::startProcess(workspace, startDialogs);
+    if (started.status != app::StartStatus::Started) return 1;
+
+    ui::MainWindow window(*started.session);
+    platform::RunLog::global().setDialogs(&window.dialogs());
+    app::logStartComplete();
+    window.show();
+    int rc = QApplication::exec();
+    platform::RunLog::global().setDialogs(nullptr);
+    platform::CloseLog();
+    return rc;
+}

@@ -1,0 +1,81 @@
+#pragma once
+// The main window shell: the task tree, the settings area, the run list with its buttons,
+// the five slot pages and the run log page, and the tray icon. Windows of later work plug
+// into it through the accessors.
+#include <QMainWindow>
+#include <QPushButton>
+#include <QSystemTrayIcon>
+#include <QTabWidget>
+#include <QTreeWidget>
+#include <array>
+#include <memory>
+
+#include "app/slot_view_model.h"
+#include "app/startup.h"
+#include "platform/ports.h"
+#include "ui/qt_ports.h"
+#include "ui/slot_page.h"
+
+namespace tarvex::ui {
+
+class MainWindow : public QMainWindow, public platform::SlotView {
+    Q_OBJECT
+public:
+    // The session must outlive the window.
+    explicit MainWindow(app::Session& session, QWidget* parent = nullptr);
+    ~MainWindow() override;
+
+    QTreeWidget* taskTree() const { return m_taskTree; }
+    QTreeWidgetItem* rootItem() const { return m_root; }
+    QTreeWidget* runList() const { return m_runList; }
+    QTabWidget* pageTabs() const { return m_pages; }
+    SlotPage* slotPage(int slot) const { return m_slotPages.at(static_cast<std::size_t>(slot)); }
+    QPlainTextEdit* runLogPane() const { return m_runLogPane; }
+    QWidget* settingsArea() const { return m_settingsArea; }
+    QSystemTrayIcon* trayIcon() const { return m_tray; }
+    QPushButton* startButton() const { return m_start; }
+    QPushButton* pauseButton() const { return m_pause; }
+    QPushButton* stopButton() const { return m_stop; }
+    app::SlotViewModel& slotModel() { return m_slotModel; }
+    platform::Dialogs& dialogs() { return m_dialogs; }
+    app::Session& session() { return m_session; }
+
+    void showFromTray();
+    void exitProgram();
+    bool isSlotPageVisible(int slot) const;
+    void setSlotPageVisible(int slot, bool visible);
+
+    // SlotView: applied on the UI thread in the order the model saw the changes.
+    void appendPane(int slot, const std::string& line) override;
+    void setLabel(int slot, int which, const std::string& text) override;
+    void setProgressRange(int slot, int bar, int min, int max) override;
+    void setProgress(int slot, int bar, int value) override;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void buildTray();
+    QPlainTextEdit* paneOf(int slot) const;
+
+    app::Session& m_session;
+    QtDialogs m_dialogs;
+    app::SlotViewModel m_slotModel;
+    QTreeWidget* m_taskTree = nullptr;
+    QTreeWidgetItem* m_root = nullptr;
+    QWidget* m_settingsArea = nullptr;
+    QTreeWidget* m_runList = nullptr;
+    QPushButton* m_start = nullptr;
+    QPushButton* m_pause = nullptr;
+    QPushButton* m_stop = nullptr;
+    QTabWidget* m_pages = nullptr;
+    std::array<SlotPage*, 6> m_slotPages{};
+    QPlainTextEdit* m_runLogPane = nullptr;
+    QSystemTrayIcon* m_tray = nullptr;
+    bool m_exiting = false;
+};
+
+// The program's icon, drawn so the executable needs no image files.
+QIcon appIcon();
+
+}  // namespace tarvex::ui

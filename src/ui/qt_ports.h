@@ -1,0 +1,28 @@
+#pragma once
+// Qt answers to the core's ports. Calls from background threads are marshalled to the UI
+// thread and wait there (BlockingQueuedConnection), so status texts keep their order and a
+// message box blocks the thread that raised it, as the core expects.
+#include <QObject>
+#include <QPointer>
+#include <QWidget>
+
+#include "platform/ports.h"
+
+namespace tarvex::ui {
+
+// Runs fn on the UI thread of `context` and waits for it; runs it at once on that thread.
+void runOnUiThread(QObject* context, const std::function<void()>& fn);
+
+class QtDialogs final : public platform::Dialogs {
+public:
+    explicit QtDialogs(QWidget* parent) : m_parent(parent) {}
+    void message(const std::string& text, const std::string& caption) override;
+    bool confirm(const std::string& text, const std::string& title) override;
+    std::optional<std::string> askText(const std::string& title, const std::string& prompt,
+                                       const std::string& initial) override;
+
+private:
+    QPointer<QWidget> m_parent;
+};
+
+}  // namespace tarvex::ui

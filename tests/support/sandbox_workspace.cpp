@@ -1,0 +1,66 @@
+#include "support/sandbox_workspace.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+#include "platform/sqlite_db.h"
+
+namespace fs = std::filesystem;
+
+namespace tarvex::test {
+
+std::string makeTempFolder(const std::string& prefix) {
+    std::string tmpl = (fs::temp_directory_path() / (prefix + "XXXXXX")).string();
+    if (!mkdtemp(tmpl.data())) throw std::runtime_error("mkdtemp failed");
+    return tmpl + "/";
+}
+
+void removeTree(const std::string& path) {
+    std::error_code ec;
+    // Give write permission back first so read-only folders made by a test can be removed.
+    for (auto it = fs::recursive_directory_iterator(path, ec); !ec && it != fs::recursive_directory_iterator();
+         it.increment(ec))
+        fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ec);
+    fs::remove_all(path, ec);
+}
+
+void createConfigDb(const std::string& path) {
+    platform::SqliteConnection db(path);
+    db.exec(
+        "CREATE TABLE IF NOT EXISTS vorn_task(id INTEGER PRIMARY KEY AUTOINCREMENT, fuid INTEGER, name TEXT, "
+        "description TEXT, rules TEXT);"
+        "CREATE TABLE IF NOT EXISTS qz_task(ID INTEGER PRIMARY KEY AUTOINCREMENT, isbase INTEGER, taskid INTEGER, "
+        "name TEXT, idfather INTEGER, basenotes TEXT, rules TEXT);");
+}
+
+std::string readWholeFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+}
+
+SandboxWorkspace::SandboxWorkspace(Options options) : m_folder(makeTempFolder()) {
+    makeDir("config");
+    makeDir("data");
+    makeDir("发布规则");
+    if (options.withLog) makeDir("log");
+    if (options.withConfig) createConfigDb(path("config/config.db3"));
+}
+
+SandboxWorkspace::~SandboxWorkspace() { removeTree(m_folder); }
+
+void SandboxWorkspace::writeFile(const std::string& rel, const std::string& content) const {
+    fs::create_directories(fs::path(path(rel)).parent_path());
+    std::ofstream out(path(rel), std::ios::binary | std::ios::trunc);
+    out << content;
+}
+
+std::string SandboxWorkspace::readFile(const std::string& rel) const { return readWholeFile(path(rel)); }
+
+void SandboxWorkspace::makeDir(const std::string& rel) const { fs::create_directories(path(rel)); }
+
+}  // namespace tarvex::test
