@@ -1,0 +1,102 @@
+// The main window shell on a sandbox workspace: caption, root node, run list columns, hidden
+// slot pages, close hides instead of quitting, slot status reaching the widgets in order.
+#include <gtest/gtest.h>
+
+#include <QCloseEvent>
+#include <QHeaderView>
+#include <thread>
+
+#include "app/startup.h"
+#include "qt_app.h"
+#include "support/fakes.h"
+#include "support/sandbox_workspace.h"
+#include "ui/main_window.h"
+
+using namespace tarvex;
+
+namespace {
+struct Shell : ::testing::Test {
+    test::SandboxWorkspace sandbox;
+    test::ScriptedDialogs dialogs;
+    std::unique_ptr<app::Session> session;
+    std::unique_ptr<ui::MainWindow> window;
+
+    void SetUp() override {
+        test::qtApp();
+        auto started = app::startProcess(sandbox.folder(), dialogs);
+        ASSERT_EQ(started.status, app::StartStatus::Started);
+        session = std::move(started.session);
+        window = std::make_unique<ui::MainWindow>(*session);
+        window->show();
+        test::processEvents();
+    }
+};
+}  // namespace
+
+TEST_F(Shell, ShowsTheShellOfTheProgram) {
+    EXPECT_EQ(window->windowTitle(), "Tarvex采集器");
+    ASSERT_NE(window->rootItem(), nullptr);
+    EXPECT_EQ(window->rootItem()->text(0), "本地任务");
+    EXPECT_EQ(window->rootItem()->data(0, Qt::UserRole).toInt(), -2);
+
+    QStringList headers;
+    auto* header = window->runList()->headerItem();
+    for (int i = 0; i < header->columnCount(); ++i) headers << header->text(i);
+    EXPECT_EQ(headers, (QStringList{"序", "任务名", "执行状态", "列表", "内容", "发布"}));
+
+    for (int slot = 1; slot <= 5; ++slot) {
+        EXPECT_FALSE(window->isSlotPageVisible(slot)) << slot;
+        auto* page = window->slotPage(slot);
+        EXPECT_EQ(page->objectName(), QString("GetSheet%1").arg(slot));
+        EXPECT_EQ(page->label(1)->text(), "运行状态：");
+        EXPECT_EQ(page->label(2)->text(), "附件状态：");
+        EXPECT_NE(page->findChild<QProgressBar*>(QString("ProgressBarGet%12").arg(slot)), nullptr);
+    }
+    EXPECT_EQ(window->pageTabs()->currentWidget(), window->runLogPane());
+    EXPECT_FALSE(window->startButton()->isEnabled());
+    EXPECT_FALSE(window->pauseButton()->isEnabled());
+    EXPECT_FALSE(window->stopButton()->isEnabled());
+
+    auto menu = window->trayIcon()->contextMenu()->actions();
+    ASSERT_GE(menu.size(), 2);
+    EXPECT_EQ(menu[0]->text(), "还原界面");
+    EXPECT_EQ(menu[1]->text(), "关闭程序");
+}
+
+TEST_F(Shell, CloseHidesOrMinimisesInsteadOfQuitting) {
+    QCloseEvent ev;
+    QApplication::sendEvent(window.get(), &ev);
+    EXPECT_FALSE(ev.isAccepted());
+    test::processEvents();
+    EXPECT_TRUE(!window->isVisible() || window->isMinimized());
+    EXPECT_FALSE(session->state->closing.load());
+
+    window->showFromTray();
+    test::processEvents();
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_FALSE(window->isMinimized());
+}
+
+TEST_F(Shell, SlotStatusFromWorkerThreadsArrivesInOrder) {
+    window->setSlotPageVisible(2, true);
+    std::thread worker([&] {
+        for (int i = 0; i < 200; ++i) window->slotModel().appendPane(2, "line " + std::to_string(i));
+        window->slotModel().setLabel(2, 1, "运行状态：正在采集");
+        window->slotModel().setProgressRange(2, 1, 0, 40);
+        window->slotModel().setProgress(2, 1, 17);
+    });
+    worker.join();
+    test::processEvents(100);
+    auto* page = window->slotPage(2);
+    QStringList lines = page->pane()->toPlainText().split('\n');
+    ASSERT_EQ(lines.size(), 200);
+    for (int i = 0; i < 200; ++i) ASSERT_EQ(lines[i], QString("line %1").arg(i));
+    EXPECT_EQ(page->label(1)->text(), "运行状态：正在采集");
+    EXPECT_EQ(page->bar(1)->maximum(), 40);
+    EXPECT_EQ(page->bar(1)->value(), 17);
+}
+
+TEST_F(Shell, ExitSetsTheClosingFlag) {
+    window->exitProgram();
+    EXPECT_TRUE(session->state->closing.load());
+}

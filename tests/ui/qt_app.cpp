@@ -1,0 +1,28 @@
+#include "qt_app.h"
+
+#include <QElapsedTimer>
+#include <cstdlib>
+
+namespace tarvex::test {
+
+QApplication& qtApp() {
+    static int argc = 1;
+    static char name[] = "tarvex_ui_tests";
+    static char* argv[] = {name, nullptr};
+    static QApplication* app = [] {
+        setenv("QT_QPA_PLATFORM", "offscreen", 0);
+        return new QApplication(argc, argv);
+    }();
+    return *app;
+}
+
+void processEvents(int ms) {
+    qtApp();
+    QElapsedTimer t;
+    t.start();
+    do {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    } while (t.elapsed() < ms);
+}
+
+}  // namespace tarvex::test
