@@ -4,6 +4,7 @@
 
 #include <QCloseEvent>
 #include <QHeaderView>
+#include <QMenu>
 #include <thread>
 
 #include "app/startup.h"
@@ -50,7 +51,7 @@ TEST_F(Shell, ShowsTheShellOfTheProgram) {
         EXPECT_EQ(page->objectName(), QString("GetSheet%1").arg(slot));
         EXPECT_EQ(page->label(1)->text(), "运行状态：");
         EXPECT_EQ(page->label(2)->text(), "附件状态：");
-        EXPECT_NE(page->findChild<QProgressBar*>(QString("ProgressBarGet%12").arg(slot)), nullptr);
+        EXPECT_NE(page->findChild<QProgressBar*>("ProgressBarGet" + QString::number(slot) + "2"), nullptr);
     }
     EXPECT_EQ(window->pageTabs()->currentWidget(), window->runLogPane());
     EXPECT_FALSE(window->startButton()->isEnabled());

@@ -1,0 +1,128 @@
+#include "platform/run_log.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <thread>
+
+#include "platform/utf8.h"
+#include "support/fakes.h"
+#include "support/sandbox_workspace.h"
+
+using namespace tarvex;
+namespace fs = std::filesystem;
+
+namespace {
+std::vector<std::string> logFiles(const std::string& folder) {
+    std::vector<std::string> out;
+    if (!fs::exists(folder)) return out;
+    for (auto& e : fs::directory_iterator(folder)) out.push_back(e.path().filename().string());
+    return out;
+}
+}  // namespace
+
+TEST(RunLog, FileNameAndLineFormatFollowTheStartTime) {
+    test::SandboxWorkspace ws({.withLog = true});
+    test::ManualClock clock(test::ManualClock::local(2026, 1, 9, 14, 3, 22));
+    platform::RunLog log;
+    log.init(ws.folder(), true, true, clock);
+    log.write("窗口初始化完成", 0);
+    log.write("TMyThread: 列表采集结束===========\r\r", 1);
+    EXPECT_EQ(log.filePath(), ws.path("log/01-09-14-03-22.log"));
+    std::string text = ws.readFile("log/01-09-14-03-22.log");
+    std::string tid = std::to_string(::gettid());
+    EXPECT_EQ(text, "0109 14:03:22," + tid + ", 窗口初始化完成\n0109 14:03:22," + tid +
+                        ", TMyThread: 列表采集结束===========\r\r\n");
+
+    // A second start in the same second appends to the same file.
+    platform::RunLog again;
+    again.init(ws.folder(), true, true, clock);
+    again.write("second", 0);
+    EXPECT_NE(ws.readFile("log/01-09-14-03-22.log").find(", second\n"), std::string::npos);
+}
+
+TEST(RunLog, SwitchesDecideWhatIsWritten) {
+    test::SandboxWorkspace ws({.withLog = true});
+    test::ManualClock clock(test::ManualClock::local(2026, 3, 1, 8, 0, 0));
+    platform::RunLog off;
+    off.init(ws.folder(), false, false, clock);
+    off.write("nothing", 0);
+    off.write("nothing", 1);
+    EXPECT_TRUE(logFiles(ws.path("log")).empty());
+
+    platform::RunLog normalOnly;
+    normalOnly.init(ws.folder(), true, false, clock);
+    normalOnly.write("normal", 0);
+    normalOnly.write("detail", 1);
+    std::string text = ws.readFile("log/03-01-08-00-00.log");
+    EXPECT_NE(text.find("normal"), std::string::npos);
+    EXPECT_EQ(text.find("detail"), std::string::npos);
+}
+
+TEST(RunLog, LinesOfManyThreadsNeverInterleave) {
+    test::SandboxWorkspace ws({.withLog = true});
+    platform::RunLog log;
+    log.init(ws.folder(), true, true);
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t)
+        threads.emplace_back([&, t] {
+            for (int i = 0; i < 200; ++i) log.write("T" + std::to_string(t) + "|" + std::string(100, 'a' + t), 0);
+        });
+    for (auto& th : threads) th.join();
+    std::istringstream in(test::readWholeFile(log.filePath()));
+    std::string line;
+    int n = 0;
+    while (std::getline(in, line)) {
+        ++n;
+        auto bar = line.find('|');
+        ASSERT_NE(bar, std::string::npos) << line;
+        char c = line[bar + 1];
+        EXPECT_EQ(line.substr(bar + 1), std::string(100, c)) << line;
+    }
+    EXPECT_EQ(n, 800);
+}
+
+TEST(RunLog, FailedWriteIsReportedAndTheNextWriteTriesAgain) {
+    if (::geteuid() == 0) GTEST_SKIP() << "root ignores folder permissions";
+    test::SandboxWorkspace ws({.withLog = true});
+    test::ScriptedDialogs dialogs;
+    platform::RunLog log;
+    log.setDialogs(&dialogs);
+    log.init(ws.folder(), true, true);
+    ::chmod(ws.path("log").c_str(), 0555);
+    log.write("lost", 0);
+    ASSERT_EQ(dialogs.messages().size(), 1u);
+    EXPECT_EQ(dialogs.messages()[0].rfind("日志写入错误", 0), 0u);
+    ::chmod(ws.path("log").c_str(), 0755);
+    log.write("kept", 0);
+    EXPECT_NE(test::readWholeFile(log.filePath()).find("kept"), std::string::npos);
+}
+
+TEST(RunLog, UnwritableLogFileIsReportedNotFatal) {
+    // Works as root too: a folder where the log file should be cannot be opened as a file.
+    test::SandboxWorkspace ws({.withLog = true});
+    test::ScriptedDialogs dialogs;
+    test::ManualClock clock(test::ManualClock::local(2026, 5, 5, 5, 5, 5));
+    platform::RunLog log;
+    log.setDialogs(&dialogs);
+    log.init(ws.folder(), true, true, clock);
+    ws.makeDir("log/05-05-05-05-05.log");
+    log.write("lost", 0);
+    ASSERT_EQ(dialogs.messages().size(), 1u);
+    EXPECT_EQ(dialogs.messages()[0].rfind("日志写入错误", 0), 0u);
+}
+
+TEST(AccessLog, EntriesAppendUnderOneByteOrderMark) {
+    test::SandboxWorkspace ws;
+    test::ManualClock clock(test::ManualClock::local(2026, 12, 9, 22, 1, 2));
+    platform::RunLog log;
+    log.init(ws.folder(), false, false, clock);
+    log.writeAccess("测试页面\r\n=====\r\n<html>一</html>");
+    clock.advance(std::chrono::seconds(1));
+    log.writeAccess("second");
+    std::string text = ws.readFile(platform::kAccessLogName);
+    ASSERT_EQ(text.substr(0, 3), std::string(platform::utf8::kBom));
+    EXPECT_EQ(text.find(platform::utf8::kBom, 3), std::string::npos);
+    EXPECT_EQ(text.substr(3), "12-09 22:01:02, 测试页面\r\n=====\r\n<html>一</html>\r\n12-09 22:01:03, second\r\n");
+}
