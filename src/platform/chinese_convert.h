@@ -7,9 +7,12 @@
 
 namespace tarvex::platform {
 
-// Characters without a mapping (and everything when the dictionaries cannot be loaded,
-// which is logged once) stay unchanged. Invalid UTF-8 is repaired first.
+// Characters without a mapping, bytes that are not valid UTF-8, and everything when the
+// dictionaries cannot be loaded (logged once) stay unchanged. Safe on any thread.
 std::string toSimplifiedChinese(std::string_view text);
 std::string toTraditionalChinese(std::string_view text);
+
+// Whether both dictionaries were found and loaded.
+bool chineseConversionAvailable();
 
 }  // namespace tarvex::platform
