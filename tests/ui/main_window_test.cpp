@@ -101,3 +101,15 @@ TEST_F(Shell, ExitSetsTheClosingFlag) {
     window->exitProgram();
     EXPECT_TRUE(session->state->closing.load());
 }
+
+// With TARVEX_SCREENSHOT_DIR set, saves a picture of the shell for a person to look at.
+TEST_F(Shell, ScreenshotOnRequest) {
+    const char* dir = std::getenv("TARVEX_SCREENSHOT_DIR");
+    if (!dir) GTEST_SKIP() << "set TARVEX_SCREENSHOT_DIR to save a screenshot";
+    window->setSlotPageVisible(1, true);
+    window->slotModel().appendPane(1, "新建线程：当前任务ID:1");
+    window->slotModel().appendPane(0, "窗口初始化完成");
+    window->pageTabs()->setCurrentIndex(0);
+    test::processEvents(200);
+    EXPECT_TRUE(window->grab().save(QString(dir) + "/main_window.png"));
+}
