@@ -1,0 +1,140 @@
+#pragma once
+// The task catalogue: the table `vorn_task` of config/config.db3 (id, fuid, name, description,
+// rules), the task tree built from it, and the catalogue commands (create, rename, copy and
+// paste, delete, import of field rules into sub-tasks, the bulk state commands on a task's
+// content database). Names and stored settings are bound as SQL parameters, so any name works.
+// All commands run on the caller's (UI) thread and ask through the Dialogs and clipboard ports.
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/clipboard_port.h"
+#include "app/workspace.h"
+#include "platform/ports.h"
+
+namespace tarvex::app {
+
+// One node of the task tree (`TtreeItemCtrl`).
+struct TaskNode {
+    std::int64_t taskid = -2;  // -2 for the root
+    std::int64_t fuid = -2;    // parent id from the table; -2 for the root
+    std::string name;          // the root's is "本地任务"
+    std::string tasktext;      // the deciphered settings document
+    std::string tasktext2;     // a second copy of it
+    bool is_local_task = true;
+    bool rulesReadable = true;  // false when the stored `rules` is not a stored document
+    std::vector<TaskNode> children;
+};
+
+struct TaskTree {
+    TaskNode root;
+    // Nodes shown, the root included.
+    std::size_t nodeCount() const;
+    // The node with this task id (-2 = the root); nullptr when not shown.
+    const TaskNode* find(std::int64_t taskId) const;
+    // Ids of shown tasks whose stored settings could not be read.
+    std::vector<std::int64_t> unreadable;
+};
+
+// One row of `vorn_task` as stored.
+struct TaskRow {
+    std::int64_t id = 0;
+    std::int64_t fuid = 0;
+    std::string name;
+    std::string rules;
+};
+
+// All rows in table order. Throws platform::SqliteError.
+std::vector<TaskRow> ReadTaskRows(const Workspace& ws);
+// The tree of a list of rows: root "本地任务", below it the rows with fuid 0, below each row its
+// sub-tasks, in row order; rows whose parent is not shown are hidden.
+TaskTree BuildTaskTree(const std::vector<TaskRow>& rows);
+// Reads the table and builds the tree; a database error is shown and yields the bare root.
+TaskTree BuildTaskTree(const Workspace& ws, platform::Dialogs& dialogs);
+
+// Whether a task row exists. Throws platform::SqliteError.
+bool TaskRowExists(const Workspace& ws, std::int64_t taskId);
+// "update vorn_task set rules=… where id=…" with the document stored under a fresh prefix.
+// Throws platform::SqliteError.
+void StoreTaskRules(const Workspace& ws, std::int64_t taskId, const std::string& document);
+// Inserts a task row (empty description) and returns its id; logs "菜单|新建本地任务newid:".
+// Throws platform::SqliteError.
+std::int64_t InsertTaskRow(const Workspace& ws, std::int64_t fuid, const std::string& name,
+                           const std::string& storedRules);
+
+// Where the task's attachments go: its "other_savepath", else program folder + "data/" + id.
+std::string AttachmentFolderOf(const Workspace& ws, const TaskNode& node);
+
+// The bulk state commands of the "批量设置" submenu, in menu order.
+enum class BulkCommand {
+    ClearUrls,             // 清空已采网址库
+    AllNotCollected,       // 设置全部内容为未采集
+    AllNotPublished,       // 设置全部内容为未发布
+    ClearDatabase,         // 清空数据库所有内容
+    AllCollected,          // 设置全部内容为已采集
+    AllPublished,          // 设置全部内容为已发布
+    CollectedToPublished,  // 仅已采集批量设置为已发布
+};
+struct BulkCommandInfo {
+    BulkCommand command;
+    const char* menuText;
+    const char* confirmText;
+    const char* confirmTitle;
+    const char* successMessage;  // "" = none
+};
+const std::vector<BulkCommandInfo>& BulkCommands();
+
+inline constexpr std::size_t kMaxTreeNodes = 500;
+inline constexpr const char* kTooManyTasks = "任务太多，空间太窄，放不下啦^_^!";
+
+class Catalogue {
+public:
+    // The references must outlive the catalogue. `currentTaskId` is the process-wide current
+    // task id; the tree is built at once.
+    Catalogue(Workspace ws, platform::Dialogs& dialogs, ClipboardPort& clipboard,
+              std::atomic<std::int64_t>& currentTaskId, const platform::Clock& clock = platform::SystemClock::instance());
+
+    const TaskTree& tree() const { return m_tree; }
+    const Workspace& workspace() const { return m_ws; }
+    // `BuildTaskTree`: reads the table again.
+    const TaskTree& rebuild();
+    // Parent of a new task from the node the mouse last pressed (nullopt = empty space).
+    std::int64_t parentFor(std::optional<std::int64_t> pressedNode) const;
+
+    // Commands. `selected` is the selected node's task id (nullopt = nothing selected, -2 = root),
+    // `pressed` the node of the last mouse press. Those that change the table rebuild the tree
+    // and return the id of the node to select; nullopt when nothing changed.
+    std::optional<std::int64_t> CreateTask(std::optional<std::int64_t> pressed);
+    std::optional<std::int64_t> RenameTask(std::optional<std::int64_t> selected);
+    bool CopyTask(std::optional<std::int64_t> selected);
+    std::optional<std::int64_t> PasteTask(std::optional<std::int64_t> pressed);
+    std::optional<std::int64_t> PasteTasks(std::optional<std::int64_t> pressed);
+    bool DeleteTask(std::optional<std::int64_t> selected);
+    // `pickFile` asks for the rules file once the selection has been checked; nullopt = cancel.
+    bool ImportFieldsToChildren(std::optional<std::int64_t> selected,
+                                const std::function<std::optional<std::string>()>& pickFile);
+    // True when the statements ran.
+    bool RunBulkCommand(BulkCommand command, std::optional<std::int64_t> selected);
+
+private:
+    struct PasteSource {
+        const TaskNode* node = nullptr;
+    };
+    std::optional<PasteSource> pasteSource();
+    // Creates data/<id>.db3 with tables for the settings and the task folder, with the paste log.
+    void createPastedDb(std::int64_t id, const std::string& settings);
+    void showDbError(const std::exception& e, const std::string& prefix = "");
+    std::int64_t insertOrThrow(std::int64_t fuid, const std::string& name, const std::string& stored);
+
+    Workspace m_ws;
+    platform::Dialogs& m_dialogs;
+    ClipboardPort& m_clipboard;
+    std::atomic<std::int64_t>& m_currentTaskId;
+    const platform::Clock& m_clock;
+    TaskTree m_tree;
+};
+
+}  // namespace tarvex::app
