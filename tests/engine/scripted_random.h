@@ -7,11 +7,11 @@
 
 #include "engine/random_source.h"
 
-namespace tarvex::engine::test {
+namespace tarvex::test {
 
 // Returns the scripted values in turn (cycling), clamped into the asked range, and records
 // every range it was asked for.
-class ScriptedRandom final : public RandomSource {
+class ScriptedRandom final : public engine::RandomSource {
 public:
     explicit ScriptedRandom(std::vector<std::int64_t> values) : m_values(std::move(values)) {}
     std::int64_t uniform(std::int64_t lo, std::int64_t hi) override {
@@ -32,4 +32,4 @@ private:
     std::vector<std::pair<std::int64_t, std::int64_t>> m_asked;
 };
 
-}  // namespace tarvex::engine::test
+}  // namespace tarvex::test
