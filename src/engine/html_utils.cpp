@@ -11,7 +11,9 @@
 namespace tarvex::engine {
 namespace {
 
-char lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+char lower(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
 
 void replaceAll(std::string& s, std::string_view from, std::string_view to) {
     if (from.empty()) return;
@@ -113,47 +115,57 @@ std::string trimControls(std::string_view s) {
     return std::string(s.substr(b, e - b));
 }
 
+// The tag pairs each filter number removes, in order; 13, 19, 21 and 23 are handled apart.
+struct TagPair {
+    std::string_view open;   // followed by "[^>]*>"
+    std::string_view close;  // a whole closing tag
+};
+const std::vector<TagPair> kTagFilters[] = {
+    {{"<a", "</a>"}},
+    {{"<table", "</table>"}},
+    {{"<tr", "</tr>"}},
+    {{"<td", "</td>"}},
+    {{"<p", "</p>"}},
+    {{"<font", "</font>"}},
+    {{"<div", "</div>"}},
+    {{"<span", "</span>"}},
+    {{"<img", "</img>"}},
+    {{"<script", "</script>"}},
+    {{"<b", "</b>"}},
+    {{"<strong", "</strong>"}},
+    {{"<br", "</br>"}},
+    {},
+    {{"<h[1-7]", "</h[1-7]>"}},
+    {{"<hr", "</hr>"}},
+    {{"<form", "</form>"}},
+    {{"<frame", "</frame>"}},
+    {{"<ul", "</ul>"}, {"<li", "</li>"}},
+    {},
+    {{"<dl", "</dl>"}, {"<dt", "</dt>"}, {"<dd", "</dd>"}},
+    {},
+    {{"<su[bp]", "</su[bp]>"}},
+    {},
+};
+
 std::string applyFilter(int number, std::string text) {
-    auto pair = [&](std::string_view open, std::string_view close) {
-        text = removeAll(text, {open, true});
-        text = removeAll(text, {close, false});
-    };
     switch (number) {
-        case 0: pair("<a", "</a>"); break;
-        case 1: pair("<table", "</table>"); break;
-        case 2: pair("<tr", "</tr>"); break;
-        case 3: pair("<td", "</td>"); break;
-        case 4: pair("<p", "</p>"); break;
-        case 5: pair("<font", "</font>"); break;
-        case 6: pair("<div", "</div>"); break;
-        case 7: pair("<span", "</span>"); break;
-        case 8: pair("<img", "</img>"); break;
-        case 9: pair("<script", "</script>"); break;
-        case 10: pair("<b", "</b>"); break;
-        case 11: pair("<strong", "</strong>"); break;
-        case 12: pair("<br", "</br>"); break;
         case 13:
             text = removeNbspEntities(text);
             replaceAll(text, "\xC2\xA0", "");
+            return text;
+        case 19:
+            return removeChars(text, "\r\n\t");
+        case 21:
+            return trimControls(text);
+        case 23:
+            return removeAll(text, {"<", true});
+        default:
             break;
-        case 14: pair("<h[1-7]", "</h[1-7]>"); break;
-        case 15: pair("<hr", "</hr>"); break;
-        case 16: pair("<form", "</form>"); break;
-        case 17: pair("<frame", "</frame>"); break;
-        case 18:
-            pair("<ul", "</ul>");
-            pair("<li", "</li>");
-            break;
-        case 19: text = removeChars(text, "\r\n\t"); break;
-        case 20:
-            pair("<dl", "</dl>");
-            pair("<dt", "</dt>");
-            pair("<dd", "</dd>");
-            break;
-        case 21: text = trimControls(text); break;
-        case 22: pair("<su[bp]", "</su[bp]>"); break;
-        case 23: text = removeAll(text, {"<", true}); break;
-        default: break;
+    }
+    if (number < 0 || number >= static_cast<int>(std::size(kTagFilters))) return text;
+    for (const TagPair& tags : kTagFilters[number]) {
+        text = removeAll(text, {tags.open, true});
+        text = removeAll(text, {tags.close, false});
     }
     return text;
 }
@@ -210,10 +222,14 @@ char32_t decodeAt(std::string_view s, std::size_t i, std::size_t& len) {
     if (c < 0x80) return c;
     std::size_t n = 0;
     char32_t cp = 0;
-    if (c >= 0xC2 && c <= 0xDF) n = 2, cp = c & 0x1F;
-    else if (c >= 0xE0 && c <= 0xEF) n = 3, cp = c & 0x0F;
-    else if (c >= 0xF0 && c <= 0xF4) n = 4, cp = c & 0x07;
-    else return 0xFFFD;
+    if (c >= 0xC2 && c <= 0xDF)
+        n = 2, cp = c & 0x1F;
+    else if (c >= 0xE0 && c <= 0xEF)
+        n = 3, cp = c & 0x0F;
+    else if (c >= 0xF0 && c <= 0xF4)
+        n = 4, cp = c & 0x07;
+    else
+        return 0xFFFD;
     if (i + n > s.size()) return 0xFFFD;
     for (std::size_t k = 1; k < n; ++k) {
         if ((b(i + k) & 0xC0) != 0x80) return 0xFFFD;
@@ -264,9 +280,13 @@ std::string UnicodeUnescape(std::string_view text) {
     return out;
 }
 
-std::string ToSimplified(std::string_view text) { return platform::toSimplifiedChinese(text); }
+std::string ToSimplified(std::string_view text) {
+    return platform::toSimplifiedChinese(text);
+}
 
-std::string ToTraditional(std::string_view text) { return platform::toTraditionalChinese(text); }
+std::string ToTraditional(std::string_view text) {
+    return platform::toTraditionalChinese(text);
+}
 
 namespace {
 constexpr std::pair<std::string_view, std::string_view> kEntities[] = {
@@ -309,7 +329,9 @@ std::string RemoveSuffix(std::string_view suffix, std::string_view text) {
     return std::string(text);
 }
 
-void ReverseLines(std::vector<std::string>& lines) { std::reverse(lines.begin(), lines.end()); }
+void ReverseLines(std::vector<std::string>& lines) {
+    std::reverse(lines.begin(), lines.end());
+}
 
 void ShuffleLines(std::vector<std::string>& lines, RandomSource& random) {
     if (lines.size() < 2) return;

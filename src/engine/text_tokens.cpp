@@ -17,8 +17,12 @@ namespace {
 
 namespace utf8 = platform::utf8;
 
-char lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-char upper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
+char lower(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+char upper(char c) {
+    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+}
 
 std::string asciiLower(std::string_view s) {
     std::string out(s);
@@ -42,9 +46,9 @@ void replaceAll(std::string& s, std::string_view from, std::string_view to) {
 // ---- date format language -------------------------------------------------------------
 
 // Locale forms follow the Chinese (PRC) conventions the program's users work with.
-constexpr const char* kShortMonthNames[] = {"1月", "2月", "3月", "4月", "5月", "6月",
+constexpr const char* kShortMonthNames[] = {"1月", "2月", "3月", "4月",  "5月",  "6月",
                                             "7月", "8月", "9月", "10月", "11月", "12月"};
-constexpr const char* kLongMonthNames[] = {"一月", "二月", "三月", "四月", "五月", "六月",
+constexpr const char* kLongMonthNames[] = {"一月", "二月", "三月", "四月", "五月",   "六月",
                                            "七月", "八月", "九月", "十月", "十一月", "十二月"};
 constexpr const char* kShortDayNames[] = {"周日", "周一", "周二", "周三", "周四", "周五", "周六"};
 constexpr const char* kLongDayNames[] = {"星期日", "星期一", "星期二", "星期三", "星期四", "星期五", "星期六"};
@@ -63,7 +67,9 @@ void appendNumber(std::string& out, int value, int digits) {
     out += buf;
 }
 
-bool isLeapYear(int y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
+bool isLeapYear(int y) {
+    return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
+}
 
 int daysInMonth(int y, int m) {
     static constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
@@ -113,21 +119,29 @@ public:
             };
             switch (token) {
                 case 'Y':
-                    if (count() <= 2) appendNumber(out, m_t.year % 100, 2);
-                    else appendNumber(out, m_t.year, 4);
+                    if (count() <= 2)
+                        appendNumber(out, m_t.year % 100, 2);
+                    else
+                        appendNumber(out, m_t.year, 4);
                     break;
                 case 'M': {
                     int n = count();
-                    if (n <= 2) appendNumber(out, m_t.month, n);
-                    else out += (n == 3 ? kShortMonthNames : kLongMonthNames)[m_t.month - 1];
+                    if (n <= 2)
+                        appendNumber(out, m_t.month, n);
+                    else
+                        out += (n == 3 ? kShortMonthNames : kLongMonthNames)[m_t.month - 1];
                     break;
                 }
                 case 'D': {
                     int n = count();
-                    if (n <= 2) appendNumber(out, m_t.day, n);
-                    else if (n == 3) out += kShortDayNames[m_t.weekday];
-                    else if (n == 4) out += kLongDayNames[m_t.weekday];
-                    else format(n == 5 ? kShortDateFormat : kLongDateFormat, out, depth + 1);
+                    if (n <= 2)
+                        appendNumber(out, m_t.day, n);
+                    else if (n == 3)
+                        out += kShortDayNames[m_t.weekday];
+                    else if (n == 4)
+                        out += kLongDayNames[m_t.weekday];
+                    else
+                        format(n == 5 ? kShortDateFormat : kLongDateFormat, out, depth + 1);
                     break;
                 }
                 case 'H': {
@@ -138,10 +152,18 @@ public:
                     appendNumber(out, h, n);
                     break;
                 }
-                case 'N': appendNumber(out, m_t.minute, std::min(count(), 2)); break;
-                case 'S': appendNumber(out, m_t.second, std::min(count(), 2)); break;
-                case 'Z': appendNumber(out, m_t.millisecond, std::min(count(), 3)); break;
-                case 'T': format(count() == 1 ? kShortTimeFormat : kLongTimeFormat, out, depth + 1); break;
+                case 'N':
+                    appendNumber(out, m_t.minute, std::min(count(), 2));
+                    break;
+                case 'S':
+                    appendNumber(out, m_t.second, std::min(count(), 2));
+                    break;
+                case 'Z':
+                    appendNumber(out, m_t.millisecond, std::min(count(), 3));
+                    break;
+                case 'T':
+                    format(count() == 1 ? kShortTimeFormat : kLongTimeFormat, out, depth + 1);
+                    break;
                 case 'C':
                     count();
                     format(kShortDateFormat, out, depth + 1);
@@ -175,8 +197,12 @@ public:
                     }
                     break;
                 }
-                case '/': out += kDateSeparator; break;
-                case ':': out += kTimeSeparator; break;
+                case '/':
+                    out += kDateSeparator;
+                    break;
+                case ':':
+                    out += kTimeSeparator;
+                    break;
                 case '\'':
                 case '"': {
                     std::size_t close = f.find(c, i);
@@ -185,7 +211,9 @@ public:
                     i = close < f.size() ? close + 1 : close;
                     break;
                 }
-                default: out += c; break;
+                default:
+                    out += c;
+                    break;
             }
         }
     }
@@ -196,8 +224,10 @@ private:
         bool quoted = false;
         for (; i < f.size(); ++i) {
             char c = f[i];
-            if (c == '\'' || c == '"') quoted = !quoted;
-            else if (!quoted && (c == 'h' || c == 'H')) return false;
+            if (c == '\'' || c == '"')
+                quoted = !quoted;
+            else if (!quoted && (c == 'h' || c == 'H'))
+                return false;
             else if (!quoted && (c == 'a' || c == 'A'))
                 return startsWithNoCase(f, i, "am/pm") || startsWithNoCase(f, i, "a/p") ||
                        startsWithNoCase(f, i, "ampm");

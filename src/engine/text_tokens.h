@@ -17,9 +17,9 @@ namespace tarvex::engine {
 // A broken-down local time as the date format language sees it.
 struct LocalDateTime {
     int year = 1970;
-    int month = 1;        // 1–12
-    int day = 1;          // 1–31
-    int hour = 0;         // 0–23
+    int month = 1;  // 1–12
+    int day = 1;    // 1–31
+    int hour = 0;   // 0–23
     int minute = 0;
     int second = 0;
     int millisecond = 0;  // 0–999

@@ -7,13 +7,16 @@ namespace tarvex::engine {
 namespace {
 
 bool isHostChar(char c) {
-    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '-' ||
-           c == '.';
+    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '-' || c == '.';
 }
 
-bool isDigit(char c) { return c >= '0' && c <= '9'; }
+bool isDigit(char c) {
+    return c >= '0' && c <= '9';
+}
 
-char lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+char lower(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
 
 bool equalsNoCase(std::string_view a, std::string_view b) {
     if (a.size() != b.size()) return false;
@@ -32,11 +35,13 @@ void replaceAll(std::string& s, std::string_view from, std::string_view to) {
         s.replace(pos, from.size(), to);
 }
 
-bool contains(std::string_view s, std::string_view part) { return s.find(part) != std::string_view::npos; }
+bool contains(std::string_view s, std::string_view part) {
+    return s.find(part) != std::string_view::npos;
+}
 
 // "//" + host characters + an optional ":digits" port, starting at s[pos].
 struct Authority {
-    std::size_t end = 0;   // one past the last character of host and port
+    std::size_t end = 0;  // one past the last character of host and port
     std::string_view host;
     std::string_view port;  // digits only, may be empty
 };
@@ -103,7 +108,9 @@ std::string_view effectivePort(std::string_view port, std::string_view scheme) {
     return scheme == "https" ? "443" : "80";
 }
 
-bool usable(std::string_view base) { return contains(base, ".") || contains(base, "://localhost"); }
+bool usable(std::string_view base) {
+    return contains(base, ".") || contains(base, "://localhost");
+}
 
 std::string resolve(std::string_view link, std::string_view fullBase) {
     if (!usable(fullBase)) return {};

@@ -28,18 +28,21 @@ std::optional<char32_t> decodeAt(std::string_view s, std::size_t i, std::size_t&
     if (c < 0x80) return c;
     std::size_t n = 0;
     char32_t cp = 0;
-    if (c >= 0xC2 && c <= 0xDF) n = 2, cp = c & 0x1F;
-    else if (c >= 0xE0 && c <= 0xEF) n = 3, cp = c & 0x0F;
-    else if (c >= 0xF0 && c <= 0xF4) n = 4, cp = c & 0x07;
-    else return std::nullopt;
+    if (c >= 0xC2 && c <= 0xDF)
+        n = 2, cp = c & 0x1F;
+    else if (c >= 0xE0 && c <= 0xEF)
+        n = 3, cp = c & 0x0F;
+    else if (c >= 0xF0 && c <= 0xF4)
+        n = 4, cp = c & 0x07;
+    else
+        return std::nullopt;
     if (i + n > s.size()) return std::nullopt;
     for (std::size_t k = 1; k < n; ++k) {
         if ((b(i + k) & 0xC0) != 0x80) return std::nullopt;
         cp = (cp << 6) | (b(i + k) & 0x3F);
     }
     // Overlong forms, surrogates and values past U+10FFFF are not characters.
-    if ((n == 3 && cp < 0x800) || (n == 4 && (cp < 0x10000 || cp > 0x10FFFF)) ||
-        (cp >= 0xD800 && cp <= 0xDFFF))
+    if ((n == 3 && cp < 0x800) || (n == 4 && (cp < 0x10000 || cp > 0x10FFFF)) || (cp >= 0xD800 && cp <= 0xDFFF))
         return std::nullopt;
     len = n;
     return cp;
@@ -112,10 +115,16 @@ std::string convert(std::string_view text, const CharMap* map) {
 
 }  // namespace
 
-std::string toSimplifiedChinese(std::string_view text) { return convert(text, toSimplifiedMap()); }
+std::string toSimplifiedChinese(std::string_view text) {
+    return convert(text, toSimplifiedMap());
+}
 
-std::string toTraditionalChinese(std::string_view text) { return convert(text, toTraditionalMap()); }
+std::string toTraditionalChinese(std::string_view text) {
+    return convert(text, toTraditionalMap());
+}
 
-bool chineseConversionAvailable() { return toSimplifiedMap() && toTraditionalMap(); }
+bool chineseConversionAvailable() {
+    return toSimplifiedMap() && toTraditionalMap();
+}
 
 }  // namespace tarvex::platform

@@ -31,7 +31,10 @@ TEST(HtmlFilter, RemovesTheNamedMarkup) {
         {"10", "<b>x</b><br/><body class=y><blockquote>", "x"},
         {"11", "<strong>粗</strong>", "粗"},
         {"12", "a<br>b<BR />c</br>", "abc"},
-        {"13", "a&NBSP;b\xC2\xA0" "c&nbsp", "abc&nbsp"},
+        {"13",
+         "a&NBSP;b\xC2\xA0"
+         "c&nbsp",
+         "abc&nbsp"},
         {"14", "<H1 id=t>T</h1><h7>x</h7><h8>y</h8>", "Tx<h8>y</h8>"},
         {"15,16,17", "<hr/><form action=x><frameset rows=2><frame src=a></frame></form>", ""},
         {"18", "<ul><li>a</li><LI>b</li></ul>", "ab"},
@@ -95,16 +98,11 @@ TEST(WordLists, ContainsAllAndNone) {
         bool none;
     };
     const Case cases[] = {
-        {"a,b", "xaxbx", true, false},
-        {"a,b", "xax", false, false},
-        {"a,b", "xyz", false, true},
-        {"a,,b", "ab", false, false},
-        {"a,,b", "xyz", false, true},
-        {"", "anything", true, true},
-        {"a,", "xa", true, false},
-        {",a", "xa", false, false},
-        {"A", "a", false, true},
-        {"中文,测试", "这是中文测试", true, false},
+        {"a,b", "xaxbx", true, false}, {"a,b", "xax", false, false},
+        {"a,b", "xyz", false, true},   {"a,,b", "ab", false, false},
+        {"a,,b", "xyz", false, true},  {"", "anything", true, true},
+        {"a,", "xa", true, false},     {",a", "xa", false, false},
+        {"A", "a", false, true},       {"中文,测试", "这是中文测试", true, false},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(ContainsAll(c.words, c.text), c.all) << "all '" << c.words << "' in '" << c.text << "'";
@@ -159,7 +157,8 @@ TEST(RandomNames, AlnumAndHex) {
     EXPECT_EQ(RandomAlnum(6, scripted), "AZaz09");
     std::string name = RandomAlnum(40);
     ASSERT_EQ(name.size(), 40u);
-    EXPECT_TRUE(std::all_of(name.begin(), name.end(), [](char c) { return std::isalnum(static_cast<unsigned char>(c)); }));
+    EXPECT_TRUE(
+        std::all_of(name.begin(), name.end(), [](char c) { return std::isalnum(static_cast<unsigned char>(c)); }));
 
     EXPECT_EQ(TextToHex("作者"), "4F5C8005");
     EXPECT_EQ(TextToHex("a1"), "00610031");

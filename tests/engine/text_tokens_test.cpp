@@ -27,8 +27,10 @@ public:
         ::tzset();
     }
     ~ScopedTimeZone() {
-        if (m_old) ::setenv("TZ", m_old->c_str(), 1);
-        else ::unsetenv("TZ");
+        if (m_old)
+            ::setenv("TZ", m_old->c_str(), 1);
+        else
+            ::unsetenv("TZ");
         ::tzset();
     }
 
@@ -84,7 +86,7 @@ TEST(FormatDateTime, DateLanguage) {
 
     const LocalDateTime evening = at(2019, 1, 9, 20, 5, 7, 5, 3);
     const std::pair<const char*, const char*> evenings[] = {
-        {"hh am/pm", "08 pm"}, {"h:nn AM/PM", "8:05 PM"}, {"h a/p", "8 p"}, {"ampm h", "下午 8"},
+        {"hh am/pm", "08 pm"}, {"h:nn AM/PM", "8:05 PM"},    {"h a/p", "8 p"}, {"ampm h", "下午 8"},
         {"hh", "20"},          {"s ss z zzz", "7 07 5 005"},
     };
     for (const auto& [format, expected] : evenings) EXPECT_EQ(FormatDateTime(format, evening), expected) << format;
@@ -100,10 +102,8 @@ TEST(AddMonths, ClampsToTheEndOfTheMonth) {
         int y, m, d, weekday;
     };
     const Case cases[] = {
-        {at(2019, 1, 31, 10, 0, 0, 0, 4), 1, 2019, 2, 28, 4},
-        {at(2020, 1, 31, 10, 0, 0, 0, 5), 1, 2020, 2, 29, 6},
-        {at(2019, 12, 15, 10, 0, 0, 0, 0), 1, 2020, 1, 15, 3},
-        {at(2019, 3, 31, 10, 0, 0, 0, 0), -1, 2019, 2, 28, 4},
+        {at(2019, 1, 31, 10, 0, 0, 0, 4), 1, 2019, 2, 28, 4},  {at(2020, 1, 31, 10, 0, 0, 0, 5), 1, 2020, 2, 29, 6},
+        {at(2019, 12, 15, 10, 0, 0, 0, 0), 1, 2020, 1, 15, 3}, {at(2019, 3, 31, 10, 0, 0, 0, 0), -1, 2019, 2, 28, 4},
         {at(2019, 5, 31, 10, 0, 0, 0, 5), 1, 2019, 6, 30, 0},
     };
     for (const auto& c : cases) {
@@ -175,9 +175,9 @@ TEST_F(TokensTest, RandomValues) {
     // Reversed bounds draw from the same range.
     expand("{dd:随机数[50,1]}");
     EXPECT_EQ(random.asked().back(), (std::pair<std::int64_t, std::int64_t>{1, 50}));
-    for (const char* stays : {"{dd:随机数[a,5]}", "{dd:随机数[1]}", "{dd:随机数[1,2,3]}", "{dd:随机数[]}",
-                              "{dd:随机字母0}", "{dd:随机字母x}", "{dd:随机字母-3}", "{dd:随机字母}",
-                              "{dd:随机字母999999999}"})
+    for (const char* stays :
+         {"{dd:随机数[a,5]}", "{dd:随机数[1]}", "{dd:随机数[1,2,3]}", "{dd:随机数[]}", "{dd:随机字母0}",
+          "{dd:随机字母x}", "{dd:随机字母-3}", "{dd:随机字母}", "{dd:随机字母999999999}"})
         EXPECT_EQ(expand(stays), stays);
 
     for (const char* text : {"{dd:随机字母12}", "{DD:随机字母12}"}) {
@@ -260,9 +260,8 @@ TEST(Md5Token, UniqueAcrossThreadsInTheSameMillisecond) {
 }
 
 TEST(ExpandFieldRefs, FillsKnownFields) {
-    const FieldValueList values{{"作者", "张三"},
-                                {"正文", "第一行<临时换行替换换行><临时换行2替换换行2>第二行"},
-                                {"Title", "T $1 \\0"}};
+    const FieldValueList values{
+        {"作者", "张三"}, {"正文", "第一行<临时换行替换换行><临时换行2替换换行2>第二行"}, {"Title", "T $1 \\0"}};
     const std::pair<const char*, std::string> cases[] = {
         {"作者：{DD:字段=作者}", "作者：张三"},
         {"{dd:字段=作者}/{Dd:字段=作者}", "张三/张三"},
