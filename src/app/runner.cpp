@@ -1,0 +1,304 @@
+#include "app/runner.h"
+
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+#include "app/settings_document.h"
+#include "collect/list_sources.h"
+#include "collect/task_db.h"
+#include "platform/run_log.h"
+
+namespace tarvex::app {
+
+using collect::RunState;
+using platform::WriteLog;
+
+namespace {
+std::atomic<int> g_runners{0};
+
+void sleepMs(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+
+std::string joinLines(const std::vector<std::string>& v, const std::string& sep) {
+    std::string s;
+    for (std::size_t i = 0; i < v.size(); ++i) {
+        if (i) s += sep;
+        s += v[i];
+    }
+    return s;
+}
+}  // namespace
+
+TMyThread::TMyThread(RunnerServices services) : m_s(std::move(services)), m_run(std::make_shared<collect::RunContext>()) {}
+
+int TMyThread::runningRunners() { return g_runners.load(); }
+
+void TMyThread::Start(std::shared_ptr<TMyThread> runner) {
+    ThreadRegistry* threads = runner->m_s.threads ? runner->m_s.threads : &ThreadRegistry::global();
+    threads->spawn("TMyThread", [runner] { runner->Execute(); });
+}
+
+void TMyThread::showRunningLabel(int current, int total) {
+    m_run->label(1, "内容采集:当前/内容总数/成功：" + std::to_string(current) + "/" + std::to_string(total) + "/" +
+                        std::to_string(m_run->counters->succeeded.load()));
+    m_run->progress(1, current);
+}
+
+void TMyThread::Execute() {
+    auto& run = *m_run;
+    run.taskId = Fworkid;
+    run.slot = Fsheetid;
+    run.taskName = Ftaskname;
+    run.settingsJson = jsonstr;
+    run.dbPath = m_s.workspace.taskDbPath(Fworkid);
+    run.programFolder = m_s.workspace.programFolder;
+    run.slotDbLock = m_s.state ? &m_s.state->slotDbLock(Fsheetid) : &m_fallbackDbLock;
+    run.view = m_s.view;
+    run.dialogs = m_s.dialogs;
+    run.sleepStepMs = m_s.sleepStepMs;
+    ProcessState* state = m_s.state;
+    const int slot = Fsheetid;
+    run.readRunState = [state, slot] { return state ? state->GetSlotField(slot, 4) : std::string("1"); };
+
+    // 1. AddTh, Docheck, a short pause, an empty pane.
+    const int runners = ++g_runners;
+    m_docheck = m_s.runList ? m_s.runList->stagesOf(Ftaskname) : std::array<bool, 3>{true, true, true};
+    sleepMs(100);
+    run.pane("");
+
+    // 2.
+    WriteLog("TMyThread新建线程：当前任务ID:" + std::to_string(runners), 0);
+    WriteLog("当前线程ID:" + std::to_string(static_cast<long>(::syscall(SYS_gettid))) +
+                 ",Fworkid:" + std::to_string(Fworkid) + ",Fsheetid:" + std::to_string(Fsheetid) +
+                 ",Ftaskname:" + Ftaskname,
+             0);
+    run.pane("新建线程：当前任务ID:" + std::to_string(Fsheetid));
+
+    // 3.
+    run.header = m_s.hooks.buildHeader ? m_s.hooks.buildHeader(jsonstr) : std::string();
+    WriteLog("TMyThread配置HEADER头信息结束:" + run.header, 0);
+
+    // 4.
+    platform::SilentDialogs quiet;
+    std::vector<std::string> columns =
+        collect::TableColumns(run.dbPath, "content", m_s.dialogs ? *m_s.dialogs : static_cast<platform::Dialogs&>(quiet));
+    WriteLog("TMyThread:读取content表中所有字段:" + joinLines(columns, "\r\n"), 0);
+
+    // 5.–8.
+    bool stopped = false;
+    if (run.runState() == RunState::Running) {
+        if (m_docheck[0]) {
+            listStage();
+            stopped = run.stopRequested();
+        }
+        if (!stopped) {
+            WriteLog("TMyThread: 列表采集结束===========\r\r", 0);
+            if (m_docheck[1] && !run.stopRequested()) contentStage();
+            if (m_s.hooks.publish) m_s.hooks.publish(run, columns, m_docheck[2]);
+        }
+    }
+
+    // 9. The run gives its slot back.
+    if (state) state->SetSlotField(slot, 4, "0");
+    run.pane(collect::paneTime() + "任务已完成");
+    --g_runners;
+    if (m_s.runList) m_s.runList->runEnded(Ftaskname);
+}
+
+void TMyThread::listStage() {
+    auto& run = *m_run;
+    if (!run.stopRequested()) run.pane("==================开始采集列表==================");
+    auto settings = ParseSettings(jsonstr).value_or(SettingsJson::object());
+    const std::string listSettings = SettingText(settings, "Morepage");
+    std::vector<std::string> warnings;
+    auto addresses = collect::SplitLines(collect::ListSources(listSettings, run.programFolder, &warnings));
+    for (const auto& w : warnings) {
+        run.pane(w);
+        WriteLog("TMyThread:列表采集|" + w, 0);
+    }
+    const std::size_t n = addresses.size();
+    run.progressRange(1, 0, static_cast<int>(n));
+    WriteLog("TMyThread:初次提取列表网址个数:" + std::to_string(n), 0);
+    if (n == 0) {
+        run.pane("需要采集的列表网址总共0个");
+    } else if (n < 5) {
+        run.pane("需要采集的列表网址总共" + std::to_string(n) + "个,全部网址如下：\r" + joinLines(addresses, "\r"));
+    } else {
+        std::string first5;
+        for (std::size_t i = 0; i < 5; ++i) first5 += addresses[i] + "\r";
+        run.pane("需要采集的列表网址总共" + std::to_string(n) + "个,前5个网址如下：\r" + first5);
+    }
+
+    std::size_t known = 0;
+    try {
+        known = collect::LoadKnownUrls(run);
+    } catch (const std::exception& e) {
+        run.pane(collect::DbErrorText(e.what()));
+        WriteLog("TMyThread:列表采集|读取已采网址出错:" + std::string(e.what()), 0);
+    }
+    WriteLog("TMyThread:已存在于url字段中的列表的个数:" + std::to_string(known), 0);
+
+    if (!run.pauseCheck("TMyThread:列表采集|线程内已暂停:")) {
+        WriteLog("TMyThread:列表采集|线程内 外部强制停止", 0);
+        return;
+    }
+    if (collect::IsDirectMode(listSettings)) {
+        collect::InsertDirectAddresses(run, addresses, static_cast<int>(SettingInt(settings, "other_time1")));
+    } else if (m_s.hooks.listPages) {
+        m_s.hooks.listPages(run, addresses);
+    }
+    run.known.clear();
+}
+
+bool TMyThread::contentPauseCheck() {
+    auto& run = *m_run;
+    if (run.pauseCheck("TMyThread:内容采集|线程内已暂停:")) return true;
+    // A stop lets the running workers finish first, up to 20 s.
+    for (int i = 1; i <= 200 && run.counters->workers.load() != 0; ++i) {
+        sleepMs(100);
+        if (i == 200) WriteLog("TMyThread:内容采集|线程停止 20秒到了:", 0);
+    }
+    return false;
+}
+
+void TMyThread::contentStage() {
+    auto& run = *m_run;
+    auto settings = ParseSettings(jsonstr).value_or(SettingsJson::object());
+    if (!run.stopRequested()) run.pane("==================开始采集内容==================");
+    if (m_s.state) m_s.state->setGettnum(run.slot, 0);
+    WriteLog("TMyThread: 内容采集开始===========\r\r", 0);
+
+    std::int64_t startId = SettingInt(settings, "other_minid_get");
+    const int pauseMs = static_cast<int>(SettingInt(settings, "other_time2"));
+    run.counters->succeeded = 0;
+    if (m_s.state) m_s.state->setGetsucc(run.slot, 0);
+    long long rowsStarted = 0;
+    int current = 0;
+    bool claimedAny = false;
+
+    if (SettingFlag(settings, "other_check_repeatget")) {
+        WriteLog("TMyThread: other_check_repeatget=1 内容重复采集", 0);
+        std::lock_guard<std::mutex> g(*run.slotDbLock);
+        std::string r;
+        try {
+            r = collect::SqlExec2(run.dbPath, collect::sql::CollectAgain());
+        } catch (const std::exception& e) {
+            r = std::string("fail|") + e.what();
+        }
+        if (r != "succ|") WriteLog("TMyThread: 内容重复采集update修改为0错误:" + r.substr(5), 0);
+    }
+
+    long long total = 0;
+    try {
+        auto t = collect::SqlQuery(run.dbPath, collect::sql::CountWork(startId));
+        total = IntOf(t.text(0, "total"));
+    } catch (const std::exception& e) {
+        run.pane("查询数据出错：" + collect::DbErrorText(e.what()));
+    }
+    if (total == 0) {
+        run.pane("没有内容需要采集，跳过[内容采集]步骤");
+    } else {
+        showRunningLabel(0, static_cast<int>(total));
+        run.progressRange(1, 0, static_cast<int>(total));
+        // The pool: "gettnum" when present, clamped to 1..3 so a 0 or garbage cannot stall it.
+        int poolLimit = 3;
+        if (settings.contains("gettnum")) poolLimit = static_cast<int>(std::clamp(SettingInt(settings, "gettnum"), 1LL, 3LL));
+
+        while (startId >= 0) {
+            // a. the pause between rows, cut short by a pause or stop request
+            for (int waited = 0; waited < pauseMs; waited += 10) {
+                if (run.runState() == RunState::Paused || run.stopRequested()) break;
+                sleepMs(std::min(10, pauseMs - waited));
+            }
+            // b.
+            if (!contentPauseCheck()) {
+                WriteLog("TMyThread:内容采集|线程内 外部强制停止", 0);
+                break;
+            }
+            // c.–d.
+            const int running = run.counters->workers.load();
+            if (m_s.state) m_s.state->setGettnum(run.slot, running);
+            WriteLog("TMyThread:内容采集|gettnum[Fsheetid]=" + std::to_string(running), 0);
+            if (running >= poolLimit) {
+                sleepMs(100);
+                WriteLog("TMyThread:内容采集|采集线程数等于3 让线程体息下", 0);
+                continue;
+            }
+            // e. claim the next row under the slot lock
+            collect::SqlTable row;
+            try {
+                std::lock_guard<std::mutex> g(*run.slotDbLock);
+                row = collect::SqlQuery(run.dbPath, collect::sql::ClaimNext(startId));
+            } catch (const std::exception& e) {
+                run.message("查询数据出错：" + collect::DbErrorText(e.what()));
+                WriteLog("TMyThread:内容采集|get查询数据出错" + std::string(e.what()), 0);
+                row = {};
+            }
+            // f.
+            if (row.empty()) {
+                if (!claimedAny) run.pane("没有网址需要采集内容,跳过[内容采集]步骤 ");
+                WriteLog("TMyThread:内容采集|geturl=1，getc=0读取到的数据数为0", 0);
+                startId = -1;
+                continue;
+            }
+            // g.
+            claimedAny = true;
+            startId = IntOf(row.text(0, "id"));
+            WriteLog("TMyThread:内容采集|miniid=" + std::to_string(startId), 0);
+            // i.
+            ++current;
+            showRunningLabel(current, static_cast<int>(total));
+            // j. a long rest after very many rows, as sites expect of a polite client
+            ++rowsStarted;
+            if (rowsStarted % 120 == 0 && rowsStarted > 1199999) {
+                run.pane("当前采集数：" + std::to_string(rowsStarted) + ",休息180000毫秒");
+                run.sleepFor(180000);
+            }
+            // k. a worker for the row; counted before it starts so it can never count below zero
+            collect::ContentJob job;
+            job.run = m_run;
+            job.id = startId;
+            job.url = row.text(0, "url");
+            job.idRow = collect::RowToText(row);
+            auto counters = run.counters;
+            counters->workers.fetch_add(1);
+            if (m_s.state) m_s.state->setGettnum(run.slot, counters->workers.load());
+            auto worker = m_s.hooks.contentWorker;
+            ProcessState* state = m_s.state;
+            const int slot = run.slot;
+            ThreadRegistry* threads = m_s.threads ? m_s.threads : &ThreadRegistry::global();
+            threads->spawn("TGetThread", [worker, job, counters, state, slot] {
+                bool stored = false;
+                try {
+                    stored = worker ? worker(job) : false;
+                } catch (...) {
+                    stored = false;
+                }
+                if (stored) {
+                    counters->succeeded.fetch_add(1);
+                    if (state) state->addSuccess(slot, 1);
+                }
+                counters->workers.fetch_sub(1);
+            });
+            WriteLog("TMyThread:内容采集|新建TGetThread线程开始，iD:" + std::to_string(startId), 0);
+        }
+    }
+
+    // 7. wait up to 30 s for the workers
+    WriteLog("TMyThread:内容采集|minid为0，采集结束" + std::to_string(startId), 0);
+    for (int i = 0; i < 300; ++i) {
+        const int running = run.counters->workers.load();
+        if (m_s.state) m_s.state->setGettnum(run.slot, running);
+        if (running == 0) break;
+        sleepMs(100);
+        WriteLog("TMyThread:内容采集|判断采集线程数 gettnum[Fsheetid]：" + std::to_string(running), 0);
+        showRunningLabel(current, static_cast<int>(total));
+    }
+    showRunningLabel(current, static_cast<int>(total));
+}
+
+}  // namespace tarvex::app

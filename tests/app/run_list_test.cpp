@@ -1,0 +1,243 @@
+// The run list and the runner together on a sandbox workspace: rows, slots, the button table,
+// direct-mode list runs, the content-stage pool, pause, resume and stop.
+#include "app/run_list.h"
+
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+
+#include "collect/task_db.h"
+#include "support/fakes.h"
+#include "support/sandbox_workspace.h"
+
+using namespace tarvex;
+using namespace std::chrono_literals;
+
+namespace {
+struct Runs : ::testing::Test {
+    test::SandboxWorkspace sandbox;
+    test::ScriptedDialogs dialogs;
+    app::ProcessState state{&dialogs};
+    app::SlotViewModel slots;
+    app::ThreadRegistry threads;
+    std::map<std::int64_t, app::TaskToRun> tasks;
+    std::unique_ptr<app::RunList> list;
+    app::StageHooks hooks;
+
+    void makeList() {
+        app::RunnerServices s;
+        s.workspace = sandbox.workspace();
+        s.state = &state;
+        s.view = &slots;
+        s.dialogs = &dialogs;
+        s.threads = &threads;
+        s.hooks = hooks;
+        list = std::make_unique<app::RunList>(s, slots, [this](std::int64_t id) -> std::optional<app::TaskToRun> {
+            auto it = tasks.find(id);
+            if (it == tasks.end()) return std::nullopt;
+            return it->second;
+        });
+    }
+
+    void addTask(std::int64_t id, const std::string& name, const std::string& settings) {
+        tasks[id] = {name, settings};
+        std::string db = sandbox.workspace().taskDbPath(id);
+        ASSERT_TRUE(collect::CreateTaskDb(db, dialogs));
+        collect::CreateContentTables(db, settings);
+    }
+
+    static std::string settings(const std::vector<std::string>& urls, nlohmann::json extra = nlohmann::json::object()) {
+        nlohmann::json doc{{"Morepage", nlohmann::json{{"More_urls", urls}}.dump()},
+                           {"other_time1", "0"},
+                           {"other_time2", "0"},
+                           {"fieldsAll", nlohmann::json::array({nlohmann::json{{"title", "标题"}}.dump()})}};
+        doc.update(extra);
+        return doc.dump();
+    }
+
+    bool waitForState(int row, const std::string& s) {
+        return test::waitFor([&] { return list->rows().at(static_cast<std::size_t>(row)).state == s; }, 20s);
+    }
+
+    std::string count(std::int64_t id, const std::string& where = "1=1") {
+        return collect::SqlQuery(sandbox.workspace().taskDbPath(id), "select count(*) as n from content where " + where)
+            .text(0, "n");
+    }
+
+    void TearDown() override {
+        for (int s = 1; s <= 5; ++s)
+            if (state.GetSlotField(s, 4) != "0") state.SetSlotField(s, 4, "3");
+        threads.waitAll(30s);
+    }
+};
+}  // namespace
+
+TEST_F(Runs, AddingFillsTheFirstFreeSlotAndRefusesAFourthOrADuplicate) {
+    makeList();
+    EXPECT_TRUE(list->AddToRunList(11, "甲"));
+    EXPECT_TRUE(list->AddToRunList(12, "乙"));
+    EXPECT_FALSE(list->AddToRunList(11, "甲"));
+    EXPECT_TRUE(dialogs.sawMessage("已存在任务列表"));
+    EXPECT_TRUE(list->AddToRunList(13, "丙"));
+    EXPECT_FALSE(list->AddToRunList(14, "丁"));
+    EXPECT_TRUE(dialogs.sawMessage("任务太多，空间太窄，放不下啦^_^!"));
+    EXPECT_EQ(state.GetSlotField(2, -1), "12,任务名,1,GetSheet2,0");
+    EXPECT_EQ(list->page(3).caption, "丙");
+    EXPECT_TRUE(list->page(3).shown);
+
+    // Removing the middle row frees its slot, which the next task takes.
+    EXPECT_TRUE(list->RemoveFromRunList(1));
+    EXPECT_EQ(list->rows().size(), 2u);
+    EXPECT_FALSE(list->page(2).shown);
+    EXPECT_EQ(list->page(2).caption, "任务名");
+    EXPECT_EQ(state.GetSlotField(2, 2), "0");
+    EXPECT_TRUE(list->AddToRunList(14, "丁"));
+    EXPECT_EQ(list->rows().back().slot, 2);
+}
+
+TEST_F(Runs, ButtonTableFollowsTheSelectedRow) {
+    makeList();
+    auto none = list->RefreshRunButtons(std::nullopt);
+    EXPECT_EQ(none.startCaption, "开始运行");
+    EXPECT_FALSE(none.start || none.pause || none.stop);
+    list->AddToRunList(1, "t");
+    auto waiting = list->RefreshRunButtons(0);
+    EXPECT_TRUE(waiting.start);
+    EXPECT_FALSE(waiting.pause || waiting.stop);
+}
+
+TEST_F(Runs, DirectModeRunFillsTheDatabaseOnceAndEndsStopped) {
+    addTask(5, "直接", settings({"http://h/a", "http://h/b", "http://h/a", "列表合成=http://h/p{参数}[,]1,3,1"}));
+    makeList();
+    ASSERT_TRUE(list->AddToRunList(5, "直接"));
+    list->setStage(0, 1, false);  // list stage only
+    ASSERT_TRUE(list->StartRun(0));
+    auto running = list->RefreshRunButtons(0);
+    ASSERT_TRUE(waitForState(0, app::kStateStopped));
+    EXPECT_EQ(count(5), "5");
+    EXPECT_EQ(state.GetSlotField(1, 4), "0");
+    auto pane = slots.snapshot(1).pane;
+    ASSERT_FALSE(pane.empty());
+    EXPECT_EQ(pane.front(), "新建线程：当前任务ID:1");
+    EXPECT_NE(std::find(pane.begin(), pane.end(), "==================开始采集列表=================="), pane.end());
+    EXPECT_NE(pane.back().find("任务已完成"), std::string::npos);
+    auto stopped = list->RefreshRunButtons(0);
+    EXPECT_TRUE(stopped.start);
+    EXPECT_EQ(stopped.startCaption, "开始运行");
+
+    // Starting again runs the task again in the same slot and inserts nothing new.
+    ASSERT_TRUE(list->StartRun(0));
+    ASSERT_TRUE(waitForState(0, app::kStateStopped));
+    EXPECT_EQ(count(5), "5");
+    (void)running;
+}
+
+TEST_F(Runs, ContentStageKeepsThePoolLimitAndCountsStoredRows) {
+    std::atomic<int> running{0}, peak{0};
+    hooks.contentWorker = [&](const collect::ContentJob& job) {
+        int now = ++running;
+        int p = peak.load();
+        while (now > p && !peak.compare_exchange_weak(p, now)) {
+        }
+        std::this_thread::sleep_for(20ms);
+        std::lock_guard<std::mutex> g(*job.run->slotDbLock);
+        collect::SqlExec(job.run->dbPath, collect::sql::StoreRow(job.id, {{"标题", "T" + std::to_string(job.id)}}));
+        --running;
+        return true;
+    };
+    std::vector<std::string> urls;
+    for (int i = 0; i < 12; ++i) urls.push_back("http://h/" + std::to_string(i));
+    for (auto [pool, limit] : {std::pair<std::string, int>{"1", 1}, {"10", 3}, {"0", 1}}) {
+        SCOPED_TRACE(pool);
+        tasks.clear();
+        peak = 0;
+        static std::int64_t id = 20;
+        ++id;
+        addTask(id, "池" + pool, settings(urls, {{"gettnum", pool}, {"other_minid_get", "2"}}));
+        makeList();
+        ASSERT_TRUE(list->AddToRunList(id, "池" + pool));
+        ASSERT_TRUE(list->StartRun(0));
+        ASSERT_TRUE(waitForState(0, app::kStateStopped));
+        EXPECT_EQ(count(id, "getc=1"), "10");  // rows 1 and 2 lie at or below the start id
+        EXPECT_EQ(count(id, "getc=0"), "2");
+        EXPECT_EQ(peak.load(), limit);
+        const int slot = list->rows()[0].slot;
+        EXPECT_EQ(list->lastRunCounters(slot)->succeeded.load(), 10);
+        EXPECT_EQ(list->lastRunCounters(slot)->workers.load(), 0);
+        EXPECT_EQ(state.getsucc(slot), 10);
+        threads.waitAll(10s);
+    }
+}
+
+TEST_F(Runs, PauseResumeAndStopDuringTheContentStage) {
+    std::atomic<int> started{0};
+    hooks.contentWorker = [&](const collect::ContentJob& job) {
+        ++started;
+        std::this_thread::sleep_for(30ms);
+        std::lock_guard<std::mutex> g(*job.run->slotDbLock);
+        collect::SqlExec(job.run->dbPath, collect::sql::StoreRow(job.id, {}));
+        return true;
+    };
+    std::vector<std::string> urls;
+    for (int i = 0; i < 300; ++i) urls.push_back("http://h/" + std::to_string(i));
+    addTask(9, "暂停", settings(urls, {{"other_time2", "20"}}));
+    makeList();
+    ASSERT_TRUE(list->AddToRunList(9, "暂停"));
+    ASSERT_TRUE(list->StartRun(0));
+    ASSERT_TRUE(test::waitFor([&] { return started.load() >= 3; }, 20s));
+    list->PauseRun(0);
+    EXPECT_EQ(list->rows()[0].state, app::kStatePaused);
+    auto paused = list->RefreshRunButtons(0);
+    EXPECT_EQ(paused.startCaption, "继续运行");
+    EXPECT_TRUE(paused.start && paused.stop && !paused.pause);
+    ASSERT_TRUE(test::waitFor([&] {
+        auto p = slots.snapshot(1).pane;
+        return !p.empty() && p.back().find("任务暂停") != std::string::npos;
+    }));
+    std::this_thread::sleep_for(200ms);
+    int atPause = started.load();
+    std::this_thread::sleep_for(300ms);
+    EXPECT_EQ(started.load(), atPause);  // no new workers while paused
+
+    ASSERT_TRUE(list->StartRun(0));  // resume
+    EXPECT_EQ(list->rows()[0].state, app::kStateRunning);
+    ASSERT_TRUE(test::waitFor([&] { return started.load() > atPause + 2; }));
+    EXPECT_FALSE(list->RemoveFromRunList(0));
+    EXPECT_TRUE(dialogs.sawMessage("任务未停止，请停止后关闭！"));
+    list->StopRun(0);
+    ASSERT_TRUE(waitForState(0, app::kStateStopped));
+    EXPECT_EQ(state.GetSlotField(1, 4), "0");
+    EXPECT_EQ(list->lastRunCounters(1)->workers.load(), 0);
+    EXPECT_LT(started.load(), 300);
+    // A late pause click on the ended run leaves the slot idle, so it can start again.
+    list->PauseRun(0);
+    EXPECT_EQ(state.GetSlotField(1, 4), "0");
+    EXPECT_TRUE(list->RemoveFromRunList(0));
+}
+
+TEST_F(Runs, StartingAVanishedTaskIsRefused) {
+    makeList();
+    ASSERT_TRUE(list->AddToRunList(77, "消失"));
+    EXPECT_FALSE(list->StartRun(0));
+    EXPECT_TRUE(dialogs.sawMessage("任务已不存在，无法开始运行：消失"));
+    EXPECT_EQ(list->rows()[0].state, app::kStateWaiting);
+    EXPECT_EQ(state.GetSlotField(1, 4), "0");
+}
+
+TEST_F(Runs, OnlyPublishTickedSkipsCollection) {
+    bool publishCalled = false, docheck3 = false;
+    hooks.publish = [&](collect::RunContext&, const std::vector<std::string>&, bool d3) {
+        publishCalled = true;
+        docheck3 = d3;
+    };
+    addTask(3, "发布", settings({"http://h/only"}));
+    makeList();
+    ASSERT_TRUE(list->AddToRunList(3, "发布"));
+    list->setStage(0, 0, false);
+    list->setStage(0, 1, false);
+    ASSERT_TRUE(list->StartRun(0));
+    ASSERT_TRUE(waitForState(0, app::kStateStopped));
+    EXPECT_EQ(count(3), "0");
+    EXPECT_TRUE(publishCalled);
+    EXPECT_TRUE(docheck3);
+}
