@@ -1,0 +1,171 @@
+// "run": runs one task in a run slot without a display, printing the slot's pane lines and a
+// progress bar; Ctrl-C asks the run to stop the way the stop button does.
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <csignal>
+#include <iostream>
+#include <mutex>
+#include <sstream>
+#include <thread>
+
+#include "app/run_list.h"
+#include "app/startup.h"
+#include "app/stored_rules.h"
+#include "cli/cli_command.h"
+
+namespace tarvex::cli {
+namespace {
+
+std::atomic<bool> g_interrupted{false};
+void onInterrupt(int) { g_interrupted = true; }
+
+// Pane lines go to standard output as they come; bar 1 is drawn on standard error when it is
+// a terminal, so piped output stays plain lines.
+class ConsoleSlotView final : public platform::SlotView {
+public:
+    ConsoleSlotView(std::ostream& out, std::ostream& err) : m_out(out), m_err(err), m_tty(::isatty(2)) {}
+    void appendPane(int, const std::string& line) override {
+        if (line.empty()) return;
+        std::lock_guard<std::mutex> g(m_lock);
+        clearBar();
+        std::string text = line;
+        for (auto& c : text)
+            if (c == '\r') c = '\n';
+        while (!text.empty() && text.back() == '\n') text.pop_back();
+        m_out << text << std::endl;
+        drawBar();
+    }
+    void setLabel(int, int which, const std::string& text) override {
+        std::lock_guard<std::mutex> g(m_lock);
+        if (which == 1) m_label = text;
+        drawBar();
+    }
+    void setProgressRange(int, int bar, int min, int max) override {
+        if (bar != 1) return;
+        std::lock_guard<std::mutex> g(m_lock);
+        m_min = min;
+        m_max = max;
+        drawBar();
+    }
+    void setProgress(int, int bar, int value) override {
+        if (bar != 1) return;
+        std::lock_guard<std::mutex> g(m_lock);
+        m_value = value;
+        drawBar();
+    }
+    void finish() {
+        std::lock_guard<std::mutex> g(m_lock);
+        clearBar();
+    }
+
+private:
+    void clearBar() {
+        if (m_tty && m_drawn) m_err << "\r\033[K" << std::flush;
+        m_drawn = false;
+    }
+    void drawBar() {
+        if (!m_tty || m_max <= m_min) return;
+        const int width = 30;
+        int filled = static_cast<int>(static_cast<long long>(m_value - m_min) * width / (m_max - m_min));
+        filled = std::clamp(filled, 0, width);
+        m_err << "\r\033[K[" << std::string(static_cast<std::size_t>(filled), '#')
+              << std::string(static_cast<std::size_t>(width - filled), ' ') << "] " << m_value << "/" << m_max << " "
+              << m_label << std::flush;
+        m_drawn = true;
+    }
+
+    std::mutex m_lock;
+    std::ostream& m_out;
+    std::ostream& m_err;
+    bool m_tty;
+    bool m_drawn = false;
+    int m_min = 0, m_max = 0, m_value = 0;
+    std::string m_label;
+};
+
+int runTask(CliContext& ctx) {
+    std::string stagesText = takeOption(ctx.args, "--stages");
+    if (ctx.args.size() != 1) {
+        ctx.err << "usage: tarvex-cli run TASK_ID [--stages list,content,publish]\n";
+        return 2;
+    }
+    std::int64_t taskId = 0;
+    try {
+        std::size_t used = 0;
+        taskId = std::stoll(ctx.args[0], &used);
+        if (used != ctx.args[0].size()) throw std::invalid_argument("id");
+    } catch (...) {
+        ctx.err << "tarvex-cli: not a task id: " << ctx.args[0] << "\n";
+        return 2;
+    }
+    std::array<bool, 3> stages{true, true, true};
+    if (!stagesText.empty()) {
+        stages = {false, false, false};
+        std::stringstream ss(stagesText);
+        std::string s;
+        while (std::getline(ss, s, ',')) {
+            if (s == "list") stages[0] = true;
+            else if (s == "content") stages[1] = true;
+            else if (s == "publish") stages[2] = true;
+            else {
+                ctx.err << "tarvex-cli: unknown stage \"" << s << "\" (list, content, publish)\n";
+                return 2;
+            }
+        }
+    }
+
+    ConsoleDialogs dialogs(ctx.err, false);
+    // A run writes the task's database and uses the run slots: one program per workspace.
+    auto started = app::startProcess(ctx.workspace, dialogs);
+    if (started.status != app::StartStatus::Started) return 1;
+    app::logStartComplete();
+    auto& session = *started.session;
+
+    auto lookup = app::catalogueLookup(session.workspace);
+    auto task = lookup(taskId);
+    if (!task) {
+        ctx.err << "tarvex-cli: task " << taskId << " does not exist or its settings cannot be read\n";
+        return 1;
+    }
+
+    ConsoleSlotView console(ctx.out, ctx.err);
+    app::SlotViewModel slots(&console);
+    app::RunnerServices services;
+    services.workspace = session.workspace;
+    services.state = session.state.get();
+    services.view = &slots;
+    services.dialogs = &dialogs;
+    services.threads = &app::ThreadRegistry::global();
+    services.hooks = app::defaultStageHooks();
+    app::RunList list(services, slots, lookup);
+    if (!list.AddToRunList(taskId, task->name)) return 1;
+    for (int s = 0; s < 3; ++s) list.setStage(0, s, stages[static_cast<std::size_t>(s)]);
+
+    std::signal(SIGINT, onInterrupt);
+    std::signal(SIGTERM, onInterrupt);
+    if (!list.StartRun(0)) return 1;
+    bool stopAsked = false;
+    while (list.rows().at(0).state != app::kStateStopped) {
+        if (g_interrupted && !stopAsked) {
+            ctx.err << "\n停止运行…\n";
+            list.StopRun(0);
+            stopAsked = true;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    // Workers that outlived the run's own wait get a last chance to store their rows.
+    app::ThreadRegistry::global().waitAll(std::chrono::seconds(30));
+    console.finish();
+    ctx.out << app::kStateStopped << std::endl;
+    std::signal(SIGINT, SIG_DFL);
+    std::signal(SIGTERM, SIG_DFL);
+    return 0;
+}
+
+const CliCommandRegistrar reg({"run", "run TASK_ID [--stages list,content,publish]",
+                               "run a task in a run slot, printing its progress; Ctrl-C stops it", runTask});
+
+}  // namespace
+}  // namespace tarvex::cli

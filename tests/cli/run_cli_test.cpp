@@ -1,0 +1,77 @@
+// tarvex-cli run: a task run without a display, end to end through the built binary.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <nlohmann/json.hpp>
+
+#include "app/catalogue.h"
+#include "app/stored_rules.h"
+#include "collect/task_db.h"
+#include "support/fakes.h"
+#include "support/sandbox_workspace.h"
+
+using namespace tarvex;
+
+namespace {
+struct CliResult {
+    int status = -1;
+    std::string out;
+};
+
+CliResult runCli(const std::string& args) {
+    CliResult r;
+    std::string cmd = std::string(TARVEX_BIN_DIR) + "/tarvex-cli " + args + " 2>&1";
+    FILE* p = ::popen(cmd.c_str(), "r");
+    if (!p) return r;
+    char buf[4096];
+    std::size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) r.out.append(buf, n);
+    int st = ::pclose(p);
+    r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+    return r;
+}
+
+std::int64_t addTask(const test::SandboxWorkspace& ws, const std::string& name, const std::string& settings) {
+    auto w = ws.workspace();
+    std::int64_t id = app::InsertTaskRow(w, 0, name, app::StoreRules(settings));
+    test::ScriptedDialogs d;
+    EXPECT_TRUE(collect::CreateTaskDb(w.taskDbPath(id), d));
+    collect::CreateContentTables(w.taskDbPath(id), settings);
+    return id;
+}
+}  // namespace
+
+TEST(CliRun, DirectListRunFillsTheDatabaseAndASecondRunAddsNothing) {
+    test::SandboxWorkspace ws({.withLog = true});
+    nlohmann::json list{{"More_urls", {"列表合成=http://127.0.0.1:9/a/{参数}.html[,]1,25,1"}}};
+    nlohmann::json doc{{"Morepage", list.dump()}, {"other_time1", "0"}, {"other_time2", "0"}};
+    auto id = addTask(ws, "命令行任务", doc.dump());
+    auto first = runCli("--workspace " + ws.folder() + " run " + std::to_string(id) + " --stages list");
+    EXPECT_EQ(first.status, 0) << first.out;
+    EXPECT_NE(first.out.find("需要采集的列表网址总共25个,前5个网址如下："), std::string::npos) << first.out;
+    EXPECT_NE(first.out.find("任务已完成"), std::string::npos);
+    EXPECT_NE(first.out.find("停止运行"), std::string::npos);
+    auto path = ws.workspace().taskDbPath(id);
+    EXPECT_EQ(collect::SqlQuery(path, "select count(*) as n from content where geturl=1").text(0, "n"), "25");
+
+    auto second = runCli("--workspace " + ws.folder() + " run " + std::to_string(id) + " --stages list");
+    EXPECT_EQ(second.status, 0) << second.out;
+    EXPECT_EQ(collect::SqlQuery(path, "select count(*) as n from content").text(0, "n"), "25");
+    EXPECT_NE(second.out.find("成功采集网址数0"), std::string::npos) << second.out;
+}
+
+TEST(CliRun, UnknownTaskOrBadArgumentsFail) {
+    test::SandboxWorkspace ws;
+    EXPECT_NE(runCli("--workspace " + ws.folder() + " run 4242").status, 0);
+    EXPECT_NE(runCli("--workspace " + ws.folder() + " run abc").status, 0);
+    auto bad = runCli("--workspace " + ws.folder() + " run 1 --stages list,nothing");
+    EXPECT_NE(bad.status, 0);
+    EXPECT_NE(bad.out.find("unknown stage"), std::string::npos);
+
+    // A task whose stored settings are not a stored document cannot run.
+    auto w = ws.workspace();
+    auto id = app::InsertTaskRow(w, 0, "坏", "not a stored document");
+    auto r = runCli("--workspace " + ws.folder() + " run " + std::to_string(id));
+    EXPECT_NE(r.status, 0);
+    EXPECT_NE(r.out.find("cannot be read"), std::string::npos);
+}
