@@ -170,6 +170,32 @@ std::int64_t InsertTaskRow(const Workspace& ws, std::int64_t fuid, const std::st
     return id;
 }
 
+std::optional<std::int64_t> CreateTaskWithSettings(const Workspace& ws, platform::Dialogs& dialogs, std::int64_t fuid,
+                                                   const std::string& name, const std::string& document) {
+    std::int64_t id = 0;
+    try {
+        id = InsertTaskRow(ws, fuid, name, StoreRules(document));
+    } catch (const SqliteError& e) {
+        dialogs.message(collect::DbErrorText(e.what()), platform::kAppTitle);
+        return std::nullopt;
+    }
+    const std::string path = ws.taskDbPath(id);
+    if (collect::CreateTaskDb(path, dialogs)) {
+        try {
+            if (document == NewTaskDocument()) {
+                collect::SqlExec(path, collect::kNewTaskContentSql);
+                collect::SqlExec(path, collect::kDownloadTableSql);
+            } else {
+                collect::CreateContentTables(path, document);
+            }
+        } catch (const SqliteError& e) {
+            dialogs.message("执行错误：" + collect::DbErrorText(e.what()), platform::kAppTitle);
+        }
+    }
+    ::mkdir(ws.taskFolder(id).c_str(), 0755);
+    return id;
+}
+
 std::string AttachmentFolderOf(const Workspace& ws, const TaskNode& node) {
     if (auto doc = ParseSettings(node.tasktext)) {
         std::string path = SettingText(*doc, "other_savepath");
@@ -223,24 +249,9 @@ std::int64_t Catalogue::insertOrThrow(std::int64_t fuid, const std::string& name
 std::optional<std::int64_t> Catalogue::CreateTask(std::optional<std::int64_t> pressed) {
     auto name = m_dialogs.askText("新建任务", "任务名称：", "新建任务" + hhnn(m_clock));
     if (!name) return std::nullopt;
-    std::int64_t id = 0;
-    try {
-        id = insertOrThrow(parentFor(pressed), *name, StoreRules(NewTaskDocument()));
-    } catch (const SqliteError& e) {
-        showDbError(e);
-        return std::nullopt;
-    }
-    m_currentTaskId = id;
-    const std::string path = m_ws.taskDbPath(id);
-    if (collect::CreateTaskDb(path, m_dialogs)) {
-        try {
-            collect::SqlExec(path, collect::kNewTaskContentSql);
-            collect::SqlExec(path, collect::kDownloadTableSql);
-        } catch (const SqliteError& e) {
-            showDbError(e);
-        }
-    }
-    ::mkdir(m_ws.taskFolder(id).c_str(), 0755);
+    auto id = CreateTaskWithSettings(m_ws, m_dialogs, parentFor(pressed), *name, NewTaskDocument());
+    if (!id) return std::nullopt;
+    m_currentTaskId = *id;
     rebuild();
     m_currentTaskId = 0;
     return id;

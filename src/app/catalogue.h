@@ -65,6 +65,12 @@ void StoreTaskRules(const Workspace& ws, std::int64_t taskId, const std::string&
 std::int64_t InsertTaskRow(const Workspace& ws, std::int64_t fuid, const std::string& name,
                            const std::string& storedRules);
 
+// Creates a task without asking: the row with `document` stored, the database and the task
+// folder. The new-task document gets the new-task tables, any other document the tables a
+// pasted task gets. Errors are shown; nullopt when no row was inserted.
+std::optional<std::int64_t> CreateTaskWithSettings(const Workspace& ws, platform::Dialogs& dialogs, std::int64_t fuid,
+                                                   const std::string& name, const std::string& document);
+
 // Where the task's attachments go: its "other_savepath", else program folder + "data/" + id.
 std::string AttachmentFolderOf(const Workspace& ws, const TaskNode& node);
 

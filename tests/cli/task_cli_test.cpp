@@ -1,0 +1,153 @@
+// tarvex-cli's catalogue commands, run as a separate process on a sandbox workspace.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdlib>
+
+#include "app/catalogue.h"
+#include "app/settings_document.h"
+#include "app/stored_rules.h"
+#include "collect/task_db.h"
+#include "platform/sqlite_db.h"
+#include "support/fakes.h"
+#include "support/sandbox_workspace.h"
+
+using namespace tarvex;
+
+namespace {
+
+struct Result {
+    int code = -1;
+    std::string out, err;
+};
+
+std::string shellQuote(const std::string& s) {
+    std::string q = "'";
+    for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return q + "'";
+}
+
+struct TaskCli : ::testing::Test {
+    test::SandboxWorkspace sandbox;
+    app::Workspace ws = sandbox.workspace();
+    test::ScriptedDialogs dialogs;
+
+    Result run(const std::vector<std::string>& args) {
+        std::string cmd = shellQuote(std::string(TARVEX_BIN_DIR) + "/tarvex-cli") + " --workspace " +
+                          shellQuote(sandbox.folder());
+        for (const auto& a : args) cmd += " " + shellQuote(a);
+        const std::string out = sandbox.path("cli.out"), err = sandbox.path("cli.err");
+        cmd += " >" + shellQuote(out) + " 2>" + shellQuote(err) + " </dev/null";
+        int status = std::system(cmd.c_str());
+        Result r;
+        r.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        r.out = test::readWholeFile(out);
+        r.err = test::readWholeFile(err);
+        return r;
+    }
+    std::string storedDocument(std::int64_t id) {
+        platform::SqliteConnection db(ws.configDb);
+        auto rules = platform::queryAll(db, "select rules from vorn_task where id=" + std::to_string(id)).text(0, "rules");
+        return app::ReadStoredRules(rules).value_or("<unreadable>");
+    }
+    std::string rawRules(std::int64_t id) {
+        platform::SqliteConnection db(ws.configDb);
+        return platform::queryAll(db, "select rules from vorn_task where id=" + std::to_string(id)).text(0, "rules");
+    }
+};
+
+}  // namespace
+
+TEST_F(TaskCli, CreateListShowAndDelete) {
+    auto parent = run({"task", "create", "分组 \"A\""});
+    ASSERT_EQ(parent.code, 0) << parent.err;
+    const std::string parentId = parent.out.substr(0, parent.out.find('\n'));
+    auto child = run({"task", "create", "child's", "--parent", parentId});
+    ASSERT_EQ(child.code, 0) << child.err;
+    const std::string childId = child.out.substr(0, child.out.find('\n'));
+
+    auto tree = run({"tasks"});
+    ASSERT_EQ(tree.code, 0) << tree.err;
+    EXPECT_EQ(tree.out, "-2  本地任务\n  " + parentId + "  分组 \"A\"\n    " + childId + "  child's\n");
+
+    auto show = run({"task", "show", childId});
+    ASSERT_EQ(show.code, 0) << show.err;
+    EXPECT_EQ(show.out, app::NewTaskDocument() + "\n");
+    EXPECT_TRUE(app::pathExists(ws.taskDbPath(std::stoll(childId))));
+
+    // Deleting asks for confirmation; without --yes nothing happens.
+    auto refused = run({"task", "delete", childId});
+    EXPECT_NE(refused.code, 0);
+    EXPECT_TRUE(app::pathExists(ws.taskDbPath(std::stoll(childId))));
+    auto parentFirst = run({"task", "delete", parentId, "--yes"});
+    EXPECT_NE(parentFirst.code, 0);
+    EXPECT_NE(parentFirst.err.find("为防止误删除，请先删除本任务下的子目录"), std::string::npos) << parentFirst.err;
+    ASSERT_EQ(run({"task", "delete", childId, "--yes"}).code, 0);
+    EXPECT_FALSE(app::pathExists(ws.taskDbPath(std::stoll(childId))));
+    EXPECT_EQ(run({"tasks"}).out, "-2  本地任务\n  " + parentId + "  分组 \"A\"\n");
+}
+
+TEST_F(TaskCli, SettingsFromFilesAreStoredAndTheDatabaseFollows) {
+    const std::string doc = R"({"fieldsAll":["{\"title\":\"标题\"}","{\"title\":\"作者\"}"],"gettnum":"2"})";
+    sandbox.writeFile("in.json", "\xEF\xBB\xBF" + doc + "\n");
+    auto created = run({"task", "create", "T", "--settings", sandbox.path("in.json")});
+    ASSERT_EQ(created.code, 0) << created.err;
+    const auto id = std::stoll(created.out);
+    EXPECT_EQ(storedDocument(id), doc);
+    EXPECT_EQ(collect::TableColumns(ws.taskDbPath(id), "content", dialogs),
+              (std::vector<std::string>{"id", "url", "geturl", "getc", "postc", "标题", "作者"}));
+
+    const std::string next = R"({"fieldsAll":["{\"title\":\"作者\"}","{\"title\":\"来源\"}"],"other_time1":"50"})";
+    sandbox.writeFile("next.json", next);
+    const std::string before = rawRules(id);
+    auto set = run({"task", "set-settings", std::to_string(id), sandbox.path("next.json")});
+    ASSERT_EQ(set.code, 0) << set.err;
+    EXPECT_NE(rawRules(id), before);
+    EXPECT_EQ(run({"task", "show", std::to_string(id)}).out, next + "\n");
+    EXPECT_EQ(collect::TableColumns(ws.taskDbPath(id), "content", dialogs).back(), "来源");
+}
+
+TEST_F(TaskCli, BadInputGivesClearErrorsAndStoresNothing) {
+    auto created = run({"task", "create", "T"});
+    ASSERT_EQ(created.code, 0);
+    const std::string id = created.out.substr(0, created.out.find('\n'));
+    const std::string before = rawRules(std::stoll(id));
+    sandbox.writeFile("garbage.json", "this is { not json");
+    sandbox.writeFile("fixed.json", R"({"fieldsAll":["{\"title\":\"postc\"}"]})");
+    sandbox.makeDir("files");
+    sandbox.writeFile("review.json", R"({"fieldsAll":[],"other_check_rengong":"-1"})");
+
+    struct Case {
+        std::vector<std::string> args;
+        std::string errorPart;
+    };
+    const std::vector<Case> cases = {
+        {{"task", "show", "999"}, "no task with id 999"},
+        {{"task", "show", "abc"}, "is not a task id"},
+        {{"task", "delete", "999", "--yes"}, "no task with id 999"},
+        {{"task", "set-settings", "999", sandbox.path("garbage.json")}, "no task with id 999"},
+        {{"task", "set-settings", id, sandbox.path("missing.json")}, "cannot read"},
+        {{"task", "set-settings", id, sandbox.path("garbage.json")}, "does not hold a JSON object"},
+        {{"task", "set-settings", id, sandbox.path("fixed.json")}, "<postc>"},
+        {{"task", "set-settings", id, sandbox.path("review.json")}, "开启人工审核，需添加采集字段“人工审核”"},
+        {{"task", "set-settings", id, sandbox.path("files")}, "cannot read"},
+        {{"task", "create", "X", "--parent", "999"}, "no task with id 999"},
+        {{"task", "create", "X", "--settings", sandbox.path("garbage.json")}, "does not hold a JSON object"},
+        {{"task", "create", "X", "--settings", sandbox.path("fixed.json")}, "postc"},
+        {{"task", "frobnicate"}, "unknown task command"},
+    };
+    for (const auto& c : cases) {
+        auto r = run(c.args);
+        EXPECT_NE(r.code, 0) << c.args[1];
+        EXPECT_NE(r.err.find(c.errorPart), std::string::npos) << c.args[1] << ": " << r.err;
+    }
+    EXPECT_EQ(rawRules(std::stoll(id)), before);
+    EXPECT_EQ(run({"tasks"}).out, "-2  本地任务\n  " + id + "  T\n");
+
+    // A stored value that is not cipher text is reported, not printed.
+    platform::SqliteConnection(ws.configDb).exec("update vorn_task set rules='" + std::string(30, 'a') + "zz!' where id=" + id);
+    auto show = run({"task", "show", id});
+    EXPECT_NE(show.code, 0);
+    EXPECT_NE(show.err.find("not valid cipher text"), std::string::npos) << show.err;
+    EXPECT_NE(run({"tasks"}).out.find("[settings unreadable]"), std::string::npos);
+}
