@@ -25,10 +25,19 @@ std::mutex g_specialLock;
 FetchSpecialHosts g_special;
 platform::Dialogs* g_dialogs = nullptr;
 
+char asciiLower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
 std::string lower(std::string_view s) {
     std::string out(s);
-    std::transform(out.begin(), out.end(), out.begin(), [](unsigned char c) { return std::tolower(c); });
+    std::transform(out.begin(), out.end(), out.begin(), asciiLower);
     return out;
+}
+
+// Position of `needle` (lower case) in `text` without regard to ASCII case, or npos.
+std::size_t findNoCase(std::string_view text, std::string_view needle) {
+    auto it = std::search(text.begin(), text.end(), needle.begin(), needle.end(),
+                          [](char a, char b) { return asciiLower(a) == b; });
+    return it == text.end() ? std::string_view::npos : static_cast<std::size_t>(it - text.begin());
 }
 
 bool matches(const std::string& address, const std::string& host) {
@@ -350,9 +359,8 @@ std::string DeclaredCharset(std::string_view contentType, std::string_view body)
     if (!fromHeader.empty()) return fromHeader;
     // The head only: server-side includes put stray <meta> tags into bodies. Modern pages
     // often have the declaration well after the first kilobyte, so the whole head counts.
-    std::string low = lower(body.substr(0, std::min<std::size_t>(body.size(), 4u * 1024u * 1024u)));
-    std::size_t headEnd = low.find("</head");
-    if (headEnd != std::string::npos) low.resize(headEnd);
+    std::string_view head = body.substr(0, findNoCase(body, "</head"));
+    std::string low = lower(head);
     std::size_t pos = 0;
     while ((pos = low.find("<meta", pos)) != std::string::npos) {
         std::size_t end = low.find('>', pos);
