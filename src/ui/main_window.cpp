@@ -2,12 +2,21 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFileDialog>
+#include <QMouseEvent>
+#include <QUrl>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QMenu>
 #include <QPainter>
 #include <QSplitter>
 #include <QVBoxLayout>
+
+#include "app/settings_document.h"
+#include "ui/task_icons.h"
+#include "ui/task_tree_widget.h"
 
 namespace tarvex::ui {
 
@@ -28,22 +37,41 @@ QIcon appIcon() {
     return QIcon(pm);
 }
 
-MainWindow::MainWindow(app::Session& session, QWidget* parent)
-    : QMainWindow(parent), m_session(session), m_dialogs(this) {
+MainWindow::MainWindow(app::Session& session, QWidget* parent, platform::Dialogs* dialogs)
+    : QMainWindow(parent), m_session(session), m_dialogs(this), m_scripted(dialogs) {
     setWindowTitle("Tarvex采集器");
     setWindowIcon(appIcon());
     resize(1100, 720);
 
-    m_taskTree = new QTreeWidget;
+    m_taskTree = new TaskTreeWidget;
     m_taskTree->setObjectName("taskTree");
     m_taskTree->setHeaderHidden(true);
     m_root = new QTreeWidgetItem(m_taskTree, QStringList{"本地任务"});
-    m_root->setData(0, Qt::UserRole, -2);
+    m_root->setData(0, kTaskIdRole, -2);
+    m_root->setData(0, kParentIdRole, -2);
+    m_root->setIcon(0, rootIcon());
+    m_root->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
     m_root->setExpanded(true);
+    m_taskTree->viewport()->installEventFilter(this);
+    m_taskTree->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(m_taskTree, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) {
+        auto* item = m_taskTree->itemAt(pos);
+        if (item) m_taskTree->setCurrentItem(item);
+        m_taskMenu->popup(m_taskTree->viewport()->mapToGlobal(pos));
+    });
+    connect(m_taskTree, &QTreeWidget::itemDoubleClicked, this, [this](QTreeWidgetItem* item) {
+        if (item && item->data(0, kTaskIdRole).toLongLong() > 0) openTask(item);
+    });
 
     m_settingsArea = new QWidget;
     m_settingsArea->setObjectName("settingsArea");
     m_settingsArea->setVisible(false);
+    m_settings = new TaskSettingsWidget(m_session.workspace, this->dialogs(), m_clipboard);
+    auto* settingsLay = new QVBoxLayout(m_settingsArea);
+    settingsLay->setContentsMargins(0, 0, 0, 0);
+    settingsLay->addWidget(m_settings);
+    connect(m_settings, &TaskSettingsWidget::saveRequested, this, [this] { saveTask(); });
+    connect(m_settings, &TaskSettingsWidget::cancelRequested, this, &MainWindow::cancelEdit);
 
     m_runList = new QTreeWidget;
     m_runList->setObjectName("runList");
@@ -98,9 +126,229 @@ MainWindow::MainWindow(app::Session& session, QWidget* parent)
 
     buildTray();
     m_slotModel.setListener(this);
+
+    m_catalogue = std::make_unique<app::Catalogue>(m_session.workspace, this->dialogs(), m_clipboard,
+                                                   m_session.state->currentTaskId);
+    buildTaskMenu();
+    rebuildTaskTree();
+    if (!m_catalogue->tree().unreadable.empty()) {
+        std::string names;
+        for (auto id : m_catalogue->tree().unreadable)
+            names += (names.empty() ? "" : "、") + m_catalogue->tree().find(id)->name;
+        this->dialogs().message("以下任务的设置已损坏(无法解密)，不能打开：" + names, platform::kAppTitle);
+    }
 }
 
 MainWindow::~MainWindow() { m_slotModel.setListener(nullptr); }
+
+void MainWindow::addTaskNodes(QTreeWidgetItem* parent, const app::TaskNode& node) {
+    for (const auto& child : node.children) {
+        auto* item = new QTreeWidgetItem(parent, QStringList{QString::fromStdString(child.name)});
+        item->setData(0, kTaskIdRole, static_cast<qlonglong>(child.taskid));
+        item->setData(0, kParentIdRole, static_cast<qlonglong>(child.fuid));
+        item->setIcon(0, child.children.empty() ? taskIcon() : folderIcon());
+        item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsDragEnabled);
+        if (!child.rulesReadable) item->setToolTip(0, "任务设置已损坏(无法解密)");
+        addTaskNodes(item, child);
+    }
+}
+
+void MainWindow::rebuildTaskTree(std::optional<std::int64_t> select) {
+    QSet<qlonglong> expanded;
+    for (QTreeWidgetItemIterator it(m_taskTree); *it; ++it)
+        if ((*it)->isExpanded()) expanded.insert((*it)->data(0, kTaskIdRole).toLongLong());
+    qDeleteAll(m_root->takeChildren());
+    m_catalogue->rebuild();
+    addTaskNodes(m_root, m_catalogue->tree().root);
+    for (QTreeWidgetItemIterator it(m_taskTree); *it; ++it)
+        if (expanded.contains((*it)->data(0, kTaskIdRole).toLongLong())) (*it)->setExpanded(true);
+    m_root->setExpanded(true);
+
+    const std::int64_t id = select.value_or(m_session.state->currentTaskId.load());
+    m_taskTree->clearSelection();
+    if (auto* item = id != 0 ? taskItem(id) : nullptr) {
+        for (auto* p = item->parent(); p; p = p->parent()) p->setExpanded(true);
+        m_taskTree->setCurrentItem(item);
+        m_taskTree->scrollToItem(item);
+    }
+    refreshHighlight();
+}
+
+QTreeWidgetItem* MainWindow::taskItem(std::int64_t taskId) const {
+    for (QTreeWidgetItemIterator it(m_taskTree); *it; ++it)
+        if ((*it)->data(0, kTaskIdRole).toLongLong() == taskId) return *it;
+    return nullptr;
+}
+
+void MainWindow::refreshHighlight() {
+    const std::int64_t current = m_session.state->currentTaskId.load();
+    for (QTreeWidgetItemIterator it(m_taskTree); *it; ++it) {
+        QFont f = (*it)->font(0);
+        const bool on = current > 0 && (*it)->data(0, kTaskIdRole).toLongLong() == current;
+        f.setBold(on);
+        (*it)->setFont(0, f);
+        (*it)->setData(0, Qt::ForegroundRole, on ? QVariant(QBrush(Qt::red)) : QVariant());
+        (*it)->setData(0, Qt::BackgroundRole, on ? QVariant(QBrush(Qt::white)) : QVariant());
+    }
+}
+
+std::optional<std::int64_t> MainWindow::selectedTaskId() const {
+    auto* item = m_taskTree->currentItem();
+    if (!item || !item->isSelected()) return std::nullopt;
+    return item->data(0, kTaskIdRole).toLongLong();
+}
+
+QAction* MainWindow::taskAction(const QString& text) const {
+    QList<QMenu*> menus{m_taskMenu};
+    while (!menus.isEmpty()) {
+        QMenu* menu = menus.takeFirst();
+        for (auto* action : menu->actions()) {
+            if (action->text() == text) return action;
+            if (action->menu()) menus << action->menu();
+        }
+    }
+    return nullptr;
+}
+
+void MainWindow::buildTaskMenu() {
+    m_taskMenu = new QMenu(this);
+    m_taskMenu->setObjectName("taskMenu");
+    m_taskMenu->addAction("新建任务", this, [this] {
+        if (auto id = m_catalogue->CreateTask(m_pressed)) rebuildTaskTree(*id);
+    });
+    m_taskMenu->addAction("重命名", this, [this] {
+        if (auto id = m_catalogue->RenameTask(selectedTaskId())) rebuildTaskTree(*id);
+    });
+    m_taskMenu->addAction("复制任务", this, [this] { m_catalogue->CopyTask(selectedTaskId()); });
+    m_taskMenu->addAction("粘贴任务（单个）", this, [this] {
+        if (auto id = m_catalogue->PasteTask(m_pressed)) rebuildTaskTree(*id);
+    });
+    m_taskMenu->addAction("粘贴任务（多个）", this, [this] {
+        if (auto id = m_catalogue->PasteTasks(m_pressed)) rebuildTaskTree(*id);
+    });
+    m_taskMenu->addAction("批量导入字段规则到子栏目", this, &MainWindow::importFieldsToChildren);
+    m_taskMenu->addAction("删除任务", this, [this] {
+        if (m_catalogue->DeleteTask(selectedTaskId())) rebuildTaskTree();
+    });
+    auto* bulk = m_taskMenu->addMenu("批量设置");
+    for (const auto& info : app::BulkCommands()) {
+        const auto command = info.command;
+        bulk->addAction(QString::fromUtf8(info.menuText), this,
+                        [this, command] { m_catalogue->RunBulkCommand(command, selectedTaskId()); });
+    }
+    m_taskMenu->addSeparator();
+    m_taskMenu->addAction("打开附件目录", this, &MainWindow::openAttachmentFolder);
+    // The data browser and the run list arrive with their own work.
+    for (const char* later : {"打开任务数据库", "添加到启动栏", "添加到任务队列"})
+        m_taskMenu->addAction(later)->setEnabled(false);
+}
+
+void MainWindow::importFieldsToChildren() {
+    const auto selected = selectedTaskId();
+    auto pick = [this]() -> std::optional<std::string> {
+        const QString folder = QString::fromStdString(m_session.workspace.rulesFolder);
+        QDir().mkpath(folder);
+        QString path = QFileDialog::getOpenFileName(this, "批量导入字段规则到子栏目", folder, "Tarvex采集规则 (*.g)");
+        if (path.isEmpty()) return std::nullopt;
+        return path.toStdString();
+    };
+    if (m_catalogue->ImportFieldsToChildren(selected, pick)) rebuildTaskTree(selected);
+}
+
+void MainWindow::openAttachmentFolder() {
+    const auto selected = selectedTaskId();
+    if (!selected) {
+        dialogs().message("请先选定任务，再编辑", platform::kAppTitle);
+        return;
+    }
+    const app::TaskNode* node = m_catalogue->tree().find(*selected);
+    if (*selected == -2 || !node) {
+        dialogs().message("根目录无法执行此操作", platform::kAppTitle);
+        return;
+    }
+    const std::string folder = app::AttachmentFolderOf(m_session.workspace, *node);
+    if (!app::isDirectory(folder)) {
+        dialogs().message("附件目录不存在：" + folder, platform::kAppTitle);
+        return;
+    }
+    QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(folder)));
+}
+
+bool MainWindow::openTask(QTreeWidgetItem* item) {
+    if (!item) {
+        dialogs().message("请先选定任务，再编辑", platform::kAppTitle);
+        return false;
+    }
+    const std::int64_t id = item->data(0, kTaskIdRole).toLongLong();
+    const app::TaskNode* node = id > 0 ? m_catalogue->tree().find(id) : nullptr;
+    if (!node) return false;
+    if (!node->rulesReadable) {
+        dialogs().message("任务<" + node->name + ">的设置已损坏(无法解密)，不能打开", platform::kAppTitle);
+        return false;
+    }
+    if (!m_settings->openTask(id, node->name, node->tasktext)) return false;
+    m_session.state->currentTaskId = id;
+    m_settingsArea->setVisible(true);
+    m_taskTree->setEnabled(false);
+    m_taskTree->setCurrentItem(item);
+    refreshHighlight();
+    return true;
+}
+
+app::SaveOutcome MainWindow::saveTask() {
+    const std::int64_t id = m_session.state->currentTaskId.load();
+    app::SaveRequest request{id, m_settings->taskName(),
+                             [this](const std::string& name) { return runListState(name); }};
+    const auto outcome = app::SaveSettings(m_session.workspace, dialogs(), request, m_settings->form());
+    switch (outcome) {
+    case app::SaveOutcome::Stored:
+        rebuildTaskTree(id);
+        m_settingsArea->setVisible(false);
+        m_settings->closeTask();
+        m_taskTree->setEnabled(true);
+        m_session.state->currentTaskId = 0;
+        refreshHighlight();
+        break;
+    case app::SaveOutcome::StoredColumnsFailed:
+        // Stored, but the database is behind the settings: the area stays open for another try.
+        rebuildTaskTree(id);
+        break;
+    case app::SaveOutcome::RefusedEnableTree:
+        m_taskTree->setEnabled(true);
+        break;
+    case app::SaveOutcome::Refused:
+        break;
+    }
+    return outcome;
+}
+
+void MainWindow::cancelEdit() {
+    m_settingsArea->setVisible(false);
+    m_settings->closeTask();
+    m_taskTree->setEnabled(true);
+    m_session.state->currentTaskId = 0;
+    refreshHighlight();
+}
+
+bool MainWindow::isEditing() const { return !m_settingsArea->isHidden(); }
+
+std::string MainWindow::runListState(const std::string& name) const {
+    const QString n = QString::fromStdString(name);
+    for (int i = 0; i < m_runList->topLevelItemCount(); ++i) {
+        auto* row = m_runList->topLevelItem(i);
+        if (row->text(1) == n) return row->text(2).toStdString();
+    }
+    return {};
+}
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == m_taskTree->viewport() && event->type() == QEvent::MouseButtonPress) {
+        auto* press = static_cast<QMouseEvent*>(event);
+        auto* item = m_taskTree->itemAt(press->position().toPoint());
+        m_pressed = item ? std::optional<std::int64_t>(item->data(0, kTaskIdRole).toLongLong()) : std::nullopt;
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
 
 void MainWindow::buildTray() {
     m_tray = new QSystemTrayIcon(appIcon(), this);

@@ -9,20 +9,25 @@
 #include <QTreeWidget>
 #include <array>
 #include <memory>
+#include <optional>
 
+#include "app/catalogue.h"
 #include "app/slot_view_model.h"
 #include "app/startup.h"
 #include "platform/ports.h"
+#include "ui/qt_clipboard.h"
 #include "ui/qt_ports.h"
 #include "ui/slot_page.h"
+#include "ui/task_settings_widget.h"
 
 namespace tarvex::ui {
 
 class MainWindow : public QMainWindow, public platform::SlotView {
     Q_OBJECT
 public:
-    // The session must outlive the window.
-    explicit MainWindow(app::Session& session, QWidget* parent = nullptr);
+    // The session must outlive the window. `dialogs`, when given, answers every question of the
+    // catalogue and the settings area instead of message boxes (tests); it must outlive the window.
+    explicit MainWindow(app::Session& session, QWidget* parent = nullptr, platform::Dialogs* dialogs = nullptr);
     ~MainWindow() override;
 
     QTreeWidget* taskTree() const { return m_taskTree; }
@@ -37,8 +42,29 @@ public:
     QPushButton* pauseButton() const { return m_pause; }
     QPushButton* stopButton() const { return m_stop; }
     app::SlotViewModel& slotModel() { return m_slotModel; }
-    platform::Dialogs& dialogs() { return m_dialogs; }
+    platform::Dialogs& dialogs() { return m_scripted ? *m_scripted : m_dialogs; }
     app::Session& session() { return m_session; }
+    app::Catalogue& catalogue() { return *m_catalogue; }
+    TaskSettingsWidget* settingsWidget() const { return m_settings; }
+    app::ClipboardPort& clipboard() { return m_clipboard; }
+
+    // The task tree: rebuilt from the catalogue after every change; the node of the current
+    // task id (or `select`) is selected, and drawn bold red on white while a task is open.
+    void rebuildTaskTree(std::optional<std::int64_t> select = std::nullopt);
+    QTreeWidgetItem* taskItem(std::int64_t taskId) const;
+    // The tree's context menu with every catalogue command; entries find their node at run time.
+    QMenu* taskMenu() const { return m_taskMenu; }
+    QAction* taskAction(const QString& text) const;
+    // Where the last mouse press in the tree landed (nullopt = empty space).
+    void setPressedNode(std::optional<std::int64_t> taskId) { m_pressed = taskId; }
+
+    // "双击": opens the task's settings; "保存" and "取消" of the settings area.
+    bool openTask(QTreeWidgetItem* item);
+    app::SaveOutcome saveTask();
+    void cancelEdit();
+    bool isEditing() const;
+    // State text of the run-list row showing `name`, "" when there is none.
+    std::string runListState(const std::string& name) const;
 
     void showFromTray();
     void exitProgram();
@@ -53,14 +79,27 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void buildTray();
+    void buildTaskMenu();
+    void addTaskNodes(QTreeWidgetItem* parent, const app::TaskNode& node);
+    void refreshHighlight();
+    std::optional<std::int64_t> selectedTaskId() const;
+    void openAttachmentFolder();
+    void importFieldsToChildren();
     QPlainTextEdit* paneOf(int slot) const;
 
     app::Session& m_session;
     QtDialogs m_dialogs;
+    platform::Dialogs* m_scripted = nullptr;
+    QtClipboard m_clipboard;
     app::SlotViewModel m_slotModel;
+    std::unique_ptr<app::Catalogue> m_catalogue;
+    TaskSettingsWidget* m_settings = nullptr;
+    QMenu* m_taskMenu = nullptr;
+    std::optional<std::int64_t> m_pressed;
     QTreeWidget* m_taskTree = nullptr;
     QTreeWidgetItem* m_root = nullptr;
     QWidget* m_settingsArea = nullptr;
