@@ -1,4 +1,5 @@
 #include "app/runner.h"
+#include "collect/http_fetch.h"
 
 namespace tarvex::app {
 
@@ -6,6 +7,7 @@ namespace tarvex::app {
 // the runner then passes over it and the rows it would have handled stay queued.
 StageHooks defaultStageHooks() {
     StageHooks hooks;
+    hooks.buildHeader = collect::BuildFetchOptions;
     return hooks;
 }
 
