@@ -189,6 +189,7 @@ void MainWindow::refreshHighlight() {
         (*it)->setFont(0, f);
         (*it)->setData(0, Qt::ForegroundRole, on ? QVariant(QBrush(Qt::red)) : QVariant());
         (*it)->setData(0, Qt::BackgroundRole, on ? QVariant(QBrush(Qt::white)) : QVariant());
+        (*it)->setData(0, kCurrentTaskRole, on);
     }
 }
 

@@ -307,6 +307,7 @@ QWidget* TaskSettingsWidget::buildAdvancedTab() {
     checks->addWidget(title);
     checks->addWidget(url);
     auto* upload = button("高级", "uploadSettings");
+    upload->setToolTip("附件上传设置");
     connect(upload, &QPushButton::clicked, this, [this] { editSection(m_uploadSet, "高级"); });
     checks->addWidget(upload);
     checks->addStretch(1);

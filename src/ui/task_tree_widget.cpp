@@ -1,10 +1,29 @@
 #include "ui/task_tree_widget.h"
 
 #include <QMimeData>
+#include <QStyledItemDelegate>
 
 namespace tarvex::ui {
 
+namespace {
+// The selection colour (and the grey of a disabled tree) would hide the red of the current task.
+class CurrentTaskDelegate : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+    void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override {
+        QStyledItemDelegate::initStyleOption(option, index);
+        if (!index.data(kCurrentTaskRole).toBool()) return;
+        option->state &= ~QStyle::State_Selected;
+        option->state |= QStyle::State_Enabled;
+        option->font.setBold(true);
+        option->palette.setColor(QPalette::Text, Qt::red);
+        option->backgroundBrush = QBrush(Qt::white);
+    }
+};
+}  // namespace
+
 TaskTreeWidget::TaskTreeWidget(QWidget* parent) : QTreeWidget(parent) {
+    setItemDelegate(new CurrentTaskDelegate(this));
     setDragEnabled(true);
     setDragDropMode(QAbstractItemView::DragOnly);
     setSelectionMode(QAbstractItemView::SingleSelection);

@@ -10,6 +10,8 @@ inline constexpr const char* kTaskMimeType = "application/x-tarvex-task";
 // Item data roles of the task tree.
 inline constexpr int kTaskIdRole = Qt::UserRole;
 inline constexpr int kParentIdRole = Qt::UserRole + 1;
+// True on the node of the task open for editing: drawn bold red on white, selected or not.
+inline constexpr int kCurrentTaskRole = Qt::UserRole + 2;
 
 class TaskTreeWidget : public QTreeWidget {
     Q_OBJECT
