@@ -84,9 +84,13 @@ std::string hhnn(const platform::Clock& clock) {
 }
 }  // namespace
 
-std::size_t TaskTree::nodeCount() const { return countNodes(root); }
+std::size_t TaskTree::nodeCount() const {
+    return countNodes(root);
+}
 
-const TaskNode* TaskTree::find(std::int64_t taskId) const { return findNode(root, taskId); }
+const TaskNode* TaskTree::find(std::int64_t taskId) const {
+    return findNode(root, taskId);
+}
 
 std::vector<TaskRow> ReadTaskRows(const Workspace& ws) {
     SqliteConnection db(ws.configDb, SqliteConnection::Mode::ReadWrite);
@@ -449,8 +453,9 @@ bool Catalogue::ImportFieldsToChildren(std::optional<std::int64_t> selected,
         SettingsJson probe = SettingsJson::object();
         probe["fieldsAll"] = fields;
         if (auto clash = FixedColumnClash(DumpJson(probe))) {
-            m_dialogs.message("字段名称<" + *clash + ">与数据库固定字段重名(id,url,geturl,getc,postc,postc_开头)，不能导入",
-                              platform::kAppTitle);
+            m_dialogs.message(
+                "字段名称<" + *clash + ">与数据库固定字段重名(id,url,geturl,getc,postc,postc_开头)，不能导入",
+                platform::kAppTitle);
             return false;
         }
     }
@@ -490,7 +495,8 @@ bool Catalogue::RunBulkCommand(BulkCommand command, std::optional<std::int64_t> 
     for (const auto& c : BulkCommands())
         if (c.command == command) info = &c;
     if (!selected) {
-        m_dialogs.message(command == BulkCommand::ClearUrls ? "请先选定任务，再操作" : kSelectFirst, platform::kAppTitle);
+        m_dialogs.message(command == BulkCommand::ClearUrls ? "请先选定任务，再操作" : kSelectFirst,
+                          platform::kAppTitle);
         return false;
     }
     if (*selected == -2) {
@@ -504,50 +510,51 @@ bool Catalogue::RunBulkCommand(BulkCommand command, std::optional<std::int64_t> 
     bool ok = false;
     try {
         switch (command) {
-        case BulkCommand::ClearUrls:
-            collect::SqlExec(path, "update content set url='',geturl=0");
-            break;
-        case BulkCommand::AllNotCollected:
-            collect::SqlExec(path,
-                             "update content set getc=0;DELETE FROM download;UPDATE sqlite_sequence set seq=0 where "
-                             "name=\"download\"");
-            break;
-        case BulkCommand::AllNotPublished: {
-            const std::string settings = storedSettingsOf(m_ws, id).value_or("");
-            std::string sql = "update content set postc=0";
-            for (const auto& key : collect::SiteKeysOf(settings))
-                sql += " , " + platform::quoteIdentifier("postc_" + key) + "=0";
-            collect::SqlExec(path, sql);
-            break;
-        }
-        case BulkCommand::ClearDatabase: {
-            auto settings = storedSettingsOf(m_ws, id);
-            if (!settings) {
-                m_dialogs.message("任务设置已损坏(无法解密)，不能清空数据库", platform::kAppTitle);
+            case BulkCommand::ClearUrls:
+                collect::SqlExec(path, "update content set url='',geturl=0");
+                break;
+            case BulkCommand::AllNotCollected:
+                collect::SqlExec(
+                    path,
+                    "update content set getc=0;DELETE FROM download;UPDATE sqlite_sequence set seq=0 where "
+                    "name=\"download\"");
+                break;
+            case BulkCommand::AllNotPublished: {
+                const std::string settings = storedSettingsOf(m_ws, id).value_or("");
+                std::string sql = "update content set postc=0";
+                for (const auto& key : collect::SiteKeysOf(settings))
+                    sql += " , " + platform::quoteIdentifier("postc_" + key) + "=0";
+                collect::SqlExec(path, sql);
                 break;
             }
-            if (databaseHeld(path)) {
-                m_dialogs.message("数据库文件被锁，无法清空数据库，请重启下软件！", platform::kAppTitle);
+            case BulkCommand::ClearDatabase: {
+                auto settings = storedSettingsOf(m_ws, id);
+                if (!settings) {
+                    m_dialogs.message("任务设置已损坏(无法解密)，不能清空数据库", platform::kAppTitle);
+                    break;
+                }
+                if (databaseHeld(path)) {
+                    m_dialogs.message("数据库文件被锁，无法清空数据库，请重启下软件！", platform::kAppTitle);
+                    break;
+                }
+                removeDbFiles(path);
+                if (collect::CreateTaskDb(path, m_dialogs)) {
+                    platform::WriteLog("菜单|粘贴任务 成功创建数据库：" + path, 0);
+                    collect::CreateContentTables(path, *settings);
+                    platform::WriteLog("菜单|粘贴任务 数据库字段添加成功", 0);
+                }
+                ok = true;
                 break;
             }
-            removeDbFiles(path);
-            if (collect::CreateTaskDb(path, m_dialogs)) {
-                platform::WriteLog("菜单|粘贴任务 成功创建数据库：" + path, 0);
-                collect::CreateContentTables(path, *settings);
-                platform::WriteLog("菜单|粘贴任务 数据库字段添加成功", 0);
-            }
-            ok = true;
-            break;
-        }
-        case BulkCommand::AllCollected:
-            collect::SqlExec(path, "update content set getc=1");
-            break;
-        case BulkCommand::AllPublished:
-            collect::SqlExec(path, "update content set postc=1");
-            break;
-        case BulkCommand::CollectedToPublished:
-            collect::SqlExec(path, "update content set postc=1 where getc=1");
-            break;
+            case BulkCommand::AllCollected:
+                collect::SqlExec(path, "update content set getc=1");
+                break;
+            case BulkCommand::AllPublished:
+                collect::SqlExec(path, "update content set postc=1");
+                break;
+            case BulkCommand::CollectedToPublished:
+                collect::SqlExec(path, "update content set postc=1 where getc=1");
+                break;
         }
         if (command != BulkCommand::ClearDatabase) {
             ok = true;

@@ -101,7 +101,8 @@ public:
     // The references must outlive the catalogue. `currentTaskId` is the process-wide current
     // task id; the tree is built at once.
     Catalogue(Workspace ws, platform::Dialogs& dialogs, ClipboardPort& clipboard,
-              std::atomic<std::int64_t>& currentTaskId, const platform::Clock& clock = platform::SystemClock::instance());
+              std::atomic<std::int64_t>& currentTaskId,
+              const platform::Clock& clock = platform::SystemClock::instance());
 
     const TaskTree& tree() const { return m_tree; }
     const Workspace& workspace() const { return m_ws; }

@@ -73,7 +73,9 @@ RulesFileStatus ReadRulesFile(const std::string& path, RulesFileContent& out, pl
     return status;
 }
 
-std::string CopiedTaskText(std::int64_t taskId) { return kCopiedTaskPrefix + std::to_string(taskId); }
+std::string CopiedTaskText(std::int64_t taskId) {
+    return kCopiedTaskPrefix + std::to_string(taskId);
+}
 
 std::optional<std::int64_t> CopiedTaskId(const std::string& clipboardText) {
     const std::string prefix = kCopiedTaskPrefix;

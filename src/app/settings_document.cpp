@@ -70,7 +70,8 @@ std::vector<std::string> fieldsOf(const SettingsJson& doc) {
     std::vector<std::string> fields;
     auto it = doc.find("fieldsAll");
     if (it == doc.end() || !it->is_array()) return fields;
-    for (const auto& element : *it) fields.push_back(element.is_string() ? element.get<std::string>() : DumpJson(element));
+    for (const auto& element : *it)
+        fields.push_back(element.is_string() ? element.get<std::string>() : DumpJson(element));
     return fields;
 }
 
@@ -92,9 +93,9 @@ SaveOutcome checkBeforeStore(const Workspace& ws, platform::Dialogs& dialogs, st
         return SaveOutcome::Refused;
     }
     if (auto clash = FixedColumnClash(DumpJson(doc))) {
-        dialogs.message("字段名称<" + *clash +
-                            ">与数据库固定字段重名(id,url,geturl,getc,postc,postc_开头)，请修改字段名称后再保存",
-                        platform::kAppTitle);
+        dialogs.message(
+            "字段名称<" + *clash + ">与数据库固定字段重名(id,url,geturl,getc,postc,postc_开头)，请修改字段名称后再保存",
+            platform::kAppTitle);
         return SaveOutcome::Refused;
     }
     return SaveOutcome::Stored;
@@ -142,7 +143,9 @@ bool FlagOf(const std::string& text) {
     return n && *n != 0;
 }
 
-long long IntOf(const std::string& text) { return parseInteger(text).value_or(0); }
+long long IntOf(const std::string& text) {
+    return parseInteger(text).value_or(0);
+}
 
 bool SettingFlag(const SettingsJson& doc, const std::string& key) {
     if (doc.is_object()) {
@@ -152,7 +155,9 @@ bool SettingFlag(const SettingsJson& doc, const std::string& key) {
     return FlagOf(SettingText(doc, key));
 }
 
-long long SettingInt(const SettingsJson& doc, const std::string& key) { return IntOf(SettingText(doc, key)); }
+long long SettingInt(const SettingsJson& doc, const std::string& key) {
+    return IntOf(SettingText(doc, key));
+}
 
 std::string TrimText(const std::string& text) {
     std::size_t b = 0, e = text.size();
@@ -184,14 +189,37 @@ std::string NewTaskDocument() {
 }
 
 const std::vector<std::string>& EditorKeys() {
-    static const std::vector<std::string> keys = {
-        "fieldsAll",         "mulpage",           "Morepage",          "Morepage2",         "other_UploadSet",
-        "PostRuleName",      "post_class_tree",   "post_class_selected", "post_morepost",   "other_time1",
-        "other_time2",       "other_time3",       "other_check_title", "other_check_url",   "other_cookie",
-        "other_ua",          "other_savepath",    "other_joinpage",    "other_testurl",     "other_join_repeat",
-        "other_autoupload",  "other_minid_get",   "other_minid_post",  "other_charset",     "other_url_max",
-        "other_post_max",    "other_gzip",        "other_check_rengong", "other_open_editform",
-        "other_check_classid", "other_check_repeatget"};
+    static const std::vector<std::string> keys = {"fieldsAll",
+                                                  "mulpage",
+                                                  "Morepage",
+                                                  "Morepage2",
+                                                  "other_UploadSet",
+                                                  "PostRuleName",
+                                                  "post_class_tree",
+                                                  "post_class_selected",
+                                                  "post_morepost",
+                                                  "other_time1",
+                                                  "other_time2",
+                                                  "other_time3",
+                                                  "other_check_title",
+                                                  "other_check_url",
+                                                  "other_cookie",
+                                                  "other_ua",
+                                                  "other_savepath",
+                                                  "other_joinpage",
+                                                  "other_testurl",
+                                                  "other_join_repeat",
+                                                  "other_autoupload",
+                                                  "other_minid_get",
+                                                  "other_minid_post",
+                                                  "other_charset",
+                                                  "other_url_max",
+                                                  "other_post_max",
+                                                  "other_gzip",
+                                                  "other_check_rengong",
+                                                  "other_open_editform",
+                                                  "other_check_classid",
+                                                  "other_check_repeatget"};
     return keys;
 }
 

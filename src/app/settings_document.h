@@ -37,7 +37,9 @@ long long SettingInt(const SettingsJson& doc, const std::string& key);
 bool FlagOf(const std::string& text);
 long long IntOf(const std::string& text);
 // How check boxes are written: "-1" (on) and "0" (off).
-inline const char* FlagText(bool on) { return on ? "-1" : "0"; }
+inline const char* FlagText(bool on) {
+    return on ? "-1" : "0";
+}
 // Removes leading and trailing characters up to and including the blank (control characters).
 std::string TrimText(const std::string& text);
 
@@ -55,13 +57,13 @@ const std::vector<std::string>& EditorKeys();
 
 // The settings area as values: one member per control. Field rules are JSON texts.
 struct SettingsForm {
-    std::vector<std::string> fields;          // "fieldsAll"
-    std::string mulpage, morepage, morepage2;  // "mulpage", "Morepage", "Morepage2"
-    std::string uploadSet;                     // "other_UploadSet"
+    std::vector<std::string> fields;             // "fieldsAll"
+    std::string mulpage, morepage, morepage2;    // "mulpage", "Morepage", "Morepage2"
+    std::string uploadSet;                       // "other_UploadSet"
     std::vector<std::string> publishInterfaces;  // names offered by "发布接口"
-    std::string postRuleName;                  // "" = none chosen
-    std::string postClassTree;                 // column list text
-    std::string postClassSelected;             // id of the selected column, "" = none
+    std::string postRuleName;                    // "" = none chosen
+    std::string postClassTree;                   // column list text
+    std::string postClassSelected;               // id of the selected column, "" = none
     std::string postMorepost;
     std::string time1 = "300", time2 = "300", time3 = "300";
     bool checkTitle = false, checkUrl = false;

@@ -9,7 +9,9 @@ namespace tarvex::app {
 namespace {
 constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
 
-std::string keyOf(const std::string& prefix) { return prefix.substr(4, kRulesPrefixLength - 4); }
+std::string keyOf(const std::string& prefix) {
+    return prefix.substr(4, kRulesPrefixLength - 4);
+}
 
 bool isHex(char c) {
     return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
@@ -24,7 +26,9 @@ std::string RandomRulesPrefix() {
     return prefix;
 }
 
-std::string StoreRules(const std::string& document) { return StoreRulesWithPrefix(document, RandomRulesPrefix()); }
+std::string StoreRules(const std::string& document) {
+    return StoreRulesWithPrefix(document, RandomRulesPrefix());
+}
 
 std::string StoreRulesWithPrefix(const std::string& document, const std::string& prefix) {
     return prefix + publish::enCryptText(document, keyOf(prefix));

@@ -5,13 +5,13 @@
 #include <QDesktopServices>
 #include <QDir>
 #include <QFileDialog>
-#include <QMouseEvent>
-#include <QUrl>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QMenu>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QSplitter>
+#include <QUrl>
 #include <QVBoxLayout>
 
 #include "app/settings_document.h"
@@ -139,7 +139,9 @@ MainWindow::MainWindow(app::Session& session, QWidget* parent, platform::Dialogs
     }
 }
 
-MainWindow::~MainWindow() { m_slotModel.setListener(nullptr); }
+MainWindow::~MainWindow() {
+    m_slotModel.setListener(nullptr);
+}
 
 void MainWindow::addTaskNodes(QTreeWidgetItem* parent, const app::TaskNode& node) {
     for (const auto& child : node.children) {
@@ -302,23 +304,23 @@ app::SaveOutcome MainWindow::saveTask() {
                              [this](const std::string& name) { return runListState(name); }};
     const auto outcome = app::SaveSettings(m_session.workspace, dialogs(), request, m_settings->form());
     switch (outcome) {
-    case app::SaveOutcome::Stored:
-        rebuildTaskTree(id);
-        m_settingsArea->setVisible(false);
-        m_settings->closeTask();
-        m_taskTree->setEnabled(true);
-        m_session.state->currentTaskId = 0;
-        refreshHighlight();
-        break;
-    case app::SaveOutcome::StoredColumnsFailed:
-        // Stored, but the database is behind the settings: the area stays open for another try.
-        rebuildTaskTree(id);
-        break;
-    case app::SaveOutcome::RefusedEnableTree:
-        m_taskTree->setEnabled(true);
-        break;
-    case app::SaveOutcome::Refused:
-        break;
+        case app::SaveOutcome::Stored:
+            rebuildTaskTree(id);
+            m_settingsArea->setVisible(false);
+            m_settings->closeTask();
+            m_taskTree->setEnabled(true);
+            m_session.state->currentTaskId = 0;
+            refreshHighlight();
+            break;
+        case app::SaveOutcome::StoredColumnsFailed:
+            // Stored, but the database is behind the settings: the area stays open for another try.
+            rebuildTaskTree(id);
+            break;
+        case app::SaveOutcome::RefusedEnableTree:
+            m_taskTree->setEnabled(true);
+            break;
+        case app::SaveOutcome::Refused:
+            break;
     }
     return outcome;
 }
@@ -331,7 +333,9 @@ void MainWindow::cancelEdit() {
     refreshHighlight();
 }
 
-bool MainWindow::isEditing() const { return !m_settingsArea->isHidden(); }
+bool MainWindow::isEditing() const {
+    return !m_settingsArea->isHidden();
+}
 
 std::string MainWindow::runListState(const std::string& name) const {
     const QString n = QString::fromStdString(name);
@@ -395,9 +399,13 @@ void MainWindow::closeEvent(QCloseEvent* event) {
         showMinimized();
 }
 
-bool MainWindow::isSlotPageVisible(int slot) const { return m_pages->isTabVisible(slot - 1); }
+bool MainWindow::isSlotPageVisible(int slot) const {
+    return m_pages->isTabVisible(slot - 1);
+}
 
-void MainWindow::setSlotPageVisible(int slot, bool visible) { m_pages->setTabVisible(slot - 1, visible); }
+void MainWindow::setSlotPageVisible(int slot, bool visible) {
+    m_pages->setTabVisible(slot - 1, visible);
+}
 
 QPlainTextEdit* MainWindow::paneOf(int slot) const {
     if (slot >= 1 && slot <= app::SlotViewModel::kSlots) return slotPage(slot)->pane();
@@ -408,31 +416,43 @@ QPlainTextEdit* MainWindow::paneOf(int slot) const {
 // order and cannot deadlock against a UI-thread reader of the model.
 void MainWindow::appendPane(int slot, const std::string& line) {
     QString text = QString::fromStdString(line);
-    QMetaObject::invokeMethod(this, [this, slot, text] {
-        if (text.isEmpty())
-            paneOf(slot)->clear();
-        else
-            paneOf(slot)->appendPlainText(text);
-    }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this,
+        [this, slot, text] {
+            if (text.isEmpty())
+                paneOf(slot)->clear();
+            else
+                paneOf(slot)->appendPlainText(text);
+        },
+        Qt::QueuedConnection);
 }
 
 void MainWindow::setLabel(int slot, int which, const std::string& text) {
     QString t = QString::fromStdString(text);
-    QMetaObject::invokeMethod(this, [this, slot, which, t] {
-        if (slot >= 1 && slot <= app::SlotViewModel::kSlots) slotPage(slot)->label(which)->setText(t);
-    }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this,
+        [this, slot, which, t] {
+            if (slot >= 1 && slot <= app::SlotViewModel::kSlots) slotPage(slot)->label(which)->setText(t);
+        },
+        Qt::QueuedConnection);
 }
 
 void MainWindow::setProgressRange(int slot, int bar, int min, int max) {
-    QMetaObject::invokeMethod(this, [this, slot, bar, min, max] {
-        if (slot >= 1 && slot <= app::SlotViewModel::kSlots) slotPage(slot)->bar(bar)->setRange(min, max);
-    }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this,
+        [this, slot, bar, min, max] {
+            if (slot >= 1 && slot <= app::SlotViewModel::kSlots) slotPage(slot)->bar(bar)->setRange(min, max);
+        },
+        Qt::QueuedConnection);
 }
 
 void MainWindow::setProgress(int slot, int bar, int value) {
-    QMetaObject::invokeMethod(this, [this, slot, bar, value] {
-        if (slot >= 1 && slot <= app::SlotViewModel::kSlots) slotPage(slot)->bar(bar)->setValue(value);
-    }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this,
+        [this, slot, bar, value] {
+            if (slot >= 1 && slot <= app::SlotViewModel::kSlots) slotPage(slot)->bar(bar)->setValue(value);
+        },
+        Qt::QueuedConnection);
 }
 
 }  // namespace tarvex::ui

@@ -5,7 +5,9 @@
 
 namespace tarvex::ui {
 
-std::string QtClipboard::text() { return QGuiApplication::clipboard()->text().toStdString(); }
+std::string QtClipboard::text() {
+    return QGuiApplication::clipboard()->text().toStdString();
+}
 
 void QtClipboard::setText(const std::string& text) {
     QGuiApplication::clipboard()->setText(QString::fromStdString(text));

@@ -37,7 +37,9 @@ QIcon rootIcon() {
     });
 }
 
-QIcon folderIcon() { return QApplication::style()->standardIcon(QStyle::SP_DirIcon); }
+QIcon folderIcon() {
+    return QApplication::style()->standardIcon(QStyle::SP_DirIcon);
+}
 
 QIcon taskIcon() {
     return drawn([](QPainter& p) {
@@ -49,7 +51,9 @@ QIcon taskIcon() {
     });
 }
 
-QIcon columnIcon() { return QApplication::style()->standardIcon(QStyle::SP_FileIcon); }
+QIcon columnIcon() {
+    return QApplication::style()->standardIcon(QStyle::SP_FileIcon);
+}
 
 QIcon addNodeIcon() {
     return drawn([](QPainter& p) {

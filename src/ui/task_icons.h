@@ -5,10 +5,10 @@
 
 namespace tarvex::ui {
 
-QIcon rootIcon();     // "本地任务"
-QIcon folderIcon();   // a task or column with children
-QIcon taskIcon();     // a task without sub-tasks
-QIcon columnIcon();   // a column without children
+QIcon rootIcon();        // "本地任务"
+QIcon folderIcon();      // a task or column with children
+QIcon taskIcon();        // a task without sub-tasks
+QIcon columnIcon();      // a column without children
 QIcon addNodeIcon();     // "增加栏目节点"
 QIcon deleteNodeIcon();  // "删除栏目节点"
 QIcon clearNodesIcon();  // "清空栏目节点"

@@ -26,8 +26,12 @@
 namespace tarvex::ui {
 
 namespace {
-QString q(const std::string& s) { return QString::fromStdString(s); }
-std::string s(const QString& q) { return q.toStdString(); }
+QString q(const std::string& s) {
+    return QString::fromStdString(s);
+}
+std::string s(const QString& q) {
+    return q.toStdString();
+}
 
 QPushButton* button(const char* caption, const char* name = nullptr) {
     auto* b = new QPushButton(caption);
@@ -160,7 +164,7 @@ QWidget* TaskSettingsWidget::buildCollectTab() {
 
     auto* side = new QVBoxLayout;
     const std::vector<std::pair<const char*, std::function<void()>>> commands = {
-        {"添加字段", [this] { addField(); }},     {"编辑", [this] { editField(); }},
+        {"添加字段", [this] { addField(); }},    {"编辑", [this] { editField(); }},
         {"↑", [this] { moveField(-1); }},        {"↓", [this] { moveField(1); }},
         {"删除", [this] { deleteField(); }},     {"导入规则", [this] { importRules(); }},
         {"导出规则", [this] { exportRules(); }},
@@ -198,7 +202,8 @@ QWidget* TaskSettingsWidget::buildPublishTab() {
     m_publishInterface->setObjectName("PostRuleName");
     m_publishInterface->setMinimumContentsLength(16);
     auto* load = button("加载栏目", "loadColumns");
-    connect(load, &QPushButton::clicked, this, [this] { editSection(m_postClassTree, "加载栏目", SectionKind::ColumnList); });
+    connect(load, &QPushButton::clicked, this,
+            [this] { editSection(m_postClassTree, "加载栏目", SectionKind::ColumnList); });
     auto* siteGroup = button("站群发布", "siteGroup");
     connect(siteGroup, &QPushButton::clicked, this, [this] { editSection(m_postMorepost, "站群发布"); });
 
@@ -341,7 +346,9 @@ void TaskSettingsWidget::closeTask() {
     m_name->clear();
 }
 
-std::string TaskSettingsWidget::taskName() const { return s(m_name->text()); }
+std::string TaskSettingsWidget::taskName() const {
+    return s(m_name->text());
+}
 
 app::SettingsForm TaskSettingsWidget::form() const {
     auto text = [this](const char* key) { return s(findChild<QLineEdit*>(key)->text()); };
@@ -352,7 +359,8 @@ app::SettingsForm TaskSettingsWidget::form() const {
     f.morepage = m_morepage;
     f.morepage2 = m_morepage2;
     f.uploadSet = m_uploadSet;
-    for (int i = 0; i < m_publishInterface->count(); ++i) f.publishInterfaces.push_back(s(m_publishInterface->itemText(i)));
+    for (int i = 0; i < m_publishInterface->count(); ++i)
+        f.publishInterfaces.push_back(s(m_publishInterface->itemText(i)));
     f.postRuleName = m_publishInterface->currentIndex() >= 0 ? s(m_publishInterface->currentText()) : "";
     f.postClassTree = m_postClassTree;
     f.postClassSelected = selectedColumn();
@@ -492,7 +500,8 @@ void TaskSettingsWidget::moveField(int delta) {
 
 void TaskSettingsWidget::deleteField() {
     const int index = selectedField();
-    if (app::DeleteField(m_fields, index, m_dialogs)) showFields(std::min(index, static_cast<int>(m_fields.size()) - 1));
+    if (app::DeleteField(m_fields, index, m_dialogs))
+        showFields(std::min(index, static_cast<int>(m_fields.size()) - 1));
 }
 
 std::string TaskSettingsWidget::rulesFolder() const {
@@ -520,7 +529,9 @@ void TaskSettingsWidget::exportRules() {
     app::ExportRulesFrom(form(), s(path), m_dialogs);
 }
 
-void TaskSettingsWidget::copyFieldToClipboard() { app::CopyFieldToClipboard(m_fields, selectedField(), m_clipboard, m_dialogs); }
+void TaskSettingsWidget::copyFieldToClipboard() {
+    app::CopyFieldToClipboard(m_fields, selectedField(), m_clipboard, m_dialogs);
+}
 
 void TaskSettingsWidget::pasteField(bool asNew) {
     auto index = asNew ? app::PasteFieldAsNew(m_fields, m_clipboard, m_dialogs)
@@ -543,23 +554,23 @@ void TaskSettingsWidget::clearColumnNodes() {
 void TaskSettingsWidget::editSection(std::string& section, const QString& title, SectionKind kind) {
     std::optional<std::string> text;
     switch (kind) {
-    case SectionKind::Json:
-        text = TextEditDialog::edit(this, title, "设置内容（JSON）：", pretty(section), validateJsonSection);
-        if (text) section = app::TrimText(*text).empty() ? std::string() : compact(*text);
-        break;
-    case SectionKind::ColumnList:
-        text = TextEditDialog::edit(this, title, "栏目列表（@@@<br/>名称###id###父id<br/>…）：", section,
-                                    validateColumnList);
-        if (text) {
-            const std::string keep = selectedColumn();
-            section = *text;
-            showColumns(keep);
-        }
-        break;
-    case SectionKind::PlainText:
-        text = TextEditDialog::edit(this, title, "", section);
-        if (text) section = *text;
-        break;
+        case SectionKind::Json:
+            text = TextEditDialog::edit(this, title, "设置内容（JSON）：", pretty(section), validateJsonSection);
+            if (text) section = app::TrimText(*text).empty() ? std::string() : compact(*text);
+            break;
+        case SectionKind::ColumnList:
+            text = TextEditDialog::edit(this, title, "栏目列表（@@@<br/>名称###id###父id<br/>…）：", section,
+                                        validateColumnList);
+            if (text) {
+                const std::string keep = selectedColumn();
+                section = *text;
+                showColumns(keep);
+            }
+            break;
+        case SectionKind::PlainText:
+            text = TextEditDialog::edit(this, title, "", section);
+            if (text) section = *text;
+            break;
     }
 }
 

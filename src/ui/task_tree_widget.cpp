@@ -29,7 +29,9 @@ TaskTreeWidget::TaskTreeWidget(QWidget* parent) : QTreeWidget(parent) {
     setSelectionMode(QAbstractItemView::SingleSelection);
 }
 
-QStringList TaskTreeWidget::mimeTypes() const { return {kTaskMimeType, "text/plain"}; }
+QStringList TaskTreeWidget::mimeTypes() const {
+    return {kTaskMimeType, "text/plain"};
+}
 
 QMimeData* TaskTreeWidget::mimeData(const QList<QTreeWidgetItem*>& items) const {
     QStringList entries, names;

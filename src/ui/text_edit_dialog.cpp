@@ -37,7 +37,9 @@ TextEditDialog::TextEditDialog(const QString& title, const QString& hint, const 
     lay->addWidget(buttons);
 }
 
-std::string TextEditDialog::text() const { return m_edit->toPlainText().toStdString(); }
+std::string TextEditDialog::text() const {
+    return m_edit->toPlainText().toStdString();
+}
 
 void TextEditDialog::accept() {
     if (m_validate) {

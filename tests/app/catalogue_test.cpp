@@ -100,8 +100,10 @@ TEST_F(CatalogueTest, TreeFollowsParentsInTableOrderAndHidesOrphans) {
     auto a2 = addRow(a, "A2");
     addRow(a1, "A1x");
     // Rows that name each other as parents are unreachable from the root and must not hang.
-    SqliteConnection(ws.configDb).exec("insert into vorn_task(id,fuid,name,description,rules) values (500,501,'L1','','');"
-                                       "insert into vorn_task(id,fuid,name,description,rules) values (501,500,'L2','','')");
+    SqliteConnection(ws.configDb)
+        .exec(
+            "insert into vorn_task(id,fuid,name,description,rules) values (500,501,'L1','','');"
+            "insert into vorn_task(id,fuid,name,description,rules) values (501,500,'L2','','')");
 
     auto tree = app::BuildTaskTree(ws, dialogs);
     EXPECT_EQ(tree.root.name, "本地任务");
@@ -149,8 +151,8 @@ TEST_F(CatalogueTest, CreateTaskStoresTheNewTaskDocumentAndMakesItsDatabaseAndFo
     EXPECT_TRUE(app::isDirectory(ws.taskFolder(*id)));
 
     // The root, a node with id 0 and empty space all mean the top level.
-    for (std::optional<std::int64_t> pressed : {std::optional<std::int64_t>(-2), std::optional<std::int64_t>(0),
-                                                std::optional<std::int64_t>()}) {
+    for (std::optional<std::int64_t> pressed :
+         {std::optional<std::int64_t>(-2), std::optional<std::int64_t>(0), std::optional<std::int64_t>()}) {
         auto top = cat.CreateTask(pressed);
         ASSERT_TRUE(top);
         EXPECT_EQ(cat.tree().find(*top)->fuid, 0);
@@ -236,7 +238,8 @@ TEST_F(CatalogueTest, PasteRefusals) {
     EXPECT_FALSE(cat.PasteTask(std::nullopt));
     EXPECT_TRUE(dialogs.sawMessage("请先复制一个任务，才能粘贴！"));
 
-    for (const std::string clip : std::vector<std::string>{"Tarvex复制任务|", "Tarvex复制任务|abc", "Tarvex复制任务|-2", "Tarvex复制任务|77"}) {
+    for (const std::string clip :
+         std::vector<std::string>{"Tarvex复制任务|", "Tarvex复制任务|abc", "Tarvex复制任务|-2", "Tarvex复制任务|77"}) {
         dialogs.clear();
         clipboard.setText(clip);
         EXPECT_FALSE(cat.PasteTask(std::nullopt)) << clip;
@@ -257,8 +260,11 @@ TEST_F(CatalogueTest, PasteRefusals) {
         std::optional<std::string> answer;
         std::string message;
     };
-    for (const auto& c : std::vector<Case>{{"abc", "仅能输入数字!"}, {"", "仅能输入数字!"}, {"-1", "仅能输入数字!"},
-                                           {"0", "单次批量新增任务不能大于20"}, {"21", "单次批量新增任务不能大于20"},
+    for (const auto& c : std::vector<Case>{{"abc", "仅能输入数字!"},
+                                           {"", "仅能输入数字!"},
+                                           {"-1", "仅能输入数字!"},
+                                           {"0", "单次批量新增任务不能大于20"},
+                                           {"21", "单次批量新增任务不能大于20"},
                                            {std::nullopt, ""}}) {
         dialogs.clear();
         dialogs.queueAnswer(c.answer);
@@ -481,11 +487,12 @@ TEST_F(CatalogueTest, ImportRefusesFieldsNamedLikeFixedColumns) {
     dialogs.queueAnswer("C");
     auto child = *cat.CreateTask(parent);
     sandbox.makeDir("rules");
-    ASSERT_TRUE(app::WriteRulesFile(sandbox.path("rules/bad.g"), {{R"({"title":"作者"})", R"({"title":"URL"})"}, "", "", ""},
-                                    dialogs));
+    ASSERT_TRUE(app::WriteRulesFile(sandbox.path("rules/bad.g"),
+                                    {{R"({"title":"作者"})", R"({"title":"URL"})"}, "", "", ""}, dialogs));
     const std::string before = rawRules(child);
     dialogs.clear();
-    EXPECT_FALSE(cat.ImportFieldsToChildren(parent, [&] { return std::optional<std::string>(sandbox.path("rules/bad.g")); }));
+    EXPECT_FALSE(
+        cat.ImportFieldsToChildren(parent, [&] { return std::optional<std::string>(sandbox.path("rules/bad.g")); }));
     ASSERT_EQ(dialogs.messages().size(), 1u);
     EXPECT_NE(dialogs.messages()[0].find("URL"), std::string::npos);
     EXPECT_EQ(rawRules(child), before);

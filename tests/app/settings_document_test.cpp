@@ -105,7 +105,8 @@ TEST(SettingsAccessors, FollowTheValueConventions) {
     EXPECT_EQ(app::SettingText(doc, "z"), "");
     EXPECT_EQ(app::SettingText(doc, "absent"), "");
     for (const char* on : {"t", "one", "neg", "n", "b"}) EXPECT_TRUE(app::SettingFlag(doc, on)) << on;
-    for (const char* off : {"zero", "f", "e", "x", "real", "absent", "z"}) EXPECT_FALSE(app::SettingFlag(doc, off)) << off;
+    for (const char* off : {"zero", "f", "e", "x", "real", "absent", "z"})
+        EXPECT_FALSE(app::SettingFlag(doc, off)) << off;
     EXPECT_EQ(app::SettingInt(doc, "int"), 42);
     EXPECT_EQ(app::SettingInt(doc, "minus"), -3);
     for (const char* zero : {"e", "x", "real", "absent"}) EXPECT_EQ(app::SettingInt(doc, zero), 0) << zero;
@@ -115,9 +116,9 @@ TEST(SettingsAccessors, FollowTheValueConventions) {
 
 TEST(SettingsDefaults, NewTaskDocumentIsExactlyAsTabled) {
     auto doc = *app::ParseSettings(app::NewTaskDocument());
-    EXPECT_EQ(keysOf(doc), (std::vector<std::string>{"fieldsAll", "other_time1", "other_time2", "other_time3",
-                                                     "other_check_title", "other_check_url", "other_ua",
-                                                     "other_joinpage", "other_join_repeat"}));
+    EXPECT_EQ(keysOf(doc),
+              (std::vector<std::string>{"fieldsAll", "other_time1", "other_time2", "other_time3", "other_check_title",
+                                        "other_check_url", "other_ua", "other_joinpage", "other_join_repeat"}));
     EXPECT_EQ(doc["other_time1"], "300");
     EXPECT_EQ(doc["other_time2"], "300");
     EXPECT_EQ(doc["other_time3"], "300");
@@ -156,9 +157,9 @@ TEST_F(SettingsTest, LoadThenComposeWritesEveryKeyInTableOrder) {
     // it does not know dropped.
     auto expected = *app::ParseSettings(fullDocument(sandbox.path("files")));
     expected.erase("gettnum");
-    for (const char* flag : {"other_check_title", "other_check_url", "other_autoupload", "other_gzip",
-                             "other_check_rengong", "other_open_editform", "other_check_classid",
-                             "other_check_repeatget"})
+    for (const char* flag :
+         {"other_check_title", "other_check_url", "other_autoupload", "other_gzip", "other_check_rengong",
+          "other_open_editform", "other_check_classid", "other_check_repeatget"})
         expected[flag] = "-1";
     expected["other_testurl"] = "http://127.0.0.1/a.html";
     expected["other_join_repeat"] = "<br>";
@@ -171,7 +172,8 @@ TEST_F(SettingsTest, OffFlagsAndEmptySectionsAreWrittenAsTheEditorDoes) {
                        R"("PostRuleName":"missing","post_class_tree":"","mulpage":""})");
     auto out = *app::ParseSettings(app::ComposeSettings(form));
     EXPECT_EQ(out["fieldsAll"], SettingsJson::array());
-    for (const char* key : {"mulpage", "Morepage", "Morepage2", "other_UploadSet", "PostRuleName", "post_class_selected"})
+    for (const char* key :
+         {"mulpage", "Morepage", "Morepage2", "other_UploadSet", "PostRuleName", "post_class_selected"})
         EXPECT_FALSE(out.contains(key)) << key;
     for (const char* key : {"post_class_tree", "post_morepost", "other_cookie"}) EXPECT_EQ(out[key], "") << key;
     for (const char* key : {"other_gzip", "other_check_title", "other_check_url", "other_autoupload"})
@@ -185,8 +187,8 @@ TEST_F(SettingsTest, CharsetLoadsAsOneOfTheThreeChoices) {
         const char* stored;
         const char* shown;
     };
-    for (const auto& c : std::vector<Case>{{"", ""}, {"GBK", "GBK"}, {"gbk", "GBK"}, {"utf-8", "UTF-8"},
-                                           {"UTF-8", "UTF-8"}, {"big5", "UTF-8"}})
+    for (const auto& c : std::vector<Case>{
+             {"", ""}, {"GBK", "GBK"}, {"gbk", "GBK"}, {"utf-8", "UTF-8"}, {"UTF-8", "UTF-8"}, {"big5", "UTF-8"}})
         EXPECT_EQ(loaded(std::string(R"({"other_charset":")") + c.stored + "\"}").charset, c.shown) << c.stored;
 }
 
@@ -338,7 +340,9 @@ TEST_F(SettingsTest, SaveRefusalsStoreNothing) {
     std::remove(ws.taskDbPath(id).c_str());
     dialogs.clear();
     EXPECT_EQ(app::SaveSettings(ws, dialogs, request(id), good), app::SaveOutcome::RefusedEnableTree);
-    EXPECT_EQ(dialogs.messages(), std::vector<std::string>{"该任务本地数据库已被删除,不能保存！\r(请【复制本任】务,再【粘粘本任务】才能修改使用！)"});
+    EXPECT_EQ(dialogs.messages(),
+              std::vector<std::string>{
+                  "该任务本地数据库已被删除,不能保存！\r(请【复制本任】务,再【粘粘本任务】才能修改使用！)"});
     EXPECT_EQ(rawRules(id), last);
 }
 
@@ -409,7 +413,8 @@ TEST(ColumnTree, HandEditsOfTheColumnList) {
     dialogs.clear();
     EXPECT_FALSE(app::DeleteColumnNode(text, "", dialogs));
     EXPECT_FALSE(app::DeleteColumnNode(text, "1", dialogs));
-    EXPECT_EQ(dialogs.messages(), (std::vector<std::string>{"请先选择一个节点后再删除！", "该节点下有子栏目，请先删除子栏目"}));
+    EXPECT_EQ(dialogs.messages(),
+              (std::vector<std::string>{"请先选择一个节点后再删除！", "该节点下有子栏目，请先删除子栏目"}));
     EXPECT_TRUE(app::DeleteColumnNode(text, "3", dialogs));
     EXPECT_EQ(text, "@@@<br/>a###1###0###7<br/>b###2###1<br/>");
 
@@ -443,8 +448,9 @@ TEST(FieldList, ClipboardCopyAndPaste) {
     std::vector<std::string> none;
     EXPECT_EQ(app::PasteFieldOverwrite(none, clipboard, dialogs), 0);
 
-    for (const std::string clip : std::vector<std::string>{"", "just text", "Tarvex复制单字段|zz", "Tarvex复制任务|3",
-                                                           "Tarvex复制单字段|" + publish::enCryptText("[1]", "brovak")}) {
+    for (const std::string clip :
+         std::vector<std::string>{"", "just text", "Tarvex复制单字段|zz", "Tarvex复制任务|3",
+                                  "Tarvex复制单字段|" + publish::enCryptText("[1]", "brovak")}) {
         dialogs.clear();
         clipboard.setText(clip);
         const auto before = other;
@@ -492,15 +498,16 @@ TEST_F(SettingsTest, RulesFilesRoundTripTheFieldsAndPageSections) {
     app::SettingsForm target;
     target.mulpage = "old";
     target.fields = {R"({"title":"x"})"};
-    sandbox.writeFile("rules/r2.g", file.substr(0, 3) + "  \r\n" + file.substr(3) + "\r\n");  // surrounding blanks are trimmed
+    sandbox.writeFile("rules/r2.g",
+                      file.substr(0, 3) + "  \r\n" + file.substr(3) + "\r\n");  // surrounding blanks are trimmed
     ASSERT_TRUE(app::ImportRulesInto(target, sandbox.path("rules/r2.g"), dialogs));
     EXPECT_EQ(target.fields, form.fields);
     EXPECT_EQ(target.mulpage, "");
     EXPECT_EQ(target.morepage, form.morepage);
     EXPECT_EQ(target.morepage2, form.morepage2);
 
-    for (const std::string garbage : std::vector<std::string>{"", "\xEF\xBB\xBFhello", "ABCDEF0123",
-                                                              publish::enCryptText("[1,2]", "brovak")}) {
+    for (const std::string garbage :
+         std::vector<std::string>{"", "\xEF\xBB\xBFhello", "ABCDEF0123", publish::enCryptText("[1,2]", "brovak")}) {
         sandbox.writeFile("rules/bad.g", garbage);
         auto before = target;
         dialogs.clear();

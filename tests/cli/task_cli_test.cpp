@@ -33,8 +33,8 @@ struct TaskCli : ::testing::Test {
     test::ScriptedDialogs dialogs;
 
     Result run(const std::vector<std::string>& args) {
-        std::string cmd = shellQuote(std::string(TARVEX_BIN_DIR) + "/tarvex-cli") + " --workspace " +
-                          shellQuote(sandbox.folder());
+        std::string cmd =
+            shellQuote(std::string(TARVEX_BIN_DIR) + "/tarvex-cli") + " --workspace " + shellQuote(sandbox.folder());
         for (const auto& a : args) cmd += " " + shellQuote(a);
         const std::string out = sandbox.path("cli.out"), err = sandbox.path("cli.err");
         cmd += " >" + shellQuote(out) + " 2>" + shellQuote(err) + " </dev/null";
@@ -47,7 +47,8 @@ struct TaskCli : ::testing::Test {
     }
     std::string storedDocument(std::int64_t id) {
         platform::SqliteConnection db(ws.configDb);
-        auto rules = platform::queryAll(db, "select rules from vorn_task where id=" + std::to_string(id)).text(0, "rules");
+        auto rules =
+            platform::queryAll(db, "select rules from vorn_task where id=" + std::to_string(id)).text(0, "rules");
         return app::ReadStoredRules(rules).value_or("<unreadable>");
     }
     std::string rawRules(std::int64_t id) {
@@ -145,7 +146,8 @@ TEST_F(TaskCli, BadInputGivesClearErrorsAndStoresNothing) {
     EXPECT_EQ(run({"tasks"}).out, "-2  本地任务\n  " + id + "  T\n");
 
     // A stored value that is not cipher text is reported, not printed.
-    platform::SqliteConnection(ws.configDb).exec("update vorn_task set rules='" + std::string(30, 'a') + "zz!' where id=" + id);
+    platform::SqliteConnection(ws.configDb)
+        .exec("update vorn_task set rules='" + std::string(30, 'a') + "zz!' where id=" + id);
     auto show = run({"task", "show", id});
     EXPECT_NE(show.code, 0);
     EXPECT_NE(show.err.find("not valid cipher text"), std::string::npos) << show.err;

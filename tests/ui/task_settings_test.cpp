@@ -73,7 +73,8 @@ struct TaskSettingsUi : ::testing::Test {
     bool ticked(const char* key) { return control<QCheckBox>(key)->isChecked(); }
     app::SettingsJson stored(std::int64_t id) {
         platform::SqliteConnection db(ws.configDb);
-        auto rules = platform::queryAll(db, "select rules from vorn_task where id=" + std::to_string(id)).text(0, "rules");
+        auto rules =
+            platform::queryAll(db, "select rules from vorn_task where id=" + std::to_string(id)).text(0, "rules");
         return *app::ParseSettings(*app::ReadStoredRules(rules));
     }
     void open(std::int64_t id) {
@@ -172,13 +173,51 @@ TEST_F(TaskSettingsUi, EveryControlOfTheSettingsCarriesItsCaption) {
     for (auto* c : settings()->findChildren<QCheckBox*>()) captions << c->text();
     for (auto* t : settings()->findChildren<QToolButton*>()) captions << t->toolTip();
     for (auto* l : settings()->findChildren<QLabel*>()) captions << l->text();
-    for (const char* caption :
-         {"保存", "取消", "单页采集", "单页发布", "加载栏目", "添加字段", "编辑", "↑", "↓", "删除", "导入规则", "导出规则",
-          "列表设置", "分页设置", "多页提取", "站群发布", "获取", "选择", "高级", "增加栏目节点", "删除栏目节点",
-          "清空栏目节点", "发布栏目为空", "发布内容自动上传附件", "开启人工审核", "Gzip压缩", "关闭可视编辑框",
-          "内容页重复采集", "标题不得重复", "网址不得重复", "输入网址：", "发布接口：", "列表采集", "内容采集",
-          "内容发布", "Cookie设置：", "浏览器UA：", "附件保存路径：", "分页连接符：", "重复连接符：",
-          "采集内容ID起始值：", "强制编码：", "列表获取内容页数量：", "单次发布数量：", "发布内容ID起始值："})
+    for (const char* caption : {"保存",
+                                "取消",
+                                "单页采集",
+                                "单页发布",
+                                "加载栏目",
+                                "添加字段",
+                                "编辑",
+                                "↑",
+                                "↓",
+                                "删除",
+                                "导入规则",
+                                "导出规则",
+                                "列表设置",
+                                "分页设置",
+                                "多页提取",
+                                "站群发布",
+                                "获取",
+                                "选择",
+                                "高级",
+                                "增加栏目节点",
+                                "删除栏目节点",
+                                "清空栏目节点",
+                                "发布栏目为空",
+                                "发布内容自动上传附件",
+                                "开启人工审核",
+                                "Gzip压缩",
+                                "关闭可视编辑框",
+                                "内容页重复采集",
+                                "标题不得重复",
+                                "网址不得重复",
+                                "输入网址：",
+                                "发布接口：",
+                                "列表采集",
+                                "内容采集",
+                                "内容发布",
+                                "Cookie设置：",
+                                "浏览器UA：",
+                                "附件保存路径：",
+                                "分页连接符：",
+                                "重复连接符：",
+                                "采集内容ID起始值：",
+                                "强制编码：",
+                                "列表获取内容页数量：",
+                                "单次发布数量：",
+                                "发布内容ID起始值："})
         EXPECT_TRUE(captions.contains(caption)) << caption;
     // The two duplicate checks are kept but not offered.
     EXPECT_TRUE(control<QCheckBox>("other_check_title")->isHidden());
@@ -192,13 +231,13 @@ TEST_F(TaskSettingsUi, TreeMenuOffersEveryCatalogueCommand) {
     auto* menu = window->taskMenu();
     EXPECT_EQ(menuTexts(menu),
               (std::vector<QString>{"新建任务", "重命名", "复制任务", "粘贴任务（单个）", "粘贴任务（多个）",
-                                    "批量导入字段规则到子栏目", "删除任务", "批量设置", "打开附件目录", "打开任务数据库",
-                                    "添加到启动栏", "添加到任务队列"}));
+                                    "批量导入字段规则到子栏目", "删除任务", "批量设置", "打开附件目录",
+                                    "打开任务数据库", "添加到启动栏", "添加到任务队列"}));
     auto* bulk = window->taskAction("批量设置")->menu();
     ASSERT_NE(bulk, nullptr);
     EXPECT_EQ(menuTexts(bulk), (std::vector<QString>{"清空已采网址库", "设置全部内容为未采集", "设置全部内容为未发布",
-                                                     "清空数据库所有内容", "设置全部内容为已采集", "设置全部内容为已发布",
-                                                     "仅已采集批量设置为已发布"}));
+                                                     "清空数据库所有内容", "设置全部内容为已采集",
+                                                     "设置全部内容为已发布", "仅已采集批量设置为已发布"}));
     EXPECT_FALSE(window->taskAction("添加到启动栏")->isEnabled());
 
     // The tree: root image, a folder for the task with a sub-task, a leaf for the other.
