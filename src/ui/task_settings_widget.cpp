@@ -20,6 +20,8 @@
 
 #include "app/column_tree.h"
 #include "app/field_list.h"
+#include "ui/list_settings_dialog.h"
+#include "ui/pagination_dialog.h"
 #include "ui/task_icons.h"
 #include "ui/text_edit_dialog.h"
 
@@ -180,8 +182,16 @@ QWidget* TaskSettingsWidget::buildCollectTab() {
     auto* list = button("列表设置", "listSettings");
     auto* paging = button("分页设置", "pageSettings");
     auto* multi = button("多页提取", "multiPage");
-    connect(list, &QPushButton::clicked, this, [this] { editSection(m_morepage, "列表设置"); });
-    connect(paging, &QPushButton::clicked, this, [this] { editSection(m_mulpage, "分页设置"); });
+    connect(list, &QPushButton::clicked, this, [this] {
+        std::vector<std::string> titles;
+        for (const auto& f : m_fields) titles.push_back(app::FieldTitle(f));
+        ListSettingsDialog dialog(m_morepage, titles, m_ws.programFolder, m_dialogs, this);
+        if (dialog.exec() == QDialog::Accepted) m_morepage = dialog.json();
+    });
+    connect(paging, &QPushButton::clicked, this, [this] {
+        PaginationDialog dialog(m_mulpage, m_dialogs, this);
+        if (dialog.exec() == QDialog::Accepted) m_mulpage = dialog.json();
+    });
     connect(multi, &QPushButton::clicked, this, [this] { editSection(m_morepage2, "多页提取"); });
     sections->addWidget(list);
     sections->addWidget(paging);

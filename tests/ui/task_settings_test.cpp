@@ -5,12 +5,15 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDialog>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMimeData>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTest>
+#include <QTimer>
 #include <QToolButton>
 
 #include "app/catalogue.h"
@@ -348,6 +351,43 @@ TEST_F(TaskSettingsUi, UnreadableSettingsAreNotOpened) {
     EXPECT_FALSE(window->openTask(window->taskItem(taskB)));
     EXPECT_FALSE(window->isEditing());
     EXPECT_EQ(dialogs.messages().size(), 1u);
+}
+
+TEST_F(TaskSettingsUi, SectionButtonsOpenTheirWindows) {
+    open(taskA);
+    struct Case {
+        const char* button;
+        const char* window;
+    };
+    for (const auto& c : std::vector<Case>{{"listSettings", "tarvex::ui::ListSettingsDialog"},
+                                           {"pageSettings", "tarvex::ui::PaginationDialog"},
+                                           {"multiPage", "tarvex::ui::TextEditDialog"},
+                                           {"uploadSettings", "tarvex::ui::TextEditDialog"}}) {
+        QString seen;
+        QTimer::singleShot(50, [&] {
+            if (auto* w = QApplication::activeModalWidget()) {
+                seen = w->metaObject()->className();
+                qobject_cast<QDialog*>(w)->reject();
+            }
+        });
+        settings()->findChild<QPushButton*>(c.button)->click();
+        EXPECT_EQ(seen, c.window) << c.button;
+    }
+
+    // "站群发布" edits the site-group text until its own window arrives; a save stores it.
+    const std::string group = R"({"check1":"-1","MorePostAll":["site,k7,x"]})";
+    QTimer::singleShot(50, [&] {
+        auto* w = QApplication::activeModalWidget();
+        ASSERT_NE(w, nullptr);
+        w->findChild<QPlainTextEdit*>("sectionText")->setPlainText(QString::fromStdString(group));
+        qobject_cast<QDialog*>(w)->accept();
+    });
+    settings()->findChild<QPushButton*>("siteGroup")->click();
+    settings()->saveButton()->click();
+    test::processEvents();
+    EXPECT_EQ(stored(taskA)["post_morepost"], group);
+    auto cols = collect::TableColumns(ws.taskDbPath(taskA), "content", dialogs);
+    EXPECT_EQ(cols.back(), "postc_k7");
 }
 
 // With TARVEX_SCREENSHOT_DIR set, saves pictures of the settings tabs for a person to look at.
