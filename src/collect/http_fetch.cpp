@@ -283,7 +283,8 @@ std::string BuildFetchOptions(const std::string& settingsJson) {
     std::string https = settingText(doc, "https") == "1" ? "1" : "";
     std::string gzip = settingFlag(settingText(doc, "other_gzip")) ? "1" : "";
     std::string charset = settingText(doc, "other_charset");
-    // Line breaks inside a value would forge further option lines.
+    // Line breaks inside a value would forge further option lines. The block ends with a
+    // line break so callers can append their own lines ("referer=…\r") to it.
     auto oneLine = [](std::string v) {
         v.erase(std::remove_if(v.begin(), v.end(), [](char c) { return c == '\r' || c == '\n'; }), v.end());
         return v;
@@ -294,7 +295,7 @@ std::string BuildFetchOptions(const std::string& settingsJson) {
            "gzip=" + gzip + "\r\n" +
            "charset=" + oneLine(charset) + "\r\n" +
            "readtimeout=20000\r\n" +
-           "connecttimeout=20000";
+           "connecttimeout=20000\r\n";
 }
 
 std::string Myhttpencode2(const std::string& text, const std::string& encoding) {

@@ -16,8 +16,8 @@ inline constexpr const char* kDefaultUserAgent =
     "Mozilla/4.0 (compatible; MSIE 9.0; Windows NT 5.1; SV1; Maxthon; .NET CLR 1.1.4322)";
 
 // The option block of a run: "useragent=", "cookie=", "https=", "gzip=", "charset=",
-// "readtimeout=20000", "connecttimeout=20000", one per line, CR LF between lines, filled from
-// the settings document (JSON text); unreadable JSON gives the defaults.
+// "readtimeout=20000", "connecttimeout=20000", one per line, each ending in CR LF, filled
+// from the settings document (JSON text); unreadable JSON gives the defaults.
 std::string BuildFetchOptions(const std::string& settingsJson);
 
 // The value of option `name` in a block (names without regard to case, the first line

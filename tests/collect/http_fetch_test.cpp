@@ -75,7 +75,7 @@ protected:
 TEST_F(HttpFetch, BuildFetchOptionsWritesEveryLineInOrderWithDefaults) {
     EXPECT_EQ(BuildFetchOptions("{}"),
               std::string("useragent=") + kDefaultUserAgent + "\r\ncookie=\r\nhttps=\r\ngzip=\r\ncharset=\r\n"
-              "readtimeout=20000\r\nconnecttimeout=20000");
+              "readtimeout=20000\r\nconnecttimeout=20000\r\n");
     EXPECT_EQ(BuildFetchOptions("not json"), BuildFetchOptions("{}"));
 }
 
@@ -84,7 +84,7 @@ TEST_F(HttpFetch, BuildFetchOptionsTakesTheTaskSettings) {
         R"({"other_ua":"MyBot/1.0","other_cookie":"a=1; b=2","https":"1","other_gzip":"-1","other_charset":"GBK"})");
     EXPECT_EQ(block,
               "useragent=MyBot/1.0\r\ncookie=a=1; b=2\r\nhttps=1\r\ngzip=1\r\ncharset=GBK\r\n"
-              "readtimeout=20000\r\nconnecttimeout=20000");
+              "readtimeout=20000\r\nconnecttimeout=20000\r\n");
     struct Case {
         const char* json;
         const char* line;
@@ -138,8 +138,10 @@ TEST_F(HttpFetch, OptionsShapeTheRequestHeaders) {
         std::string cookie;    // "-" = no Cookie
     } cases[] = {
         {base, "self", "UA-X", "-", "sid=42; lang=zh"},
-        {base + "\rreferer=无来源\r", "-", "UA-X", "-", "sid=42; lang=zh"},
-        {base + "\rreferer=http://elsewhere.test/list\r", "http://elsewhere.test/list", "UA-X", "-", "sid=42; lang=zh"},
+        // Callers append their lines to the block as it is.
+        {base + "referer=无来源\r", "-", "UA-X", "-", "sid=42; lang=zh"},
+        {base + "referer=http://elsewhere.test/list\rreadtimeout2=5000\r", "http://elsewhere.test/list", "UA-X", "-",
+         "sid=42; lang=zh"},
         {"gzip=1\r\nuseragent=\r\ncookie=", "self", kDefaultUserAgent, "gzip,deflate", "-"},
         {"gzip=\r\n", "self", kDefaultUserAgent, "-", "-"},
     };
