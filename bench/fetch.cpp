@@ -14,8 +14,8 @@
 #include <zlib.h>
 
 #include "collect/http_fetch.h"
-#include "support/sandbox_workspace.h"
 #include "support/local_http_server.h"
+#include "support/sandbox_workspace.h"
 
 using namespace tarvex;
 using Clock = std::chrono::steady_clock;

@@ -25,7 +25,9 @@ std::mutex g_specialLock;
 FetchSpecialHosts g_special;
 platform::Dialogs* g_dialogs = nullptr;
 
-char asciiLower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+char asciiLower(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
 
 std::string lower(std::string_view s) {
     std::string out(s);
@@ -82,7 +84,9 @@ void appendHex(std::string& out, std::string_view bytes) {
     }
 }
 
-bool isGbk(const std::string& encoding) { return platform::canonicalCharset(encoding) == "gb18030"; }
+bool isGbk(const std::string& encoding) {
+    return platform::canonicalCharset(encoding) == "gb18030";
+}
 
 std::string encodeChar(std::string_view utf8Char, bool gbk) {
     return gbk ? platform::utf8ToGb18030(utf8Char) : std::string(utf8Char);
@@ -91,8 +95,8 @@ std::string encodeChar(std::string_view utf8Char, bool gbk) {
 // Only plain charset labels reach iconv; anything else counts as unrecognised.
 bool plausibleCharsetLabel(std::string_view label) {
     return !label.empty() && label.size() <= 40 && std::all_of(label.begin(), label.end(), [](unsigned char c) {
-               return std::isalnum(c) || c == '-' || c == '_' || c == '.' || c == ':';
-           });
+        return std::isalnum(c) || c == '-' || c == '_' || c == '.' || c == ':';
+    });
 }
 
 // The value after "charset" and "=" in `text` (already lower case), up to a quote, space,
@@ -104,7 +108,8 @@ std::string charsetValue(std::string_view text) {
         while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i]))) ++i;
         if (i < text.size() && text[i] == '=') {
             ++i;
-            while (i < text.size() && (std::isspace(static_cast<unsigned char>(text[i])) || text[i] == '"' || text[i] == '\''))
+            while (i < text.size() &&
+                   (std::isspace(static_cast<unsigned char>(text[i])) || text[i] == '"' || text[i] == '\''))
                 ++i;
             std::size_t start = i;
             while (i < text.size() && !std::isspace(static_cast<unsigned char>(text[i])) &&
@@ -154,7 +159,8 @@ std::optional<long long> strictInt(std::string_view text) {
     t.erase(t.find_last_not_of(" \t\r\n") + 1);
     if (t.empty()) return std::nullopt;
     std::size_t i = (t[0] == '-' || t[0] == '+') ? 1 : 0;
-    if (i == t.size() || !std::all_of(t.begin() + static_cast<long>(i), t.end(), [](unsigned char c) { return std::isdigit(c); }))
+    if (i == t.size() ||
+        !std::all_of(t.begin() + static_cast<long>(i), t.end(), [](unsigned char c) { return std::isdigit(c); }))
         return std::nullopt;
     try {
         return std::stoll(t);
@@ -289,13 +295,9 @@ std::string BuildFetchOptions(const std::string& settingsJson) {
         v.erase(std::remove_if(v.begin(), v.end(), [](char c) { return c == '\r' || c == '\n'; }), v.end());
         return v;
     };
-    return "useragent=" + oneLine(ua.empty() ? kDefaultUserAgent : ua) + "\r\n" +
-           "cookie=" + oneLine(cookie) + "\r\n" +
-           "https=" + https + "\r\n" +
-           "gzip=" + gzip + "\r\n" +
-           "charset=" + oneLine(charset) + "\r\n" +
-           "readtimeout=20000\r\n" +
-           "connecttimeout=20000\r\n";
+    return "useragent=" + oneLine(ua.empty() ? kDefaultUserAgent : ua) + "\r\n" + "cookie=" + oneLine(cookie) + "\r\n" +
+           "https=" + https + "\r\n" + "gzip=" + gzip + "\r\n" + "charset=" + oneLine(charset) + "\r\n" +
+           "readtimeout=20000\r\n" + "connecttimeout=20000\r\n";
 }
 
 std::string Myhttpencode2(const std::string& text, const std::string& encoding) {
@@ -365,7 +367,8 @@ std::string DeclaredCharset(std::string_view contentType, std::string_view body)
     std::size_t pos = 0;
     while ((pos = low.find("<meta", pos)) != std::string::npos) {
         std::size_t end = low.find('>', pos);
-        std::string_view tag = std::string_view(low).substr(pos, end == std::string::npos ? std::string::npos : end - pos);
+        std::string_view tag =
+            std::string_view(low).substr(pos, end == std::string::npos ? std::string::npos : end - pos);
         std::string cs = charsetValue(tag);
         if (!cs.empty()) return cs;
         pos += 5;
@@ -380,8 +383,10 @@ std::string DecodePage(std::string_view body, std::string_view contentType, std:
         return utf8::repair(utf8::stripBom(body));
     }
     if (body.substr(0, 3) == utf8::kBom) return utf8::repair(body.substr(3));
-    if (body.size() >= 2 && body.substr(0, 2) == "\xFF\xFE") return decodeToUtf8(body.substr(2), "UTF-16LE").value_or("");
-    if (body.size() >= 2 && body.substr(0, 2) == "\xFE\xFF") return decodeToUtf8(body.substr(2), "UTF-16BE").value_or("");
+    if (body.size() >= 2 && body.substr(0, 2) == "\xFF\xFE")
+        return decodeToUtf8(body.substr(2), "UTF-16LE").value_or("");
+    if (body.size() >= 2 && body.substr(0, 2) == "\xFE\xFF")
+        return decodeToUtf8(body.substr(2), "UTF-16BE").value_or("");
     // Text that is valid UTF-8 is UTF-8 whatever it declares: pages re-saved as UTF-8 often
     // keep an old "gb2312" declaration, and GBK or Latin-1 text is practically never valid
     // UTF-8 by accident.

@@ -51,13 +51,13 @@ std::string DecodePage(std::string_view body, std::string_view contentType, std:
 // Sites that need the fetch to behave differently, matched by a substring of the address.
 // All empty by default (an empty entry never matches).
 struct FetchSpecialHosts {
-    std::string postHost;      // answered by a fixed JSON POST instead of a GET
-    std::string postReferer;   // the Referer that POST carries
-    std::string refererHost;   // gets `refererValue` as its Referer
+    std::string postHost;     // answered by a fixed JSON POST instead of a GET
+    std::string postReferer;  // the Referer that POST carries
+    std::string refererHost;  // gets `refererValue` as its Referer
     std::string refererValue;
     std::vector<std::string> gzipHosts;  // always asked for compressed answers
-    std::string tlsHost;       // spoken to with TLS 1.1
-    std::string pagerHost;     // pages whose pager is rebuilt into plain links
+    std::string tlsHost;                 // spoken to with TLS 1.1
+    std::string pagerHost;               // pages whose pager is rebuilt into plain links
 };
 
 void SetFetchSpecialHosts(FetchSpecialHosts hosts);

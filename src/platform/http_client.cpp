@@ -21,15 +21,13 @@ void initCurlOnce() {
         // With CURLOPT_NOSIGNAL (needed for threads) a write to a closed TLS connection can
         // raise SIGPIPE, which would end the whole program; a network program ignores it.
         struct sigaction current {};
-        if (sigaction(SIGPIPE, nullptr, &current) == 0 && current.sa_handler == SIG_DFL)
-            std::signal(SIGPIPE, SIG_IGN);
+        if (sigaction(SIGPIPE, nullptr, &current) == 0 && current.sa_handler == SIG_DFL) std::signal(SIGPIPE, SIG_IGN);
     });
 }
 
 bool iequals(std::string_view a, std::string_view b) {
     return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::tolower(static_cast<unsigned char>(x)) ==
-                      std::tolower(static_cast<unsigned char>(y));
+               return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
            });
 }
 
@@ -143,42 +141,42 @@ void classify(CURLcode code, const char* errbuf, Transfer& t) {
     }
     r.errorText = text;
     switch (code) {
-    case CURLE_UNSUPPORTED_PROTOCOL:
-    case CURLE_URL_MALFORMAT:
-        r.error = HttpError::BadAddress;
-        break;
-    case CURLE_COULDNT_RESOLVE_HOST:
-    case CURLE_COULDNT_RESOLVE_PROXY:
-        r.error = HttpError::Resolve;
-        break;
-    case CURLE_COULDNT_CONNECT:
-        r.error = HttpError::Connect;
-        // libcurl's text names the address but not the socket's own reason; add it.
-        if (osErrno != 0) {
-            char buf[256];
-            std::string reason = strerror_r(static_cast<int>(osErrno), buf, sizeof buf);
-            if (r.errorText.find(reason) == std::string::npos) r.errorText += " (" + reason + ")";
-        }
-        break;
-    case CURLE_OPERATION_TIMEDOUT:
-        r.error = connectUs == 0 ? HttpError::Connect : HttpError::Timeout;
-        break;
-    case CURLE_TOO_MANY_REDIRECTS:
-        r.error = HttpError::TooManyRedirects;
-        break;
-    case CURLE_SSL_CONNECT_ERROR:
-    case CURLE_PEER_FAILED_VERIFICATION:
-    case CURLE_SSL_CERTPROBLEM:
-    case CURLE_SSL_CIPHER:
-    case CURLE_SSL_CACERT_BADFILE:
-    case CURLE_SSL_ENGINE_INITFAILED:
-    case CURLE_SSL_ISSUER_ERROR:
-    case CURLE_USE_SSL_FAILED:
-        r.error = HttpError::Tls;
-        break;
-    default:
-        r.error = HttpError::Other;
-        break;
+        case CURLE_UNSUPPORTED_PROTOCOL:
+        case CURLE_URL_MALFORMAT:
+            r.error = HttpError::BadAddress;
+            break;
+        case CURLE_COULDNT_RESOLVE_HOST:
+        case CURLE_COULDNT_RESOLVE_PROXY:
+            r.error = HttpError::Resolve;
+            break;
+        case CURLE_COULDNT_CONNECT:
+            r.error = HttpError::Connect;
+            // libcurl's text names the address but not the socket's own reason; add it.
+            if (osErrno != 0) {
+                char buf[256];
+                std::string reason = strerror_r(static_cast<int>(osErrno), buf, sizeof buf);
+                if (r.errorText.find(reason) == std::string::npos) r.errorText += " (" + reason + ")";
+            }
+            break;
+        case CURLE_OPERATION_TIMEDOUT:
+            r.error = connectUs == 0 ? HttpError::Connect : HttpError::Timeout;
+            break;
+        case CURLE_TOO_MANY_REDIRECTS:
+            r.error = HttpError::TooManyRedirects;
+            break;
+        case CURLE_SSL_CONNECT_ERROR:
+        case CURLE_PEER_FAILED_VERIFICATION:
+        case CURLE_SSL_CERTPROBLEM:
+        case CURLE_SSL_CIPHER:
+        case CURLE_SSL_CACERT_BADFILE:
+        case CURLE_SSL_ENGINE_INITFAILED:
+        case CURLE_SSL_ISSUER_ERROR:
+        case CURLE_USE_SSL_FAILED:
+            r.error = HttpError::Tls;
+            break;
+        default:
+            r.error = HttpError::Other;
+            break;
     }
     bool reset = osErrno == ECONNRESET || text.find("reset by peer") != std::string::npos;
     if (reset && (code == CURLE_RECV_ERROR || code == CURLE_SEND_ERROR || code == CURLE_SSL_CONNECT_ERROR ||
@@ -279,8 +277,7 @@ HttpResponse httpPerform(const HttpRequest& request) {
     curl_easy_setopt(h, CURLOPT_COOKIEFILE, "");
     if (!request.cookie.empty()) curl_easy_setopt(h, CURLOPT_COOKIE, request.cookie.c_str());
     if (!request.userAgent.empty()) curl_easy_setopt(h, CURLOPT_USERAGENT, request.userAgent.c_str());
-    if (request.referer && !request.referer->empty())
-        curl_easy_setopt(h, CURLOPT_REFERER, request.referer->c_str());
+    if (request.referer && !request.referer->empty()) curl_easy_setopt(h, CURLOPT_REFERER, request.referer->c_str());
 
     // Decoding is always armed; the Accept-Encoding header is sent only when asked for, so a
     // server that compresses unasked still yields readable text.
@@ -332,14 +329,18 @@ HttpResponse httpPerform(const HttpRequest& request) {
     }
 
     switch (request.tls.version) {
-    case TlsVersion::Default:
-        break;
-    case TlsVersion::Tls11:
-        curl_easy_setopt(h, CURLOPT_SSLVERSION, static_cast<long>(CURL_SSLVERSION_TLSv1_1) | static_cast<long>(CURL_SSLVERSION_MAX_TLSv1_1));
-        break;
-    case TlsVersion::Tls12:
-        curl_easy_setopt(h, CURLOPT_SSLVERSION, static_cast<long>(CURL_SSLVERSION_TLSv1_2) | static_cast<long>(CURL_SSLVERSION_MAX_TLSv1_2));
-        break;
+        case TlsVersion::Default:
+            break;
+        case TlsVersion::Tls11:
+            curl_easy_setopt(
+                h, CURLOPT_SSLVERSION,
+                static_cast<long>(CURL_SSLVERSION_TLSv1_1) | static_cast<long>(CURL_SSLVERSION_MAX_TLSv1_1));
+            break;
+        case TlsVersion::Tls12:
+            curl_easy_setopt(
+                h, CURLOPT_SSLVERSION,
+                static_cast<long>(CURL_SSLVERSION_TLSv1_2) | static_cast<long>(CURL_SSLVERSION_MAX_TLSv1_2));
+            break;
     }
     if (!request.tls.verifyPeer) {
         curl_easy_setopt(h, CURLOPT_SSL_VERIFYPEER, 0L);

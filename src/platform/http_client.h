@@ -44,11 +44,11 @@ inline constexpr std::size_t kMaxBodyBytes = 50u * 1024u * 1024u;
 
 struct HttpRequest {
     std::string method = "GET";
-    std::string url;  // http:// or https:// only; spaces and bytes >= 0x7F are %-encoded
-    HttpHeaders headers;            // extra headers, sent as given
-    std::string userAgent;          // "" sends none
+    std::string url;        // http:// or https:// only; spaces and bytes >= 0x7F are %-encoded
+    HttpHeaders headers;    // extra headers, sent as given
+    std::string userAgent;  // "" sends none
     std::optional<std::string> referer;
-    std::string cookie;             // sent verbatim as the Cookie header when not empty
+    std::string cookie;  // sent verbatim as the Cookie header when not empty
     // Sends "Accept-Encoding: gzip,deflate". Compressed answers are decoded either way.
     bool acceptCompressed = false;
 
@@ -66,32 +66,31 @@ struct HttpRequest {
     TlsSettings tls;
     std::size_t maxBodyBytes = kMaxBodyBytes;  // decompressed
     // Called while the transfer runs, on the calling thread; false cancels it.
-    std::function<bool(std::uint64_t sent, std::uint64_t sendTotal, std::uint64_t received,
-                       std::uint64_t receiveTotal)>
+    std::function<bool(std::uint64_t sent, std::uint64_t sendTotal, std::uint64_t received, std::uint64_t receiveTotal)>
         progress;
 };
 
 enum class HttpError {
     None,
-    BadAddress,        // not http/https, or malformed
-    Resolve,           // host name not found
-    Connect,           // refused, unreachable, connect time-out
-    Timeout,           // no byte for idleTimeoutMs
-    Reset,             // connection reset by the peer
-    Tls,               // handshake or certificate failure
+    BadAddress,  // not http/https, or malformed
+    Resolve,     // host name not found
+    Connect,     // refused, unreachable, connect time-out
+    Timeout,     // no byte for idleTimeoutMs
+    Reset,       // connection reset by the peer
+    Tls,         // handshake or certificate failure
     TooManyRedirects,
     BodyTooLarge,
-    Cancelled,         // the progress callback said stop
+    Cancelled,  // the progress callback said stop
     Other,
 };
 
 struct HttpResponse {
     HttpError error = HttpError::None;
-    std::string errorText;  // the transport's message; a reset always carries "10054"
-    long status = 0;        // of the last response received
-    std::string statusLine; // e.g. "HTTP/1.1 404 Not Found"
-    HttpHeaders headers;    // of the last response
-    std::string body;       // decompressed
+    std::string errorText;   // the transport's message; a reset always carries "10054"
+    long status = 0;         // of the last response received
+    std::string statusLine;  // e.g. "HTTP/1.1 404 Not Found"
+    HttpHeaders headers;     // of the last response
+    std::string body;        // decompressed
     std::string effectiveUrl;
     int redirects = 0;
 

@@ -1,8 +1,8 @@
 // Page fetching end to end over loopback: the option block, the request HttpGet sends, how it
 // decodes what comes back, its failures, the special-case hosts and the address encoders.
 #include <gtest/gtest.h>
-#include <sys/socket.h>
 #include <netinet/in.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -38,7 +38,9 @@ std::string lowerAscii(std::string s) {
     return s;
 }
 
-bool startsWith(const std::string& s, const std::string& prefix) { return s.rfind(prefix, 0) == 0; }
+bool startsWith(const std::string& s, const std::string& prefix) {
+    return s.rfind(prefix, 0) == 0;
+}
 
 std::string replaceFirst(std::string s, const std::string& from, const std::string& to) {
     if (auto pos = s.find(from); pos != std::string::npos) s.replace(pos, from.size(), to);
@@ -73,9 +75,9 @@ protected:
 // ---- option block ----
 
 TEST_F(HttpFetch, BuildFetchOptionsWritesEveryLineInOrderWithDefaults) {
-    EXPECT_EQ(BuildFetchOptions("{}"),
-              std::string("useragent=") + kDefaultUserAgent + "\r\ncookie=\r\nhttps=\r\ngzip=\r\ncharset=\r\n"
-              "readtimeout=20000\r\nconnecttimeout=20000\r\n");
+    EXPECT_EQ(BuildFetchOptions("{}"), std::string("useragent=") + kDefaultUserAgent +
+                                           "\r\ncookie=\r\nhttps=\r\ngzip=\r\ncharset=\r\n"
+                                           "readtimeout=20000\r\nconnecttimeout=20000\r\n");
     EXPECT_EQ(BuildFetchOptions("not json"), BuildFetchOptions("{}"));
 }
 
@@ -253,14 +255,18 @@ TEST_F(HttpFetch, DecodingFollowsForcedThenDeclaredThenLatin1) {
     } cases[] = {
         {"header gbk", gbk, "gbk", "", utf8},
         {"header gb2312 with a GBK-only char", platform::utf8ToGb18030("囧镕"), "gb2312", "", "囧镕"},
-        {"meta charset", "<head><meta charset=\"GBK\"></head>" + gbk, "", "", "<head><meta charset=\"GBK\"></head>" + utf8},
+        {"meta charset", "<head><meta charset=\"GBK\"></head>" + gbk, "", "",
+         "<head><meta charset=\"GBK\"></head>" + utf8},
         {"forced GBK beats header UTF-8", gbk, "utf-8", "charset=GBK", utf8},
         {"forced UTF-8 on GBK bytes", gbk, "", "charset=UTF-8", std::string()},  // checked below
         {"invalid GBK bytes", gbk + "\x81", "gbk", "", utf8 + kReplacement},
         {"undeclared Latin-1", "caf\xE9", "", "", "café"},
         {"unknown charset", "caf\xE9", "x-unheard-of", "", "café"},
         {"hostile charset label", "caf\xE9", "../../etc/passwd", "", "café"},
-        {"utf-8 BOM dropped", "\xEF\xBB\xBF" "abc", "", "", "abc"},
+        {"utf-8 BOM dropped",
+         "\xEF\xBB\xBF"
+         "abc",
+         "", "", "abc"},
         {"declared windows-1252", "\x93quoted\x94", "windows-1252", "", "“quoted”"},
     };
     LocalHttpServer server;
@@ -312,8 +318,8 @@ TEST_F(HttpFetch, FailuresCarryTheStatusLineOrTheSocketError) {
 }
 
 TEST_F(HttpFetch, OnlyHttpAndHttpsAddressesAreFetched) {
-    for (const char* address : {"ftp://127.0.0.1/file.txt", "file:///etc/passwd", "javascript:alert(1)", "",
-                                "127.0.0.1/no-scheme"}) {
+    for (const char* address :
+         {"ftp://127.0.0.1/file.txt", "file:///etc/passwd", "javascript:alert(1)", "", "127.0.0.1/no-scheme"}) {
         std::string result = HttpGet(address, "");
         EXPECT_TRUE(startsWith(result, "fail:")) << address;
         EXPECT_NE(result.find("http://"), std::string::npos) << result;
@@ -384,8 +390,10 @@ TEST_F(HttpFetch, SetTlsVersionSelectsOnlyTls12) {
     struct Case {
         const char* text;
         platform::TlsVersion expected;
-    } cases[] = {{"1.2", platform::TlsVersion::Tls12}, {"1.1", platform::TlsVersion::Default},
-                 {"", platform::TlsVersion::Default}, {"1.2 ", platform::TlsVersion::Default}};
+    } cases[] = {{"1.2", platform::TlsVersion::Tls12},
+                 {"1.1", platform::TlsVersion::Default},
+                 {"", platform::TlsVersion::Default},
+                 {"1.2 ", platform::TlsVersion::Default}};
     for (const auto& c : cases) {
         platform::TlsSettings tls;
         SetTlsVersion(c.text, tls);
@@ -397,8 +405,8 @@ TEST_F(HttpFetch, SetTlsVersionSelectsOnlyTls12) {
 
 TEST_F(HttpFetch, SpecialCaseTableIsEmptyByDefault) {
     FetchSpecialHosts none = GetFetchSpecialHosts();
-    EXPECT_TRUE(none.postHost.empty() && none.refererHost.empty() && none.gzipHosts.empty() &&
-                none.tlsHost.empty() && none.pagerHost.empty());
+    EXPECT_TRUE(none.postHost.empty() && none.refererHost.empty() && none.gzipHosts.empty() && none.tlsHost.empty() &&
+                none.pagerHost.empty());
     LocalHttpServer server;
     server.on("/x", Reply::html("plain"));
     EXPECT_EQ(HttpGet(server.url("/x"), ""), "succ:plain");
@@ -490,8 +498,8 @@ TEST_F(HttpFetch, PagerHostGetsItsPagerRebuiltAsLinks) {
 
     std::string address = server.url("/list/p.html");
     std::string base = server.url("/list/p");
-    std::string links = "<a href=\"" + base + "_2.html\">2</a><a href=\"" + base + "_3.html\">3</a><a href=\"" +
-                        base + "_4.html\">4</a>";
+    std::string links = "<a href=\"" + base + "_2.html\">2</a><a href=\"" + base + "_3.html\">3</a><a href=\"" + base +
+                        "_4.html\">4</a>";
     std::string expected = page;
     for (std::size_t pos = 0; (pos = expected.find(pager, pos)) != std::string::npos; pos += links.size())
         expected.replace(pos, pager.size(), links);
@@ -522,7 +530,8 @@ TEST_F(HttpFetch, Myhttpencode2EncodesIdeographsAndTitleMarksOnly) {
         {"http://h.test/s?q=《书名》", "GBK", "http://h.test/s?q=%e3%80%8a%CA%E9%C3%FB%e3%80%8b"},
         // Outside U+4E00..U+9FA5: kana, full-width forms, punctuation, accents and spaces stay.
         {"http://h.test/カナ、ＡＢ é x y%20", "UTF-8", "http://h.test/カナ、ＡＢ é x y%20"},
-        {"http://h.test/\xE9\xBE\xA5\xE9\xBE\xA6", "UTF-8", "http://h.test/%E9%BE%A5\xE9\xBE\xA6"},  // 龥 in, U+9FA6 out
+        {"http://h.test/\xE9\xBE\xA5\xE9\xBE\xA6", "UTF-8",
+         "http://h.test/%E9%BE%A5\xE9\xBE\xA6"},  // 龥 in, U+9FA6 out
         {"plain", "UTF-8", "plain"},
     };
     for (const auto& c : cases) EXPECT_EQ(Myhttpencode2(c.text, c.encoding), c.expected) << c.text << " " << c.encoding;

@@ -284,9 +284,7 @@ TEST(LocalHttpServer, RecordsLargeUrlEncodedFormsByteForByte) {
     server.on("/post", Reply::html("ok"));
     std::string article(20000, 'a');
     std::string body = "title=%D6%D0%CE%C4&body=" + article + "&empty=&flag";
-    auto answer = fetch(server.url("/post"), [&](CURL* c) {
-        curl_easy_setopt(c, CURLOPT_POSTFIELDS, body.c_str());
-    });
+    auto answer = fetch(server.url("/post"), [&](CURL* c) { curl_easy_setopt(c, CURLOPT_POSTFIELDS, body.c_str()); });
     EXPECT_EQ(answer.status, 200);
     auto req = server.lastRequest();
     ASSERT_TRUE(req);
@@ -352,13 +350,14 @@ TEST(LocalFtpServer, UploadLandsInTheRootFolder) {
         curl_easy_setopt(c, CURLOPT_FTP_CREATE_MISSING_DIRS, CURLFTP_CREATE_DIR);
         curl_easy_setopt(c, CURLOPT_INFILESIZE_LARGE, static_cast<curl_off_t>(source.data.size()));
         curl_easy_setopt(c, CURLOPT_READDATA, &source);
-        curl_easy_setopt(c, CURLOPT_READFUNCTION, +[](char* buf, std::size_t size, std::size_t n, void* data) {
-            auto* src = static_cast<Source*>(data);
-            std::size_t left = std::min(size * n, src->data.size() - src->pos);
-            std::memcpy(buf, src->data.data() + src->pos, left);
-            src->pos += left;
-            return left;
-        });
+        curl_easy_setopt(
+            c, CURLOPT_READFUNCTION, +[](char* buf, std::size_t size, std::size_t n, void* data) {
+                auto* src = static_cast<Source*>(data);
+                std::size_t left = std::min(size * n, src->data.size() - src->pos);
+                std::memcpy(buf, src->data.data() + src->pos, left);
+                src->pos += left;
+                return left;
+            });
     });
     ASSERT_EQ(upload.code, CURLE_OK) << upload.error;
     EXPECT_EQ(readAll(root.path() / "sub" / "up.txt"), source.data);

@@ -44,12 +44,9 @@ LocalFtpServer::LocalFtpServer(Options options) : m_options(std::move(options)) 
     posix_spawn_file_actions_adddup2(&actions, in[0], 0);
     posix_spawn_file_actions_adddup2(&actions, out[1], 1);
 
-    std::vector<std::string> args = {TARVEX_PYTHON3,  TARVEX_FTP_SERVER_SCRIPT,
-                                     "--host",        "127.0.0.1",
-                                     "--port",        "0",
-                                     "--user",        m_options.user,
-                                     "--password",    m_options.password,
-                                     "--root",        m_options.root};
+    std::vector<std::string> args = {
+        TARVEX_PYTHON3, TARVEX_FTP_SERVER_SCRIPT, "--host",     "127.0.0.1",        "--port", "0",
+        "--user",       m_options.user,           "--password", m_options.password, "--root", m_options.root};
     std::vector<char*> argv;
     for (auto& a : args) argv.push_back(a.data());
     argv.push_back(nullptr);
@@ -63,8 +60,7 @@ LocalFtpServer::LocalFtpServer(Options options) : m_options(std::move(options)) 
         m_pid = -1;
         closeFd(m_stdinFd);
         closeFd(m_stdoutFd);
-        throw std::runtime_error(std::string("LocalFtpServer: cannot start " TARVEX_PYTHON3 ": ") +
-                                 std::strerror(rc));
+        throw std::runtime_error(std::string("LocalFtpServer: cannot start " TARVEX_PYTHON3 ": ") + std::strerror(rc));
     }
 
     // Read "PORT <n>" from the script; python and pyftpdlib start in well under a second,
@@ -90,7 +86,9 @@ LocalFtpServer::LocalFtpServer(Options options) : m_options(std::move(options)) 
     }
 }
 
-LocalFtpServer::~LocalFtpServer() { stop(); }
+LocalFtpServer::~LocalFtpServer() {
+    stop();
+}
 
 void LocalFtpServer::stop() {
     closeFd(m_stdinFd);

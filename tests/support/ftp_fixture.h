@@ -36,7 +36,7 @@ private:
 
     Options m_options;
     pid_t m_pid = -1;
-    int m_stdinFd = -1;   // closing it tells the script to exit
+    int m_stdinFd = -1;  // closing it tells the script to exit
     int m_stdoutFd = -1;
     int m_port = 0;
 };

@@ -27,8 +27,7 @@ namespace {
 
 bool iequals(const std::string& a, const std::string& b) {
     return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::tolower(static_cast<unsigned char>(x)) ==
-                      std::tolower(static_cast<unsigned char>(y));
+               return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
            });
 }
 
@@ -47,8 +46,7 @@ std::string formDecode(const std::string& s) {
     for (std::size_t i = 0; i < s.size(); ++i) {
         if (s[i] == '+') {
             out += ' ';
-        } else if (s[i] == '%' && i + 2 < s.size() && hexValue(s[i + 1]) >= 0 &&
-                   hexValue(s[i + 2]) >= 0) {
+        } else if (s[i] == '%' && i + 2 < s.size() && hexValue(s[i + 1]) >= 0 && hexValue(s[i + 2]) >= 0) {
             out += static_cast<char>(hexValue(s[i + 1]) * 16 + hexValue(s[i + 2]));
             i += 2;
         } else {
@@ -82,11 +80,11 @@ std::string guessContentType(const std::string& path) {
     std::string ext = dot == std::string::npos ? "" : path.substr(dot + 1);
     std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return std::tolower(c); });
     static const std::map<std::string, std::string> types = {
-        {"html", "text/html"}, {"htm", "text/html"}, {"shtml", "text/html"},
-        {"txt", "text/plain"}, {"css", "text/css"}, {"js", "application/javascript"},
-        {"json", "application/json"}, {"xml", "text/xml"}, {"jpg", "image/jpeg"},
-        {"jpeg", "image/jpeg"}, {"png", "image/png"}, {"gif", "image/gif"},
-        {"webp", "image/webp"}, {"svg", "image/svg+xml"}, {"zip", "application/zip"},
+        {"html", "text/html"},        {"htm", "text/html"},     {"shtml", "text/html"},
+        {"txt", "text/plain"},        {"css", "text/css"},      {"js", "application/javascript"},
+        {"json", "application/json"}, {"xml", "text/xml"},      {"jpg", "image/jpeg"},
+        {"jpeg", "image/jpeg"},       {"png", "image/png"},     {"gif", "image/gif"},
+        {"webp", "image/webp"},       {"svg", "image/svg+xml"}, {"zip", "application/zip"},
         {"pdf", "application/pdf"}};
     auto it = types.find(ext);
     return it == types.end() ? "application/octet-stream" : it->second;
@@ -133,19 +131,18 @@ struct TlsIdentity {
         X509_gmtime_adj(X509_getm_notAfter(cert), 3600L * 24 * 30);
         X509_set_pubkey(cert, key);
         X509_NAME* name = X509_get_subject_name(cert);
-        X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_ASC,
-                                   reinterpret_cast<const unsigned char*>("127.0.0.1"), -1, -1, 0);
+        X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_ASC, reinterpret_cast<const unsigned char*>("127.0.0.1"), -1,
+                                   -1, 0);
         X509_set_issuer_name(cert, name);
         X509V3_CTX ctx;
         X509V3_set_ctx_nodb(&ctx);
         X509V3_set_ctx(&ctx, cert, cert, nullptr, nullptr, 0);
-        if (X509_EXTENSION* ext = X509V3_EXT_conf_nid(nullptr, &ctx, NID_subject_alt_name,
-                                                      "IP:127.0.0.1,DNS:localhost")) {
+        if (X509_EXTENSION* ext =
+                X509V3_EXT_conf_nid(nullptr, &ctx, NID_subject_alt_name, "IP:127.0.0.1,DNS:localhost")) {
             X509_add_ext(cert, ext, -1);
             X509_EXTENSION_free(ext);
         }
-        if (X509_sign(cert, key, EVP_sha256()) == 0)
-            throw std::runtime_error("cannot sign the test certificate");
+        if (X509_sign(cert, key, EVP_sha256()) == 0) throw std::runtime_error("cannot sign the test certificate");
     }
     ~TlsIdentity() {
         X509_free(cert);
@@ -155,8 +152,8 @@ struct TlsIdentity {
 
 // Headers the server library adds to a request itself; not part of what the client sent.
 bool isServerAddedHeader(const std::string& name) {
-    return iequals(name, "REMOTE_ADDR") || iequals(name, "REMOTE_PORT") ||
-           iequals(name, "LOCAL_ADDR") || iequals(name, "LOCAL_PORT");
+    return iequals(name, "REMOTE_ADDR") || iequals(name, "REMOTE_PORT") || iequals(name, "LOCAL_ADDR") ||
+           iequals(name, "LOCAL_PORT");
 }
 
 }  // namespace
@@ -192,7 +189,9 @@ Reply Reply::connectionReset() {
     return r;
 }
 
-Reply Reply::file() { return Reply{}; }
+Reply Reply::file() {
+    return Reply{};
+}
 
 // ---- RecordedRequest ----
 
@@ -240,13 +239,14 @@ LocalHttpServer::LocalHttpServer(Options options) : m_options(std::move(options)
         if (!server->is_valid()) throw std::runtime_error("LocalHttpServer: TLS set-up failed");
         SSL_CTX* ctx = server->ssl_context();
         SSL_CTX_set_tlsext_servername_arg(ctx, this);
-        SSL_CTX_set_tlsext_servername_callback(ctx, +[](SSL* ssl, int*, void* arg) -> int {
-            auto* self = static_cast<LocalHttpServer*>(arg);
-            const char* name = SSL_get_servername(ssl, TLSEXT_NAMETYPE_host_name);
-            std::lock_guard<std::mutex> lock(self->m_lock);
-            self->m_serverNames.emplace_back(name ? name : "");
-            return SSL_TLSEXT_ERR_OK;
-        });
+        SSL_CTX_set_tlsext_servername_callback(
+            ctx, +[](SSL* ssl, int*, void* arg) -> int {
+                auto* self = static_cast<LocalHttpServer*>(arg);
+                const char* name = SSL_get_servername(ssl, TLSEXT_NAMETYPE_host_name);
+                std::lock_guard<std::mutex> lock(self->m_lock);
+                self->m_serverNames.emplace_back(name ? name : "");
+                return SSL_TLSEXT_ERR_OK;
+            });
         m_server = std::move(server);
     } else {
         m_server = std::make_unique<httplib::Server>();
@@ -259,13 +259,10 @@ LocalHttpServer::LocalHttpServer(Options options) : m_options(std::move(options)
     m_server->set_read_timeout(5, 0);
     m_server->set_write_timeout(5, 0);
 
-    auto plain = [this](const httplib::Request& req, httplib::Response& res) {
-        handle(req, req.body, {}, res);
-    };
+    auto plain = [this](const httplib::Request& req, httplib::Response& res) { handle(req, req.body, {}, res); };
     // Bodies are read through a content reader: it keeps multipart parts in order and avoids
     // the library's 8 KB cap on url-encoded forms (published articles are larger).
-    auto withBody = [this](const httplib::Request& req, httplib::Response& res,
-                           const httplib::ContentReader& reader) {
+    auto withBody = [this](const httplib::Request& req, httplib::Response& res, const httplib::ContentReader& reader) {
         std::string body;
         std::vector<RecordedFile> parts;
         if (req.is_multipart_form_data()) {
@@ -296,8 +293,7 @@ LocalHttpServer::LocalHttpServer(Options options) : m_options(std::move(options)
     m_port = m_server->bind_to_any_port("127.0.0.1");
     if (m_port <= 0) throw std::runtime_error("LocalHttpServer: cannot bind 127.0.0.1");
     m_thread = std::thread([this] { m_server->listen_after_bind(); });
-    for (int i = 0; i < 500 && !m_server->is_running(); ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    for (int i = 0; i < 500 && !m_server->is_running(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
 }
 
 LocalHttpServer::~LocalHttpServer() {
@@ -489,7 +485,8 @@ void LocalHttpServer::answer(const httplib::Request& req, httplib::Response& res
         auto shared = std::make_shared<std::string>(std::move(body));
         auto interval = reply.trickleInterval;
         std::size_t piece = interval.count() > 0 ? std::max<std::size_t>(1, reply.trickleBytes) : shared->size();
-        res.set_content_provider(shared->size(), type,
+        res.set_content_provider(
+            shared->size(), type,
             [this, shared, interval, piece](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
                 if (interval.count() > 0 && !sleepUnlessStopping(interval)) return false;
                 std::size_t n = std::min(piece, length);

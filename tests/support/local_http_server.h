@@ -40,9 +40,9 @@ struct Reply {
     // a body given here). An empty text sends an empty Content-Type header (the server
     // library fills in "text/plain" when the header is missing, so "none" is sent as empty).
     std::optional<std::string> contentType;
-    std::string charset;  // appended as "; charset=…" when not empty
-    HeaderList headers;   // extra response headers
-    std::string location; // non-empty: redirect there (status 302 unless a 3xx is set)
+    std::string charset;   // appended as "; charset=…" when not empty
+    HeaderList headers;    // extra response headers
+    std::string location;  // non-empty: redirect there (status 302 unless a 3xx is set)
     Compression compression = Compression::None;
     std::chrono::milliseconds delay{0};  // wait before anything is sent
     // When set, the body goes out in pieces of trickleBytes with this pause before each one.
@@ -66,16 +66,16 @@ struct RecordedFile {
 
 struct RecordedRequest {
     std::string method;
-    std::string path;   // percent-decoded path
-    std::string target; // the request target as sent, path and query
-    std::string query;  // raw text after "?", "" when none
+    std::string path;    // percent-decoded path
+    std::string target;  // the request target as sent, path and query
+    std::string query;   // raw text after "?", "" when none
     HeaderList headers;
-    std::string body;   // raw request body
-    HeaderList queryParams;  // decoded query fields, in order
-    HeaderList formFields;   // url-encoded body fields and multipart fields without a file
+    std::string body;                 // raw request body
+    HeaderList queryParams;           // decoded query fields, in order
+    HeaderList formFields;            // url-encoded body fields and multipart fields without a file
     std::vector<RecordedFile> files;  // multipart parts with a file name
 
-    bool hasHeader(const std::string& name) const;  // names match without regard to case
+    bool hasHeader(const std::string& name) const;      // names match without regard to case
     std::string header(const std::string& name) const;  // "" when absent
     std::string field(const std::string& name) const;   // first form field of that name
     std::string param(const std::string& name) const;   // first query field of that name
@@ -85,9 +85,9 @@ struct RecordedRequest {
 class LocalHttpServer {
 public:
     struct Options {
-        std::string root;         // folder served; "" serves nothing but rules and scripts
-        std::size_t threads = 16; // concurrent connections handled
-        bool tls = false;         // HTTPS with a throw-away self-signed certificate
+        std::string root;          // folder served; "" serves nothing but rules and scripts
+        std::size_t threads = 16;  // concurrent connections handled
+        bool tls = false;          // HTTPS with a throw-away self-signed certificate
     };
 
     LocalHttpServer();
@@ -119,8 +119,8 @@ public:
     std::vector<std::string> serverNames() const;
 
 private:
-    void handle(const httplib::Request& req, const std::string& body,
-                const std::vector<RecordedFile>& parts, httplib::Response& res);
+    void handle(const httplib::Request& req, const std::string& body, const std::vector<RecordedFile>& parts,
+                httplib::Response& res);
     Reply pickReply(const std::string& path);
     void answer(const httplib::Request& req, httplib::Response& res, const Reply& reply);
     bool sleepUnlessStopping(std::chrono::milliseconds d);
