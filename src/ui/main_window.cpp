@@ -73,30 +73,23 @@ MainWindow::MainWindow(app::Session& session, QWidget* parent, platform::Dialogs
     connect(m_settings, &TaskSettingsWidget::saveRequested, this, [this] { saveTask(); });
     connect(m_settings, &TaskSettingsWidget::cancelRequested, this, &MainWindow::cancelEdit);
 
-    m_runList = new QTreeWidget;
-    m_runList->setObjectName("runList");
-    m_runList->setColumnCount(6);
-    m_runList->setHeaderLabels({"序", "任务名", "执行状态", "列表", "内容", "发布"});
-    m_runList->setRootIsDecorated(false);
-    m_runList->header()->setSectionResizeMode(1, QHeaderView::Stretch);
-    m_start = new QPushButton("开始");
-    m_pause = new QPushButton("暂停");
-    m_stop = new QPushButton("停止");
-    for (auto* b : {m_start, m_pause, m_stop}) b->setEnabled(false);
+    app::RunnerServices services;
+    services.workspace = m_session.workspace;
+    services.state = m_session.state.get();
+    services.view = &m_slotModel;
+    services.dialogs = &this->dialogs();
+    services.threads = &app::ThreadRegistry::global();
+    services.hooks = app::defaultStageHooks();
+    m_runListModel = std::make_unique<app::RunList>(services, m_slotModel, app::catalogueLookup(m_session.workspace));
+    m_runListWidget = new RunListWidget(*m_runListModel);
     auto* toTray = new QPushButton("关闭到右下任务栏");
     connect(toTray, &QPushButton::clicked, this, &QWidget::close);
-
-    auto* buttons = new QHBoxLayout;
-    buttons->addWidget(m_start);
-    buttons->addWidget(m_pause);
-    buttons->addWidget(m_stop);
-    buttons->addStretch(1);
-    buttons->addWidget(toTray);
-    auto* runPanel = new QWidget;
-    auto* runLay = new QVBoxLayout(runPanel);
-    runLay->setContentsMargins(0, 0, 0, 0);
-    runLay->addWidget(m_runList, 1);
-    runLay->addLayout(buttons);
+    m_runListWidget->buttonBar()->layout()->addWidget(toTray);
+    connect(m_runListWidget, &RunListWidget::modelChanged, this, &MainWindow::syncSlotPages);
+    connect(m_runListWidget, &RunListWidget::rowSelected, this, [this](int slot) {
+        if (slot >= 1 && isSlotPageVisible(slot)) m_pages->setCurrentWidget(slotPage(slot));
+    });
+    auto* runPanel = m_runListWidget;
 
     m_pages = new QTabWidget;
     m_pages->setObjectName("pageTabs");
@@ -111,6 +104,8 @@ MainWindow::MainWindow(app::Session& session, QWidget* parent, platform::Dialogs
     m_runLogPane->setReadOnly(true);
     m_pages->addTab(m_runLogPane, "运行日志");
     m_pages->setCurrentWidget(m_runLogPane);
+    m_pages->setTabsClosable(true);
+    connect(m_pages, &QTabWidget::tabCloseRequested, this, &MainWindow::closePage);
 
     auto* right = new QSplitter(Qt::Vertical);
     right->addWidget(m_settingsArea);
@@ -242,8 +237,8 @@ void MainWindow::buildTaskMenu() {
     m_taskMenu->addSeparator();
     m_taskMenu->addAction("打开附件目录", this, &MainWindow::openAttachmentFolder);
     // The data browser and the run list arrive with their own work.
-    for (const char* later : {"打开任务数据库", "添加到启动栏", "添加到任务队列"})
-        m_taskMenu->addAction(later)->setEnabled(false);
+    m_taskMenu->addAction("添加到启动栏", this, &MainWindow::addSelectedTaskToRunList);
+    for (const char* later : {"打开任务数据库", "添加到任务队列"}) m_taskMenu->addAction(later)->setEnabled(false);
 }
 
 void MainWindow::importFieldsToChildren() {
@@ -338,12 +333,49 @@ bool MainWindow::isEditing() const {
 }
 
 std::string MainWindow::runListState(const std::string& name) const {
-    const QString n = QString::fromStdString(name);
-    for (int i = 0; i < m_runList->topLevelItemCount(); ++i) {
-        auto* row = m_runList->topLevelItem(i);
-        if (row->text(1) == n) return row->text(2).toStdString();
-    }
+    for (const auto& row : m_runListModel->rows())
+        if (row.name == name) return row.state;
     return {};
+}
+
+bool MainWindow::addSelectedTaskToRunList() {
+    const auto id = selectedTaskId();
+    if (!id || *id <= 0) return false;
+    const auto* node = m_catalogue->tree().find(*id);
+    if (!node) return false;
+    const bool added = m_runListModel->AddToRunList(*id, node->name);
+    m_runListWidget->refresh();
+    return added;
+}
+
+void MainWindow::syncSlotPages() {
+    for (int slot = 1; slot <= app::SlotViewModel::kSlots; ++slot) {
+        const auto page = m_runListModel->page(slot);
+        const bool wasShown = isSlotPageVisible(slot);
+        m_pages->setTabText(slot - 1, QString::fromStdString(page.caption));
+        if (wasShown && !page.shown && m_pages->currentIndex() == slot - 1) m_pages->setCurrentWidget(m_runLogPane);
+        setSlotPageVisible(slot, page.shown);
+        if (!wasShown && page.shown) m_pages->setCurrentWidget(slotPage(slot));
+    }
+}
+
+void MainWindow::closePage(int index) {
+    if (m_pages->widget(index) == m_runLogPane) {
+        // The run log page stays; its close button switches the page area between two heights.
+        auto* splitter = qobject_cast<QSplitter*>(m_pages->parentWidget());
+        if (!splitter) return;
+        auto sizes = splitter->sizes();
+        const int total = sizes.value(0) + sizes.value(1) + sizes.value(2);
+        const bool large = sizes.value(2) > total / 2;
+        sizes[2] = large ? total / 4 : total * 2 / 3;
+        splitter->setSizes(sizes);
+        return;
+    }
+    for (int slot = 1; slot <= app::SlotViewModel::kSlots; ++slot) {
+        if (m_pages->widget(index) != slotPage(slot)) continue;
+        if (m_runListModel->CloseSlotPage(slot)) m_runListWidget->refresh();
+        return;
+    }
 }
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {

@@ -17,6 +17,8 @@
 #include "platform/ports.h"
 #include "ui/qt_clipboard.h"
 #include "ui/qt_ports.h"
+#include "app/run_list.h"
+#include "ui/run_list_widget.h"
 #include "ui/slot_page.h"
 #include "ui/task_settings_widget.h"
 
@@ -32,15 +34,19 @@ public:
 
     QTreeWidget* taskTree() const { return m_taskTree; }
     QTreeWidgetItem* rootItem() const { return m_root; }
-    QTreeWidget* runList() const { return m_runList; }
+    QTreeWidget* runList() const { return m_runListWidget->tree(); }
+    RunListWidget* runListWidget() const { return m_runListWidget; }
+    app::RunList& runListModel() { return *m_runListModel; }
     QTabWidget* pageTabs() const { return m_pages; }
     SlotPage* slotPage(int slot) const { return m_slotPages.at(static_cast<std::size_t>(slot)); }
     QPlainTextEdit* runLogPane() const { return m_runLogPane; }
     QWidget* settingsArea() const { return m_settingsArea; }
     QSystemTrayIcon* trayIcon() const { return m_tray; }
-    QPushButton* startButton() const { return m_start; }
-    QPushButton* pauseButton() const { return m_pause; }
-    QPushButton* stopButton() const { return m_stop; }
+    QPushButton* startButton() const { return m_runListWidget->startButton(); }
+    QPushButton* pauseButton() const { return m_runListWidget->pauseButton(); }
+    QPushButton* stopButton() const { return m_runListWidget->stopButton(); }
+    // "添加到启动栏": the selected task joins the run list and takes a slot page.
+    bool addSelectedTaskToRunList();
     app::SlotViewModel& slotModel() { return m_slotModel; }
     platform::Dialogs& dialogs() { return m_scripted ? *m_scripted : m_dialogs; }
     app::Session& session() { return m_session; }
@@ -90,6 +96,9 @@ private:
     void openAttachmentFolder();
     void importFieldsToChildren();
     QPlainTextEdit* paneOf(int slot) const;
+    // Shows, hides and names the slot pages as the run list's slots say.
+    void syncSlotPages();
+    void closePage(int index);
 
     app::Session& m_session;
     QtDialogs m_dialogs;
@@ -103,10 +112,8 @@ private:
     QTreeWidget* m_taskTree = nullptr;
     QTreeWidgetItem* m_root = nullptr;
     QWidget* m_settingsArea = nullptr;
-    QTreeWidget* m_runList = nullptr;
-    QPushButton* m_start = nullptr;
-    QPushButton* m_pause = nullptr;
-    QPushButton* m_stop = nullptr;
+    std::unique_ptr<app::RunList> m_runListModel;
+    RunListWidget* m_runListWidget = nullptr;
     QTabWidget* m_pages = nullptr;
     std::array<SlotPage*, 6> m_slotPages{};
     QPlainTextEdit* m_runLogPane = nullptr;
