@@ -8,7 +8,7 @@
 
 #include "cli/cli_command.h"
 #include "engine/field_extract.h"
-#include "platform/text_codec.h"
+#include "engine/page_list.h"
 #include "platform/utf8.h"
 
 namespace tarvex::cli {
@@ -27,13 +27,6 @@ std::optional<std::string> readFile(const std::string& path, std::string& error)
         return std::nullopt;
     }
     return data.str();
-}
-
-// Saved pages are UTF-8 or, from Chinese sites, GBK; the engine works on UTF-8.
-std::string pageText(std::string bytes) {
-    std::string_view body = platform::utf8::stripBom(bytes);
-    if (platform::utf8::isValid(body)) return std::string(body);
-    return platform::gb18030ToUtf8(bytes);
 }
 
 int runExtract(CliContext& ctx) {
@@ -65,7 +58,7 @@ int runExtract(CliContext& ctx) {
             ctx.err << "extract: " << error << "\n";
             return 2;
         }
-        pages.push_back(pageText(std::move(*bytes)));
+        pages.push_back(engine::PageTextFromBytes(*bytes));
     }
     auto outcome = engine::ExtractRecord(settings, pages, url);
     if (outcome.error) {

@@ -404,8 +404,8 @@ RecordOutcome ExtractRecord(const SettingsJson& settings, const std::vector<std:
     return out;
 }
 
-RecordOutcome ExtractRecord(std::string_view settingsJson, const std::vector<std::string>& pages, std::string_view url,
-                            const ExtractEnv& env) {
+RecordOutcome ExtractRecordFromText(std::string_view settingsJson, const std::vector<std::string>& pages,
+                                    std::string_view url, const ExtractEnv& env) {
     SettingsJson settings = SettingsJson::parse(settingsJson.begin(), settingsJson.end(), nullptr, false);
     if (settings.is_discarded() || !settings.is_object()) {
         RecordOutcome out;

@@ -103,7 +103,7 @@ struct [[nodiscard]] RecordOutcome {
 RecordOutcome ExtractRecord(const SettingsJson& settings, const std::vector<std::string>& pages, std::string_view url,
                             const ExtractEnv& env = {});
 // The same from the settings document's JSON text; a text that is not a JSON object is an error.
-RecordOutcome ExtractRecord(std::string_view settingsJson, const std::vector<std::string>& pages, std::string_view url,
-                            const ExtractEnv& env = {});
+RecordOutcome ExtractRecordFromText(std::string_view settingsJson, const std::vector<std::string>& pages,
+                                    std::string_view url, const ExtractEnv& env = {});
 
 }  // namespace tarvex::engine

@@ -1,6 +1,8 @@
 #include "engine/page_list.h"
 
 #include "engine/template_lang.h"
+#include "platform/text_codec.h"
+#include "platform/utf8.h"
 
 namespace tarvex::engine {
 
@@ -48,6 +50,12 @@ PageList ContentPageList(const std::vector<std::string>& pages) {
     if (pages.empty() || pages[0].empty()) return {{std::string(kTopLevelPageName), ""}};
     joined.append("\r\n");
     return {{std::string(kTopLevelPageName), LinesToMarkers(joined)}};
+}
+
+std::string PageTextFromBytes(std::string_view bytes) {
+    std::string_view body = platform::utf8::stripBom(bytes);
+    if (platform::utf8::isValid(body)) return std::string(body);
+    return platform::gb18030ToUtf8(bytes);
 }
 
 }  // namespace tarvex::engine
