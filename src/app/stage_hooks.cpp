@@ -1,5 +1,6 @@
 #include "app/runner.h"
 #include "collect/http_fetch.h"
+#include "collect/list_links.h"
 
 namespace tarvex::app {
 
@@ -8,6 +9,9 @@ namespace tarvex::app {
 StageHooks defaultStageHooks() {
     StageHooks hooks;
     hooks.buildHeader = collect::BuildFetchOptions;
+    hooks.listPages = [](collect::RunContext& run, const std::vector<std::string>& listUrls) {
+        collect::DoGetList2(run, listUrls);
+    };
     return hooks;
 }
 

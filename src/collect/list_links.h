@@ -1,0 +1,73 @@
+#pragma once
+// The list stage over list pages: every list page (and the pages of its pager) is fetched, its
+// list area cut out and optionally rewritten, the content links in it found by the user's link
+// pattern or automatically, filtered, made absolute, checked against the addresses and titles
+// the task already has, and inserted as queued content rows with the list-page field values.
+// Runs on the runner's thread; reports to the run's slot page and obeys its pause and stop.
+#include <cstdint>
+#include <string>
+#include <unordered_set>
+#include <vector>
+
+#include "collect/pagination.h"
+#include "collect/run_context.h"
+#include "engine/random_source.h"
+
+namespace tarvex::collect {
+
+// The list settings ("Morepage") the list stage reads, with the stage's own defaults.
+struct ListSettings {
+    std::string begin, end;              // More_begin, More_end: around the list area
+    std::string rewriteFrom, rewriteTo;  // More_begin_regex1, More_begin_regex2
+    std::string linkPattern;             // More_url_regex; "" finds links automatically
+    std::string include, exclude;        // More_include, More_exclude (comma lists)
+    bool noReferer = false;              // More_check_referer
+    long long timeoutSeconds = 20;       // More_readtimeout; 0 or missing reads as 20
+    bool uniqueTitles = false;           // More_check_repeat_title
+    int sort = 0;                        // More_sort: 0 as found, 1 reversed, 2 random
+    std::string pagination;              // More_mulpage, "" when the list has no pager
+
+    static ListSettings parse(const std::string& json);
+};
+
+// Per-call options of a list page fetch: the run's option block, then "referer=无来源" when the
+// list is fetched without a referer, then the time-out typed in seconds as "readtimeout2=" in
+// milliseconds when it is not the default 20 s.
+std::string ListFetchOptions(const std::string& header, const ListSettings& list);
+
+// The group name that carries a list-page field name inside a pattern: "U" and the four
+// upper-case hex digits of each UTF-16 unit ("作者" -> "U4F5C8005").
+std::string FieldGroupName(const std::string& name);
+
+// What one run of the list stage keeps from page to page.
+struct ListRunState {
+    std::vector<std::string> columns;  // content columns, in table order
+    long long limit = 99999999;        // "other_url_max"; 0 or empty means no limit
+    int intervalMs = 0;                // "other_time1"
+    long long inum = 0;                // rows inserted in this run
+    int imax = 0;                      // number of list addresses
+    // Titles already stored or queued ("列表标题"), loaded on first need.
+    std::unordered_set<std::string> knownTitles;
+    bool titleCheckActive = false;
+    engine::RandomSource* random = nullptr;  // "More_sort" 2; nullptr = the default source
+};
+
+// What one list page gave.
+struct ListPageResult {
+    int found = 0;     // links matched in the list area
+    int inserted = 0;  // rows inserted
+};
+
+// `DoGetCurl`: extracts and inserts the content links of one fetched list page. Inserts run
+// under the run's slot database lock; every new address joins run.known.
+ListPageResult DoGetCurl(RunContext& run, ListRunState& state, const std::string& page, const ListSettings& list,
+                         int pageIndex, const std::string& pageAddress);
+
+// `DoGetList2`: the list stage over `listUrls` with the given fetch (HttpGet in a real run).
+// Returns when every list page is done, the run's limit is reached, or a stop is requested.
+void DoGetList2(RunContext& run, const std::vector<std::string>& listUrls, const PageFetcher& fetch,
+                engine::RandomSource* random = nullptr);
+// The same over HttpGet: the runner's list hook.
+void DoGetList2(RunContext& run, const std::vector<std::string>& listUrls);
+
+}  // namespace tarvex::collect
