@@ -48,7 +48,8 @@ int main(int argc, char** argv) {
         auto row = collect::SqlQuery(path, collect::sql::ClaimNext(last));
         if (row.empty()) break;
         last = std::stoll(row.text(0, "id"));
-        std::string r = collect::SqlExec2(path, collect::sql::StoreRow(last, {{"标题", "title " + std::to_string(last)}, {"内容", body}}));
+        std::string r = collect::SqlExec2(
+            path, collect::sql::StoreRow(last, {{"标题", "title " + std::to_string(last)}, {"内容", body}}));
         if (r != "succ|") {
             std::fprintf(stderr, "store failed: %s\n", r.c_str());
             return 1;
@@ -59,8 +60,8 @@ int main(int argc, char** argv) {
 
     std::printf("direct insert: %d rows in %.2f s = %.0f rows/s (scripts of 1000 statements)\n", rows, insertSecs,
                 rows / insertSecs);
-    std::printf("claim and store: %d rows in %.2f s = %.0f rows/s (one connection per statement)\n", stored,
-                claimSecs, stored / claimSecs);
+    std::printf("claim and store: %d rows in %.2f s = %.0f rows/s (one connection per statement)\n", stored, claimSecs,
+                stored / claimSecs);
     std::filesystem::remove_all(dir);
     return stored == rows ? 0 : 1;
 }

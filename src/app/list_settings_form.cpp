@@ -26,7 +26,9 @@ std::string str(const Json& j, const char* key, const std::string& fallback = ""
     return v.dump();
 }
 
-bool flag(const Json& j, const char* key) { return FlagOf(str(j, key)); }
+bool flag(const Json& j, const char* key) {
+    return FlagOf(str(j, key));
+}
 
 bool isInteger(const std::string& s) {
     if (s.empty()) return false;

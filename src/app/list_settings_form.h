@@ -9,13 +9,13 @@
 namespace tarvex::app {
 
 struct PaginationForm {
-    std::string begin, end;               // Mul_begin, Mul_end
-    std::string include, exclude;         // Mul_include, Mul_exclude
-    long long maxPages = 0;               // Mul_max (a JSON number; 0 = no limit)
-    std::string time = "0";               // Mul_time, ms
-    int mode = 1;                         // 1 smart, 2 page-address matching, 3 all listed
-    std::string regex;                    // Mul_regex (mode 2)
-    std::string rewriteFrom, rewriteTo;   // Mul_regex_begin, Mul_regex_end
+    std::string begin, end;              // Mul_begin, Mul_end
+    std::string include, exclude;        // Mul_include, Mul_exclude
+    long long maxPages = 0;              // Mul_max (a JSON number; 0 = no limit)
+    std::string time = "0";              // Mul_time, ms
+    int mode = 1;                        // 1 smart, 2 page-address matching, 3 all listed
+    std::string regex;                   // Mul_regex (mode 2)
+    std::string rewriteFrom, rewriteTo;  // Mul_regex_begin, Mul_regex_end
 
     static PaginationForm fromJson(const std::string& text);
     std::string toJson() const;
@@ -24,17 +24,17 @@ struct PaginationForm {
 };
 
 struct ListSettingsForm {
-    std::string begin, end;                 // More_begin, More_end
-    std::string rewriteFrom, rewriteTo;     // More_begin_regex1, More_begin_regex2
-    std::string linkPattern;                // More_url_regex
-    std::string include = "html";           // More_include
-    std::string exclude;                    // More_exclude
-    bool noReferer = false;                 // More_check_referer
-    std::string readTimeout = "20";         // More_readtimeout, seconds
-    bool uniqueTitles = false;              // More_check_repeat_title
-    int sort = 0;                           // More_sort: 0 as found, 1 reversed, 2 random
-    std::string pagination;                 // More_mulpage JSON text, "" when unused
-    std::vector<std::string> sources;       // More_urls
+    std::string begin, end;              // More_begin, More_end
+    std::string rewriteFrom, rewriteTo;  // More_begin_regex1, More_begin_regex2
+    std::string linkPattern;             // More_url_regex
+    std::string include = "html";        // More_include
+    std::string exclude;                 // More_exclude
+    bool noReferer = false;              // More_check_referer
+    std::string readTimeout = "20";      // More_readtimeout, seconds
+    bool uniqueTitles = false;           // More_check_repeat_title
+    int sort = 0;                        // More_sort: 0 as found, 1 reversed, 2 random
+    std::string pagination;              // More_mulpage JSON text, "" when unused
+    std::vector<std::string> sources;    // More_urls
 
     static ListSettingsForm fromJson(const std::string& text);
     std::string toJson() const;

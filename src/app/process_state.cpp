@@ -24,7 +24,9 @@ std::string joinComma(const std::vector<std::string>& v) {
 }
 }  // namespace
 
-std::string initialSlotRecord(int slot) { return "0,任务名,0,GetSheet" + std::to_string(slot) + ",0"; }
+std::string initialSlotRecord(int slot) {
+    return "0,任务名,0,GetSheet" + std::to_string(slot) + ",0";
+}
 
 ProcessState::ProcessState(platform::Dialogs* dialogs) : m_dialogs(dialogs) {
     m_tabstring[0] = "任务1";
@@ -93,6 +95,8 @@ void ProcessState::setGetsucc(int slot, int value) {
     m_getsucc.at(static_cast<std::size_t>(slot)) = value;
 }
 
-std::mutex& ProcessState::slotDbLock(int slot) { return m_slotDbLocks.at(static_cast<std::size_t>(slot)); }
+std::mutex& ProcessState::slotDbLock(int slot) {
+    return m_slotDbLocks.at(static_cast<std::size_t>(slot));
+}
 
 }  // namespace tarvex::app

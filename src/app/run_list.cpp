@@ -7,7 +7,9 @@
 namespace tarvex::app {
 
 namespace {
-bool removable(const std::string& state) { return state == kStateStopped || state == kStateWaiting; }
+bool removable(const std::string& state) {
+    return state == kStateStopped || state == kStateWaiting;
+}
 }  // namespace
 
 RunList::RunList(RunnerServices services, SlotViewModel& slots, TaskLookup lookup)
@@ -90,7 +92,8 @@ bool RunList::StartRun(int rowIndex) {
         if (m_s.state->GetSlotField(slot, 4) == "2") m_s.state->SetSlotField(slot, 4, "1");
         {
             std::lock_guard<std::mutex> g(m_lock);
-            if (rowIndex < static_cast<int>(m_rows.size())) m_rows[static_cast<std::size_t>(rowIndex)].state = kStateRunning;
+            if (rowIndex < static_cast<int>(m_rows.size()))
+                m_rows[static_cast<std::size_t>(rowIndex)].state = kStateRunning;
         }
         changed();
         return true;
@@ -116,7 +119,8 @@ bool RunList::StartRun(int rowIndex) {
         std::lock_guard<std::mutex> g(m_lock);
         m_lastRun[static_cast<std::size_t>(slot)] = runner->counters();
         m_pages[static_cast<std::size_t>(slot)].shown = true;
-        if (rowIndex < static_cast<int>(m_rows.size())) m_rows[static_cast<std::size_t>(rowIndex)].state = kStateRunning;
+        if (rowIndex < static_cast<int>(m_rows.size()))
+            m_rows[static_cast<std::size_t>(rowIndex)].state = kStateRunning;
     }
     m_s.state->SetSlotField(slot, 4, "1");
     platform::WriteLog("批量采集 线程开始" + row.name + "," + std::to_string(taskId), 0);

@@ -21,7 +21,9 @@ using platform::WriteLog;
 namespace {
 std::atomic<int> g_runners{0};
 
-void sleepMs(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+void sleepMs(int ms) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
 
 std::string joinLines(const std::vector<std::string>& v, const std::string& sep) {
     std::string s;
@@ -33,9 +35,12 @@ std::string joinLines(const std::vector<std::string>& v, const std::string& sep)
 }
 }  // namespace
 
-TMyThread::TMyThread(RunnerServices services) : m_s(std::move(services)), m_run(std::make_shared<collect::RunContext>()) {}
+TMyThread::TMyThread(RunnerServices services)
+    : m_s(std::move(services)), m_run(std::make_shared<collect::RunContext>()) {}
 
-int TMyThread::runningRunners() { return g_runners.load(); }
+int TMyThread::runningRunners() {
+    return g_runners.load();
+}
 
 void TMyThread::Start(std::shared_ptr<TMyThread> runner) {
     ThreadRegistry* threads = runner->m_s.threads ? runner->m_s.threads : &ThreadRegistry::global();
@@ -72,9 +77,8 @@ void TMyThread::Execute() {
 
     // 2.
     WriteLog("TMyThread新建线程：当前任务ID:" + std::to_string(runners), 0);
-    WriteLog("当前线程ID:" + std::to_string(static_cast<long>(::syscall(SYS_gettid))) +
-                 ",Fworkid:" + std::to_string(Fworkid) + ",Fsheetid:" + std::to_string(Fsheetid) +
-                 ",Ftaskname:" + Ftaskname,
+    WriteLog("当前线程ID:" + std::to_string(static_cast<long>(::syscall(SYS_gettid))) + ",Fworkid:" +
+                 std::to_string(Fworkid) + ",Fsheetid:" + std::to_string(Fsheetid) + ",Ftaskname:" + Ftaskname,
              0);
     run.pane("新建线程：当前任务ID:" + std::to_string(Fsheetid));
 
@@ -84,8 +88,8 @@ void TMyThread::Execute() {
 
     // 4.
     platform::SilentDialogs quiet;
-    std::vector<std::string> columns =
-        collect::TableColumns(run.dbPath, "content", m_s.dialogs ? *m_s.dialogs : static_cast<platform::Dialogs&>(quiet));
+    std::vector<std::string> columns = collect::TableColumns(
+        run.dbPath, "content", m_s.dialogs ? *m_s.dialogs : static_cast<platform::Dialogs&>(quiet));
     WriteLog("TMyThread:读取content表中所有字段:" + joinLines(columns, "\r\n"), 0);
 
     // 5.–8.
@@ -206,7 +210,8 @@ void TMyThread::contentStage() {
         run.progressRange(1, 0, static_cast<int>(total));
         // The pool: "gettnum" when present, clamped to 1..3 so a 0 or garbage cannot stall it.
         int poolLimit = 3;
-        if (settings.contains("gettnum")) poolLimit = static_cast<int>(std::clamp(SettingInt(settings, "gettnum"), 1LL, 3LL));
+        if (settings.contains("gettnum"))
+            poolLimit = static_cast<int>(std::clamp(SettingInt(settings, "gettnum"), 1LL, 3LL));
 
         while (startId >= 0) {
             // a. the pause between rows, cut short by a pause or stop request

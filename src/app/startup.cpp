@@ -47,6 +47,8 @@ StartResult startProcess(const std::string& programFolder, platform::Dialogs& di
     return result;
 }
 
-void logStartComplete() { platform::WriteLog("窗口初始化完成", 0); }
+void logStartComplete() {
+    platform::WriteLog("窗口初始化完成", 0);
+}
 
 }  // namespace tarvex::app

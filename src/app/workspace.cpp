@@ -27,8 +27,12 @@ Workspace Workspace::at(std::string folder) {
     return w;
 }
 
-std::string Workspace::taskDbPath(std::int64_t taskId) const { return collect::TaskDbPath(dataFolder, taskId); }
-std::string Workspace::taskFolder(std::int64_t taskId) const { return dataFolder + "/" + std::to_string(taskId); }
+std::string Workspace::taskDbPath(std::int64_t taskId) const {
+    return collect::TaskDbPath(dataFolder, taskId);
+}
+std::string Workspace::taskFolder(std::int64_t taskId) const {
+    return dataFolder + "/" + std::to_string(taskId);
+}
 
 std::string executableFolder() {
     char buf[PATH_MAX];

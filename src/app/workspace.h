@@ -8,20 +8,20 @@
 namespace tarvex::app {
 
 struct Workspace {
-    std::string programFolder;   // always ends with "/"
-    std::string configDb;        // config/config.db3
-    std::string autotaskFile;    // config/autotask.txt
-    std::string dataFolder;      // data (no trailing separator)
-    std::string publishFolder;   // 发布规则
-    std::string logFolder;       // log
-    std::string rulesFolder;     // rules
-    std::string pluginFolder;    // Plugin
-    std::string accessLogFile;   // 访问日志(…).txt
+    std::string programFolder;  // always ends with "/"
+    std::string configDb;       // config/config.db3
+    std::string autotaskFile;   // config/autotask.txt
+    std::string dataFolder;     // data (no trailing separator)
+    std::string publishFolder;  // 发布规则
+    std::string logFolder;      // log
+    std::string rulesFolder;    // rules
+    std::string pluginFolder;   // Plugin
+    std::string accessLogFile;  // 访问日志(…).txt
 
     static Workspace at(std::string programFolder);
 
-    std::string taskDbPath(std::int64_t taskId) const;    // data/<id>.db3
-    std::string taskFolder(std::int64_t taskId) const;    // data/<id>
+    std::string taskDbPath(std::int64_t taskId) const;  // data/<id>.db3
+    std::string taskFolder(std::int64_t taskId) const;  // data/<id>
 };
 
 // Folder that holds the running executable, ending with "/".

@@ -18,6 +18,7 @@ int runCheck(CliContext& ctx) {
             << "run log: " << (started.session->logOn ? "on" : "off") << "\n";
     return 0;
 }
-const CliCommandRegistrar reg({"check", "check", "start on the workspace as the program does and print its paths", runCheck});
+const CliCommandRegistrar reg({"check", "check", "start on the workspace as the program does and print its paths",
+                               runCheck});
 }  // namespace
 }  // namespace tarvex::cli

@@ -19,7 +19,9 @@ namespace tarvex::cli {
 namespace {
 
 std::atomic<bool> g_interrupted{false};
-void onInterrupt(int) { g_interrupted = true; }
+void onInterrupt(int) {
+    g_interrupted = true;
+}
 
 // Pane lines go to standard output as they come; bar 1 is drawn on standard error when it is
 // a terminal, so piped output stays plain lines.
@@ -106,9 +108,12 @@ int runTask(CliContext& ctx) {
         std::stringstream ss(stagesText);
         std::string s;
         while (std::getline(ss, s, ',')) {
-            if (s == "list") stages[0] = true;
-            else if (s == "content") stages[1] = true;
-            else if (s == "publish") stages[2] = true;
+            if (s == "list")
+                stages[0] = true;
+            else if (s == "content")
+                stages[1] = true;
+            else if (s == "publish")
+                stages[2] = true;
             else {
                 ctx.err << "tarvex-cli: unknown stage \"" << s << "\" (list, content, publish)\n";
                 return 2;

@@ -27,7 +27,9 @@ std::string textOf(const nlohmann::json& obj, const char* key) {
     return v.dump();
 }
 
-bool startsWith(const std::string& s, const std::string& p) { return s.compare(0, p.size(), p) == 0; }
+bool startsWith(const std::string& s, const std::string& p) {
+    return s.compare(0, p.size(), p) == 0;
+}
 
 void replaceAll(std::string& s, const std::string& from, const std::string& to) {
     std::size_t pos = 0;
@@ -75,8 +77,7 @@ void compose(const std::string& entry, std::vector<std::string>& out, std::vecto
     std::string firstText = pieces[pieces.size() - 3];
     replaceAll(firstText, "]", "");
     long long first = 0, last = 0, step = 0;
-    if (!parseInt(firstText, first) || !parseInt(pieces[pieces.size() - 2], last) ||
-        !parseInt(pieces.back(), step)) {
+    if (!parseInt(firstText, first) || !parseInt(pieces[pieces.size() - 2], last) || !parseInt(pieces.back(), step)) {
         if (warnings) warnings->push_back("列表合成数值错误：" + entry);
         return;
     }

@@ -15,7 +15,9 @@ RunState parseRunState(const std::string& field) {
     return RunState::Idle;
 }
 
-RunState RunContext::runState() const { return readRunState ? parseRunState(readRunState()) : RunState::Running; }
+RunState RunContext::runState() const {
+    return readRunState ? parseRunState(readRunState()) : RunState::Running;
+}
 
 void RunContext::pane(const std::string& line) const {
     if (view) view->appendPane(slot, line);

@@ -42,19 +42,19 @@ struct RunCounters {
 };
 
 struct RunContext {
-    std::int64_t taskId = 0;       // Fworkid
-    int slot = 1;                  // Fsheetid
-    std::string taskName;          // Ftaskname
-    std::string settingsJson;      // jsonstr
-    std::string header;            // Fheader: the fetch option block
-    std::string dbPath;            // data/<id>.db3
-    std::string programFolder;     // workspace root, ends with "/"
-    KnownUrls known;               // urls_insql
+    std::int64_t taskId = 0;    // Fworkid
+    int slot = 1;               // Fsheetid
+    std::string taskName;       // Ftaskname
+    std::string settingsJson;   // jsonstr
+    std::string header;         // Fheader: the fetch option block
+    std::string dbPath;         // data/<id>.db3
+    std::string programFolder;  // workspace root, ends with "/"
+    KnownUrls known;            // urls_insql
     std::shared_ptr<RunCounters> counters = std::make_shared<RunCounters>();
 
-    std::mutex* slotDbLock = nullptr;          // not owned
-    platform::SlotView* view = nullptr;        // not owned
-    platform::Dialogs* dialogs = nullptr;      // not owned
+    std::mutex* slotDbLock = nullptr;           // not owned
+    platform::SlotView* view = nullptr;         // not owned
+    platform::Dialogs* dialogs = nullptr;       // not owned
     std::function<std::string()> readRunState;  // the slot record's run state field
     // Sleeps are cut into steps of this many ms so pause and stop are seen quickly.
     int sleepStepMs = 10;
@@ -62,7 +62,7 @@ struct RunContext {
     RunState runState() const;
     bool stopRequested() const { return runState() == RunState::Stopping; }
 
-    void pane(const std::string& line) const;   // "" empties the pane
+    void pane(const std::string& line) const;  // "" empties the pane
     void label(int which, const std::string& text) const;
     void progressRange(int bar, int min, int max) const;
     void progress(int bar, int value) const;

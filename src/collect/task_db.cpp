@@ -9,9 +9,9 @@
 
 namespace tarvex::collect {
 
+using platform::quoteIdentifier;
 using platform::SqliteConnection;
 using platform::SqliteError;
-using platform::quoteIdentifier;
 
 const char* const kNewTaskContentSql =
     "CREATE TABLE content(id INTEGER PRIMARY KEY AUTOINCREMENT,url TEXT,geturl  TINYINT(1)  DEFAULT '0',getc "
@@ -309,8 +309,12 @@ bool IsBusyFailure(const std::string& result) {
 }
 
 namespace sql {
-std::string SelectUrls() { return "select url from content"; }
-std::string SelectListTitles() { return "select 列表标题 from content"; }
+std::string SelectUrls() {
+    return "select url from content";
+}
+std::string SelectListTitles() {
+    return "select 列表标题 from content";
+}
 
 std::string InsertListAddress(const std::string& url, const std::vector<std::string>& columns,
                               const std::vector<std::string>& values) {
@@ -347,7 +351,9 @@ std::string StoreRow(std::int64_t id, const std::vector<std::pair<std::string, s
     return s;
 }
 
-std::string SkipRow(std::int64_t id) { return "update content set getc=1,postc=1 where id=" + std::to_string(id); }
+std::string SkipRow(std::int64_t id) {
+    return "update content set getc=1,postc=1 where id=" + std::to_string(id);
+}
 
 std::string InsertDownload(std::int64_t cid, const std::string& remote, const std::string& local,
                            const std::string& newUrl, bool thumbnail) {
@@ -357,7 +363,9 @@ std::string InsertDownload(std::int64_t cid, const std::string& remote, const st
 }
 
 namespace {
-std::string review(bool on) { return on ? " and 人工审核 = '1' " : ""; }
+std::string review(bool on) {
+    return on ? " and 人工审核 = '1' " : "";
+}
 }  // namespace
 
 std::string CountPublish(const std::string& flag, std::int64_t afterId, bool manualReview) {

@@ -26,7 +26,11 @@ std::string run(std::string_view data, const DesKey& key, int enc) {
 }
 }  // namespace
 
-std::string desEcbEncrypt(std::string_view data, const DesKey& key) { return run(data, key, DES_ENCRYPT); }
-std::string desEcbDecrypt(std::string_view data, const DesKey& key) { return run(data, key, DES_DECRYPT); }
+std::string desEcbEncrypt(std::string_view data, const DesKey& key) {
+    return run(data, key, DES_ENCRYPT);
+}
+std::string desEcbDecrypt(std::string_view data, const DesKey& key) {
+    return run(data, key, DES_DECRYPT);
+}
 
 }  // namespace tarvex::platform

@@ -79,7 +79,9 @@ void RunLog::close() {
     m_detailOn = false;
 }
 
-std::string RunLog::accessLogPath() const { return joinPath(m_programFolder, kAccessLogName); }
+std::string RunLog::accessLogPath() const {
+    return joinPath(m_programFolder, kAccessLogName);
+}
 
 void RunLog::writeAccess(const std::string& text) {
     std::string path = accessLogPath();
@@ -112,8 +114,14 @@ void RunLog::reportFailure(const std::string& error) {
 void InitLog(const std::string& programFolder, bool logOn, bool detailOn) {
     RunLog::global().init(programFolder, logOn, detailOn);
 }
-void WriteLog(const std::string& text, int level) { RunLog::global().write(text, level); }
-void CloseLog() { RunLog::global().close(); }
-void WriteAccessLog(const std::string& text) { RunLog::global().writeAccess(text); }
+void WriteLog(const std::string& text, int level) {
+    RunLog::global().write(text, level);
+}
+void CloseLog() {
+    RunLog::global().close();
+}
+void WriteAccessLog(const std::string& text) {
+    RunLog::global().writeAccess(text);
+}
 
 }  // namespace tarvex::platform

@@ -16,7 +16,8 @@ public:
     static RunLog& global();
 
     // Stores the switches; when logging is on fixes the file name from the clock.
-    void init(const std::string& programFolder, bool logOn, bool detailOn, const Clock& clock = SystemClock::instance());
+    void init(const std::string& programFolder, bool logOn, bool detailOn,
+              const Clock& clock = SystemClock::instance());
     // Writes one line when the level is switched on. Safe from any thread. A failed write is
     // reported through the dialogs port as "日志写入错误" + the error, and the caller goes on.
     void write(const std::string& text, int level);

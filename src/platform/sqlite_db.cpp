@@ -18,15 +18,18 @@ bool SqliteError::isBusy() const {
 
 std::string SqlValue::asText() const {
     switch (type) {
-        case Type::Null: return {};
-        case Type::Integer: return std::to_string(integer);
+        case Type::Null:
+            return {};
+        case Type::Integer:
+            return std::to_string(integer);
         case Type::Real: {
             char buf[64];
             sqlite3_snprintf(sizeof buf, buf, "%!.15g", real);
             return buf;
         }
         case Type::Text:
-        case Type::Blob: return text;
+        case Type::Blob:
+            return text;
     }
     return {};
 }
@@ -34,9 +37,15 @@ std::string SqlValue::asText() const {
 SqliteConnection::SqliteConnection(const std::string& path, Mode mode, int busyTimeoutMs) {
     int flags = SQLITE_OPEN_FULLMUTEX;
     switch (mode) {
-        case Mode::ReadWriteCreate: flags |= SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE; break;
-        case Mode::ReadWrite: flags |= SQLITE_OPEN_READWRITE; break;
-        case Mode::ReadOnly: flags |= SQLITE_OPEN_READONLY; break;
+        case Mode::ReadWriteCreate:
+            flags |= SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE;
+            break;
+        case Mode::ReadWrite:
+            flags |= SQLITE_OPEN_READWRITE;
+            break;
+        case Mode::ReadOnly:
+            flags |= SQLITE_OPEN_READONLY;
+            break;
     }
     int rc = sqlite3_open_v2(path.c_str(), &m_db, flags, nullptr);
     if (rc != SQLITE_OK) {
@@ -49,7 +58,9 @@ SqliteConnection::SqliteConnection(const std::string& path, Mode mode, int busyT
     sqlite3_busy_timeout(m_db, busyTimeoutMs);
 }
 
-SqliteConnection::~SqliteConnection() { sqlite3_close_v2(m_db); }
+SqliteConnection::~SqliteConnection() {
+    sqlite3_close_v2(m_db);
+}
 
 void SqliteConnection::exec(const std::string& sql) {
     char* err = nullptr;
@@ -61,15 +72,21 @@ void SqliteConnection::exec(const std::string& sql) {
     }
 }
 
-std::int64_t SqliteConnection::lastInsertRowId() const { return sqlite3_last_insert_rowid(m_db); }
-int SqliteConnection::changes() const { return sqlite3_changes(m_db); }
+std::int64_t SqliteConnection::lastInsertRowId() const {
+    return sqlite3_last_insert_rowid(m_db);
+}
+int SqliteConnection::changes() const {
+    return sqlite3_changes(m_db);
+}
 
 SqliteStatement::SqliteStatement(SqliteConnection& db, const std::string& sql) : m_db(db) {
     int rc = sqlite3_prepare_v2(db.handle(), sql.c_str(), static_cast<int>(sql.size()), &m_stmt, nullptr);
     if (rc != SQLITE_OK) fail(db.handle(), rc);
 }
 
-SqliteStatement::~SqliteStatement() { sqlite3_finalize(m_stmt); }
+SqliteStatement::~SqliteStatement() {
+    sqlite3_finalize(m_stmt);
+}
 
 SqliteStatement& SqliteStatement::bind(int index, const std::string& text) {
     int rc = sqlite3_bind_text(m_stmt, index, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
@@ -106,7 +123,9 @@ void SqliteStatement::reset() {
     sqlite3_clear_bindings(m_stmt);
 }
 
-int SqliteStatement::columnCount() const { return sqlite3_column_count(m_stmt); }
+int SqliteStatement::columnCount() const {
+    return sqlite3_column_count(m_stmt);
+}
 
 std::string SqliteStatement::columnName(int i) const {
     const char* n = sqlite3_column_name(m_stmt, i);
@@ -136,15 +155,22 @@ SqlValue SqliteStatement::column(int i) const {
             v.text.assign(p ? p : "", static_cast<std::size_t>(sqlite3_column_bytes(m_stmt, i)));
             break;
         }
-        default: break;
+        default:
+            break;
     }
     return v;
 }
 
-std::string SqliteStatement::columnText(int i) const { return column(i).asText(); }
-std::int64_t SqliteStatement::columnInt(int i) const { return sqlite3_column_int64(m_stmt, i); }
+std::string SqliteStatement::columnText(int i) const {
+    return column(i).asText();
+}
+std::int64_t SqliteStatement::columnInt(int i) const {
+    return sqlite3_column_int64(m_stmt, i);
+}
 
-SqliteTransaction::SqliteTransaction(SqliteConnection& db) : m_db(db) { m_db.exec("BEGIN"); }
+SqliteTransaction::SqliteTransaction(SqliteConnection& db) : m_db(db) {
+    m_db.exec("BEGIN");
+}
 
 SqliteTransaction::~SqliteTransaction() {
     if (!m_done) {
@@ -177,9 +203,12 @@ SqlTable queryAll(SqliteConnection& db, const std::string& sql, const std::vecto
     for (std::size_t i = 0; i < params.size(); ++i) {
         const auto& p = params[i];
         int idx = static_cast<int>(i) + 1;
-        if (p.type == SqlValue::Type::Null) st.bindNull(idx);
-        else if (p.type == SqlValue::Type::Integer) st.bind(idx, p.integer);
-        else st.bind(idx, p.text);
+        if (p.type == SqlValue::Type::Null)
+            st.bindNull(idx);
+        else if (p.type == SqlValue::Type::Integer)
+            st.bind(idx, p.integer);
+        else
+            st.bind(idx, p.text);
     }
     SqlTable t;
     int n = st.columnCount();

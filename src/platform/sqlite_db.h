@@ -44,8 +44,7 @@ struct SqlValue {
 class SqliteConnection {
 public:
     enum class Mode { ReadWriteCreate, ReadWrite, ReadOnly };
-    explicit SqliteConnection(const std::string& path, Mode mode = Mode::ReadWriteCreate,
-                              int busyTimeoutMs = 2000);
+    explicit SqliteConnection(const std::string& path, Mode mode = Mode::ReadWriteCreate, int busyTimeoutMs = 2000);
     ~SqliteConnection();
     SqliteConnection(const SqliteConnection&) = delete;
     SqliteConnection& operator=(const SqliteConnection&) = delete;

@@ -3,8 +3,8 @@
 #include <iconv.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <cctype>
+#include <cerrno>
 
 #include "platform/utf8.h"
 
@@ -13,7 +13,8 @@ namespace tarvex::platform {
 std::string canonicalCharset(std::string_view label) {
     std::string s;
     for (char c : label) {
-        if (!std::isspace(static_cast<unsigned char>(c)) && c != '"' && c != '\'') s += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        if (!std::isspace(static_cast<unsigned char>(c)) && c != '"' && c != '\'')
+            s += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     }
     if (s == "gb2312" || s == "gbk" || s == "x-gbk" || s == "cp936" || s == "gb_2312-80" || s == "euc-cn" ||
         s == "gb18030")
@@ -86,7 +87,11 @@ std::optional<std::string> encodeFromUtf8(std::string_view utf8Text, std::string
     return convert(cv, utf8Text, "?", 0);
 }
 
-std::string utf8ToGb18030(std::string_view utf8Text) { return *encodeFromUtf8(utf8Text, "gb18030"); }
-std::string gb18030ToUtf8(std::string_view bytes) { return *decodeToUtf8(bytes, "gb18030"); }
+std::string utf8ToGb18030(std::string_view utf8Text) {
+    return *encodeFromUtf8(utf8Text, "gb18030");
+}
+std::string gb18030ToUtf8(std::string_view bytes) {
+    return *decodeToUtf8(bytes, "gb18030");
+}
 
 }  // namespace tarvex::platform

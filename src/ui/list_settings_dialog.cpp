@@ -16,13 +16,20 @@
 namespace tarvex::ui {
 
 namespace {
-QString q(const std::string& s) { return QString::fromStdString(s); }
-std::string s(const QString& t) { return t.toStdString(); }
+QString q(const std::string& s) {
+    return QString::fromStdString(s);
+}
+std::string s(const QString& t) {
+    return t.toStdString();
+}
 }  // namespace
 
 ListSettingsDialog::ListSettingsDialog(const std::string& json, std::vector<std::string> contentFields,
                                        std::string programFolder, platform::Dialogs& dialogs, QWidget* parent)
-    : QDialog(parent), m_dialogs(dialogs), m_contentFields(std::move(contentFields)), m_programFolder(std::move(programFolder)) {
+    : QDialog(parent),
+      m_dialogs(dialogs),
+      m_contentFields(std::move(contentFields)),
+      m_programFolder(std::move(programFolder)) {
     setWindowTitle("列表设置");
     setObjectName("ListSettingsDialog");
 
@@ -131,7 +138,8 @@ ListSettingsDialog::ListSettingsDialog(const std::string& json, std::vector<std:
     connect(addImport, &QPushButton::clicked, this, &ListSettingsDialog::addImport);
     connect(remove, &QPushButton::clicked, this, &ListSettingsDialog::removeSource);
     connect(browse, &QPushButton::clicked, this, [this] {
-        QString f = QFileDialog::getOpenFileName(this, "文本导入", q(m_programFolder), "文本文件 (*.txt);;所有文件 (*)");
+        QString f =
+            QFileDialog::getOpenFileName(this, "文本导入", q(m_programFolder), "文本文件 (*.txt);;所有文件 (*)");
         if (!f.isEmpty()) m_import->setText(f);
     });
     connect(m_paginationButton, &QPushButton::clicked, this, &ListSettingsDialog::editPagination);
@@ -195,16 +203,22 @@ void ListSettingsDialog::addEntry(const app::SourceEntry& e) {
     if (app::addSource(current, *e.entry)) m_sources->addItem(q(*e.entry));
 }
 
-void ListSettingsDialog::addAddress() { addEntry(app::addressEntry(s(m_address->text()))); }
+void ListSettingsDialog::addAddress() {
+    addEntry(app::addressEntry(s(m_address->text())));
+}
 
 void ListSettingsDialog::addComposition() {
     addEntry(app::composeEntry(s(m_template->text().trimmed()), s(m_first->text().trimmed()),
                                s(m_last->text().trimmed()), s(m_step->text().trimmed())));
 }
 
-void ListSettingsDialog::addImport() { addEntry(app::importEntry(s(m_import->text().trimmed()), m_programFolder)); }
+void ListSettingsDialog::addImport() {
+    addEntry(app::importEntry(s(m_import->text().trimmed()), m_programFolder));
+}
 
-void ListSettingsDialog::removeSource() { qDeleteAll(m_sources->selectedItems()); }
+void ListSettingsDialog::removeSource() {
+    qDeleteAll(m_sources->selectedItems());
+}
 
 void ListSettingsDialog::editPagination() {
     PaginationDialog dlg(m_pagination, m_dialogs, this);

@@ -12,12 +12,12 @@
 #include <optional>
 
 #include "app/catalogue.h"
+#include "app/run_list.h"
 #include "app/slot_view_model.h"
 #include "app/startup.h"
 #include "platform/ports.h"
 #include "ui/qt_clipboard.h"
 #include "ui/qt_ports.h"
-#include "app/run_list.h"
 #include "ui/run_list_widget.h"
 #include "ui/slot_page.h"
 #include "ui/task_settings_widget.h"

@@ -13,8 +13,12 @@
 namespace tarvex::ui {
 
 namespace {
-QString q(const std::string& s) { return QString::fromStdString(s); }
-std::string s(const QString& t) { return t.toStdString(); }
+QString q(const std::string& s) {
+    return QString::fromStdString(s);
+}
+std::string s(const QString& t) {
+    return t.toStdString();
+}
 }  // namespace
 
 PaginationDialog::PaginationDialog(const std::string& json, platform::Dialogs& dialogs, QWidget* parent)

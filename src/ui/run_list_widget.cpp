@@ -81,7 +81,8 @@ void RunListWidget::refresh() {
     const auto rows = m_model.rows();
     const auto selected = selectedRow();
     m_rebuilding = true;
-    while (m_tree->topLevelItemCount() > static_cast<int>(rows.size())) delete m_tree->takeTopLevelItem(m_tree->topLevelItemCount() - 1);
+    while (m_tree->topLevelItemCount() > static_cast<int>(rows.size()))
+        delete m_tree->takeTopLevelItem(m_tree->topLevelItemCount() - 1);
     for (std::size_t i = 0; i < rows.size(); ++i) {
         auto* item = m_tree->topLevelItem(static_cast<int>(i));
         if (!item) item = new QTreeWidgetItem(m_tree);

@@ -62,7 +62,8 @@ TEST(SourceEntries, WindowRefusals) {
         SourceEntry got;
         std::string entry, refusal;
     } cases[] = {
-        {composeEntry("http://h/list_{参数}.html", "1", "100", "1"), "列表合成=http://h/list_{参数}.html[,]1,100,1", ""},
+        {composeEntry("http://h/list_{参数}.html", "1", "100", "1"), "列表合成=http://h/list_{参数}.html[,]1,100,1",
+         ""},
         {composeEntry("ftp://h/{参数}", "1", "2", "1"), "", "网址应以HTTP开始"},
         {composeEntry("http://h/list.html", "1", "2", "1"), "", "未设置可变  {参数} "},
         {composeEntry("http://h/{参数}", "1", "2", "0"), "", "间隔必须大于0"},
@@ -97,7 +98,8 @@ TEST(PaginationForm, StoresMaxAsANumberAndOneRadioOn) {
     auto back = PaginationForm::fromJson(p.toJson());
     EXPECT_EQ(back.mode, 3);
     EXPECT_EQ(back.maxPages, 3);
-    EXPECT_EQ(PaginationForm::fromJson(R"({"Mul_begin":"a","Mul_end":"b","Mul_max":"7","Mul_radio_2":"-1"})").maxPages, 7);
+    EXPECT_EQ(PaginationForm::fromJson(R"({"Mul_begin":"a","Mul_end":"b","Mul_max":"7","Mul_radio_2":"-1"})").maxPages,
+              7);
     p.time = "-5";
     EXPECT_TRUE(p.validate());
 }

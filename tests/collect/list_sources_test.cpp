@@ -12,7 +12,8 @@ using namespace tarvex;
 using namespace tarvex::collect;
 
 namespace {
-std::string listSettings(const std::vector<std::string>& entries, const std::string& begin = "", const std::string& end = "") {
+std::string listSettings(const std::vector<std::string>& entries, const std::string& begin = "",
+                         const std::string& end = "") {
     nlohmann::json j{{"More_urls", entries}, {"More_begin", begin}, {"More_end", end}};
     return j.dump();
 }
@@ -28,7 +29,7 @@ TEST(ListSources, ComposesRangesInBothDirections) {
         std::string range;
         std::vector<std::string> numbers;
     } cases[] = {
-        {"1,5,2", {"1", "3", "5"}}, {"5,1,2", {"5", "3", "1"}}, {"7,7,1", {"7"}},
+        {"1,5,2", {"1", "3", "5"}}, {"5,1,2", {"5", "3", "1"}},    {"7,7,1", {"7"}},
         {"1,4,3", {"1", "4"}},      {"-2,0,1", {"-2", "-1", "0"}}, {"1,6,2", {"1", "3", "5"}},
     };
     for (const auto& c : cases) {
@@ -60,11 +61,13 @@ TEST(ListSources, BadStepsAndNumbersNeverLoopOrCrash) {
 
 TEST(ListSources, ImportsCleanedLinesAndRemovesDuplicatesInOrder) {
     test::SandboxWorkspace ws;
-    ws.writeFile("lists/列表网址.txt", "\xEF\xBB\xBF  http://h/b  \r\n\r\n\thttp://h/\tc\r\n   \nnot-an-address\nhttp://h/a\n");
+    ws.writeFile("lists/列表网址.txt",
+                 "\xEF\xBB\xBF  http://h/b  \r\n\r\n\thttp://h/\tc\r\n   \nnot-an-address\nhttp://h/a\n");
     auto got = expand({"http://h/a", "文本导入=lists/列表网址.txt", "http://h/a", "文本导入=" + ws.path("missing.txt"),
                        "ftp://ignored", "列表合成=http://h/x[,]1,3,1"},
                       ws.folder());
-    EXPECT_EQ(got, (std::vector<std::string>{"http://h/a", "http://h/b", "http://h/c", "not-an-address", "http://h/x"}));
+    EXPECT_EQ(got,
+              (std::vector<std::string>{"http://h/a", "http://h/b", "http://h/c", "not-an-address", "http://h/x"}));
     EXPECT_EQ(ListSources("not json", "/"), "");
     EXPECT_EQ(ListSources("", "/"), "");
     EXPECT_EQ(ListSources(R"({"More_urls":"x"})", "/"), "");
@@ -94,13 +97,14 @@ TEST(DirectInsert, BatchesOfAThousandSkipKnownAddresses) {
 
     std::vector<std::string> urls;
     for (int i = 0; i < 2500; ++i) urls.push_back("http://h/" + std::to_string(i));
-    urls.push_back("http://h/0");          // a duplicate within the list
+    urls.push_back("http://h/0");         // a duplicate within the list
     urls.push_back("http://h/it's,odd");  // quote and comma in an address
     int inserted = InsertDirectAddresses(run, urls, 0);
     EXPECT_EQ(inserted, 2500);  // 2500 + odd - already known 7
     auto count = SqlQuery(run.dbPath, "select count(*) as n from content").text(0, "n");
     EXPECT_EQ(count, "2501");
-    EXPECT_EQ(SqlQuery(run.dbPath, "select count(*) as n from content where url='http://h/it''s,odd'").text(0, "n"), "1");
+    EXPECT_EQ(SqlQuery(run.dbPath, "select count(*) as n from content where url='http://h/it''s,odd'").text(0, "n"),
+              "1");
     auto lines = view.paneLines(2);
     ASSERT_EQ(lines.size(), 3u);
     EXPECT_EQ(lines[0], "采集列表进度：(1000/2502),成功采集网址数999");

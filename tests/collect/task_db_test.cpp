@@ -42,10 +42,12 @@ TEST_F(TaskDb, CreateRefusesAnExistingFileAndLeavesItAlone) {
 
 TEST_F(TaskDb, ContentTablesFollowTheSettings) {
     ASSERT_TRUE(CreateTaskDb(path, dialogs));
-    std::string morepage = nlohmann::json{{"More_url_regex", "<a href=\"[参数1]\">{DD:字段=列表标题}</a>{DD:字段=标题}"}}.dump();
+    std::string morepage =
+        nlohmann::json{{"More_url_regex", "<a href=\"[参数1]\">{DD:字段=列表标题}</a>{DD:字段=标题}"}}.dump();
     std::string group = nlohmann::json{{"check1", "true"}, {"MorePostAll", {"site one,a1,x", "site two,b2,y"}}}.dump();
-    std::string settings = settingsWith({"标题", "group", "a-b"}, "\"Morepage\":" + nlohmann::json(morepage).dump() +
-                                                                   ",\"post_morepost\":" + nlohmann::json(group).dump());
+    std::string settings =
+        settingsWith({"标题", "group", "a-b"}, "\"Morepage\":" + nlohmann::json(morepage).dump() +
+                                                   ",\"post_morepost\":" + nlohmann::json(group).dump());
     CreateContentTables(path, settings);
     EXPECT_EQ(columns(), (std::vector<std::string>{"id", "url", "geturl", "getc", "postc", "标题", "group", "a-b",
                                                    "列表标题", "postc_a1", "postc_b2"}));
@@ -146,7 +148,8 @@ TEST_F(TaskDb, ANonDatabaseFileIsAnErrorNotACrash) {
 
 TEST(SqlQuoteTest, DoublesSingleQuotesOnly) {
     EXPECT_EQ(SqlQuote("it's a 'q' & \"d\" !"), "it''s a ''q'' & \"d\" !");
-    EXPECT_EQ(sql::InsertDirectAddress("http://h/'x"), "insert into content(id,url,geturl) values (null,'http://h/''x',1);");
+    EXPECT_EQ(sql::InsertDirectAddress("http://h/'x"),
+              "insert into content(id,url,geturl) values (null,'http://h/''x',1);");
     EXPECT_EQ(sql::ClaimNext(12), "select * from content where geturl=1  and getc=0 and id>12 order by id asc limit 1");
     EXPECT_EQ(sql::CountPublish("postc", 3, true),
               "select COUNT(*) AS total from content where getc=1  and \"postc\"=0 and id>3  and 人工审核 = '1' ");

@@ -20,7 +20,10 @@ TEST(TextCodec, GbkLabelsDecodeAsGb18030) {
 }
 
 TEST(TextCodec, InvalidBytesBecomeReplacementCharacters) {
-    EXPECT_EQ(*decodeToUtf8("a\x81\x20" "b", "gbk"), "a\xEF\xBF\xBD b");
+    EXPECT_EQ(*decodeToUtf8("a\x81\x20"
+                            "b",
+                            "gbk"),
+              "a\xEF\xBF\xBD b");
     EXPECT_EQ(*decodeToUtf8("ok\xD6", "gbk"), "ok\xEF\xBF\xBD");  // truncated at the end
     EXPECT_EQ(*decodeToUtf8("x\xC3(y", "utf-8"), "x\xEF\xBF\xBD(y");
 }
@@ -32,7 +35,8 @@ TEST(TextCodec, Gb18030KeepsCharactersGbkCannotHold) {
 }
 
 TEST(TextCodec, CorpusGbkPageRoundTrips) {
-    std::string gbk = tarvex::test::readWholeFile(std::string(TARVEX_CORPUS_DIR) + "/readability/youth/source.gbk.html");
+    std::string gbk =
+        tarvex::test::readWholeFile(std::string(TARVEX_CORPUS_DIR) + "/readability/youth/source.gbk.html");
     if (gbk.empty()) GTEST_SKIP() << "corpus not present";
     std::string text = gb18030ToUtf8(gbk);
     EXPECT_TRUE(utf8::isValid(text));

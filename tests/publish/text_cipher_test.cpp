@@ -41,7 +41,8 @@ TEST(TextCipher, BlockCountFollowsZeroPadding) {
     struct Case {
         std::string plain;
         std::size_t hexDigits;
-    } cases[] = {{"", 16}, {"a", 16}, {"abcdefg", 16}, {"abcdefgh", 16}, {"abcdefghi", 32}, {std::string(64, 'x'), 128}};
+    } cases[] = {{"", 16},         {"a", 16},         {"abcdefg", 16},
+                 {"abcdefgh", 16}, {"abcdefghi", 32}, {std::string(64, 'x'), 128}};
     for (const auto& c : cases) {
         std::string hex = enCrypt(c.plain, "key");
         EXPECT_EQ(hex.size(), c.hexDigits) << c.plain;

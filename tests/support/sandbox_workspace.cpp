@@ -51,7 +51,9 @@ SandboxWorkspace::SandboxWorkspace(Options options) : m_folder(makeTempFolder())
     if (options.withConfig) createConfigDb(path("config/config.db3"));
 }
 
-SandboxWorkspace::~SandboxWorkspace() { removeTree(m_folder); }
+SandboxWorkspace::~SandboxWorkspace() {
+    removeTree(m_folder);
+}
 
 void SandboxWorkspace::writeFile(const std::string& rel, const std::string& content) const {
     fs::create_directories(fs::path(path(rel)).parent_path());
@@ -59,8 +61,12 @@ void SandboxWorkspace::writeFile(const std::string& rel, const std::string& cont
     out << content;
 }
 
-std::string SandboxWorkspace::readFile(const std::string& rel) const { return readWholeFile(path(rel)); }
+std::string SandboxWorkspace::readFile(const std::string& rel) const {
+    return readWholeFile(path(rel));
+}
 
-void SandboxWorkspace::makeDir(const std::string& rel) const { fs::create_directories(path(rel)); }
+void SandboxWorkspace::makeDir(const std::string& rel) const {
+    fs::create_directories(path(rel));
+}
 
 }  // namespace tarvex::test

@@ -45,7 +45,8 @@ TEST(ListSettingsDialog, BuildsSourcesAndStoresTheForm) {
     dlg.accept();
     ASSERT_EQ(dlg.result(), QDialog::Accepted);
     auto j = nlohmann::json::parse(dlg.json());
-    EXPECT_EQ(j["More_urls"], (nlohmann::json{"列表合成=http://h/list_{参数}.html[,]1,100,2", "文本导入=列表网址.txt"}));
+    EXPECT_EQ(j["More_urls"],
+              (nlohmann::json{"列表合成=http://h/list_{参数}.html[,]1,100,2", "文本导入=列表网址.txt"}));
     EXPECT_EQ(j["More_include"], "html");
     EXPECT_EQ(j["More_readtimeout"], "20");
     EXPECT_EQ(j["More_sort"], "0");
@@ -56,7 +57,8 @@ TEST(ListSettingsDialog, BuildsSourcesAndStoresTheForm) {
 TEST(PaginationDialog, RefusesAnEmptyPagerArea) {
     test::qtApp();
     test::ScriptedDialogs dialogs;
-    ui::PaginationDialog dlg(R"({"Mul_begin":"<div class=pages>","Mul_end":"","Mul_max":3,"Mul_radio_3":"-1"})", dialogs);
+    ui::PaginationDialog dlg(R"({"Mul_begin":"<div class=pages>","Mul_end":"","Mul_max":3,"Mul_radio_3":"-1"})",
+                             dialogs);
     dlg.accept();
     EXPECT_TRUE(dialogs.sawMessage("分页区间开始与结束不能为空"));
     auto f = dlg.form();

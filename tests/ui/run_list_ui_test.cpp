@@ -54,10 +54,12 @@ struct RunListUi : ::testing::Test {
 
     QString state() { return window->runList()->topLevelItem(0)->text(2); }
     bool waitState(const QString& s) {
-        return test::waitFor([&] {
-            test::processEvents(20);
-            return window->runList()->topLevelItemCount() > 0 && state() == s;
-        }, 20s);
+        return test::waitFor(
+            [&] {
+                test::processEvents(20);
+                return window->runList()->topLevelItemCount() > 0 && state() == s;
+            },
+            20s);
     }
 };
 }  // namespace
@@ -88,10 +90,13 @@ TEST_F(RunListUi, ButtonsDriveARunThroughItsStates) {
     EXPECT_FALSE(window->startButton()->isEnabled());
     EXPECT_TRUE(window->pauseButton()->isEnabled());
     EXPECT_TRUE(window->stopButton()->isEnabled());
-    ASSERT_TRUE(test::waitFor([&] {
-        test::processEvents(20);
-        return window->slotPage(1)->pane()->toPlainText().contains("采集列表进度");
-    }, 20s)) << window->slotPage(1)->pane()->toPlainText().toStdString();
+    ASSERT_TRUE(test::waitFor(
+        [&] {
+            test::processEvents(20);
+            return window->slotPage(1)->pane()->toPlainText().contains("采集列表进度");
+        },
+        20s))
+        << window->slotPage(1)->pane()->toPlainText().toStdString();
 
     window->pauseButton()->click();
     ASSERT_TRUE(waitState("暂停运行"));
