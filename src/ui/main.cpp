@@ -1,7 +1,9 @@
 // tarvex: the desktop program. Its workspace is the folder of the executable, or the folder
 // given with --workspace (used by the demo script and by developers).
 #include <QApplication>
+#include <QLibraryInfo>
 #include <QMessageBox>
+#include <QTranslator>
 
 #include "app/startup.h"
 #include "platform/ports.h"
@@ -15,6 +17,10 @@ int main(int argc, char** argv) {
     QApplication qapp(argc, argv);
     QApplication::setApplicationName("Tarvex采集器");
     QApplication::setQuitOnLastWindowClosed(false);
+    // Standard buttons and dialogs (OK, Cancel, file dialogs) in Chinese like the rest of the program.
+    QTranslator qtTranslator;
+    if (qtTranslator.load("qtbase_zh_CN", QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QApplication::installTranslator(&qtTranslator);
 
     std::string workspace = app::executableFolder();
     const QStringList args = QApplication::arguments();
