@@ -144,8 +144,8 @@ void loadKnownTitles(RunContext& run, ListRunState& state) {
     try {
         auto table = SqlQuery(run.dbPath, sql::SelectListTitles());
         for (const auto& row : table.rows) {
+            // Titles are stored exactly as collected, so they are compared exactly.
             std::string title = row[0].asText();
-            engine::ReplaceAllInPlace(title, "&&", "&");
             if (!title.empty()) state.knownTitles.insert(std::move(title));
         }
         count = table.rows.size();

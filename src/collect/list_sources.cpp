@@ -172,10 +172,15 @@ std::vector<std::string> SplitLines(const std::string& text) {
 }
 
 std::size_t LoadKnownUrls(RunContext& run) {
-    auto table = SqlQuery(run.dbPath, sql::SelectUrls());
-    run.known.reserve(table.rows.size() + 1024);
-    for (const auto& row : table.rows) run.known.add(row[0].asText());
-    return table.rows.size();
+    // Streamed row by row: a task with millions of rows never holds a copy of the table.
+    platform::SqliteConnection db(run.dbPath, platform::SqliteConnection::Mode::ReadWrite);
+    platform::SqliteStatement st(db, sql::SelectUrls());
+    std::size_t rows = 0;
+    while (st.step()) {
+        run.known.add(st.columnText(0));
+        ++rows;
+    }
+    return rows;
 }
 
 int InsertDirectAddresses(RunContext& run, const std::vector<std::string>& addresses, int intervalMs) {
