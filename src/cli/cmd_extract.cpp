@@ -7,8 +7,10 @@
 #include <sstream>
 
 #include "cli/cli_command.h"
+#include "collect/http_fetch.h"
 #include "engine/field_extract.h"
 #include "engine/page_list.h"
+#include "engine/post_process.h"
 #include "platform/utf8.h"
 
 namespace tarvex::cli {
@@ -60,6 +62,11 @@ int runExtract(CliContext& ctx) {
         }
         pages.push_back(engine::PageTextFromBytes(*bytes));
     }
+    // The post-processing chain reads the workspace's word lists and fetches "访问网页" addresses.
+    engine::ChainEnv env;
+    env.programFolder = ctx.workspace.empty() || ctx.workspace.back() == '/' ? ctx.workspace : ctx.workspace + "/";
+    env.fetch = [](const std::string& address, const std::string& block) { return collect::HttpGet(address, block); };
+    engine::SetChainEnv(std::move(env));
     auto outcome = engine::ExtractRecord(settings, pages, url);
     if (outcome.error) {
         ctx.err << "extract: " << *outcome.error << "\n";
