@@ -101,7 +101,13 @@ void TMyThread::Execute() {
         }
         if (!stopped) {
             WriteLog("TMyThread: 列表采集结束===========\r\r", 0);
-            if (m_docheck[1] && !run.stopRequested()) contentStage();
+            if (m_docheck[1] && !run.stopRequested()) {
+                // Without a content worker in this build the rows stay queued for a later run.
+                if (m_s.hooks.contentWorker)
+                    contentStage();
+                else
+                    run.pane("本程序未提供内容采集，跳过[内容采集]步骤");
+            }
             if (m_s.hooks.publish) m_s.hooks.publish(run, columns, m_docheck[2]);
         }
     }
