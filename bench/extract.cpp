@@ -118,9 +118,10 @@ nlohmann::ordered_json settingsDocument() {
 }
 
 // The same work described for the Python baseline: pages and finished patterns.
-void writeWorkload(const std::string& path, const std::vector<std::string>& pages,
-                   const nlohmann::ordered_json& record) {
+void writeWorkload(const std::string& path, const std::vector<std::string>& pages, const nlohmann::ordered_json& record,
+                   const nlohmann::ordered_json& settings) {
     nlohmann::ordered_json w;
+    w["settings"] = settings;
     w["pages"] = pages;
     w["url"] = "http://bench.local/1";
     w["record"] = record;
@@ -194,7 +195,7 @@ int main(int argc, char** argv) {
         std::cerr << "bench_extract: " << *first.error << "\n";
         return 1;
     }
-    if (!workload.empty()) writeWorkload(workload, pages, first.record);
+    if (!workload.empty()) writeWorkload(workload, pages, first.record, settings);
     std::size_t filled = 0, chars = 0;
     for (auto it = first.record.begin(); it != first.record.end(); ++it) {
         const auto& v = it->get_ref<const std::string&>();

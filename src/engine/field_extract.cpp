@@ -243,10 +243,8 @@ Joiners ReadJoiners(const SettingsJson& settings) {
 const PageSource::Entry& PageSource::top() {
     if (!m_top) {
         Entry e;
-        if (!m_pages.empty()) {
-            e.whole = MarkersToLines(m_pages.front().second);
-            e.pages = convertedPages(m_pages.front().second);
-        }
+        // Fields of the content page only ever read its pages, so its whole text is not kept.
+        if (!m_pages.empty()) e.pages = convertedPages(m_pages.front().second);
         m_top = std::move(e);
     }
     return *m_top;

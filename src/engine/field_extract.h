@@ -50,7 +50,7 @@ public:
     const PageList& list() const { return m_pages; }
 
     struct Entry {
-        std::string whole;               // the entry's text (after "<dd:分隔符>" for a level)
+        std::string whole;               // a level's text after "<dd:分隔符>" (not kept for entry 0)
         std::vector<std::string> pages;  // its pages; none for an empty text
     };
     // Entry 0 (the content page); an empty entry when the list is empty.

@@ -86,7 +86,9 @@ std::string TrimText(std::string_view text) {
     return std::string(text.substr(b, e - b));
 }
 
-FieldRule ReadFieldRule(const FieldRuleJson& rule) {
+namespace {
+
+FieldRule readRule(const FieldRuleJson& rule) {
     FieldRule r;
     r.title = JsonText(rule, "title");
     r.checkNull = JsonFlag(rule, "check_null");
@@ -112,6 +114,13 @@ FieldRule ReadFieldRule(const FieldRuleJson& rule) {
     r.maxText = JsonText(rule, "radio_3_content_max");
     r.txtStrips = JsonTextArray(rule, "txt_strips");
     r.json = rule;
+    return r;
+}
+
+}  // namespace
+
+FieldRule ReadFieldRule(const FieldRuleJson& rule) {
+    FieldRule r = readRule(rule);
     r.text = rule.dump(-1, ' ', false, FieldRuleJson::error_handler_t::replace);
     return r;
 }
@@ -119,7 +128,7 @@ FieldRule ReadFieldRule(const FieldRuleJson& rule) {
 std::optional<FieldRule> ParseFieldRule(std::string_view ruleJson) {
     FieldRuleJson j = FieldRuleJson::parse(ruleJson.begin(), ruleJson.end(), nullptr, false);
     if (j.is_discarded() || !j.is_object()) return std::nullopt;
-    FieldRule r = ReadFieldRule(j);
+    FieldRule r = readRule(j);
     r.text = std::string(ruleJson);
     return r;
 }

@@ -47,9 +47,14 @@ PageList ContentPageList(const std::vector<std::string>& pages) {
         else
             joined.append(pages[i]);
     }
-    if (pages.empty() || pages[0].empty()) return {{std::string(kTopLevelPageName), ""}};
+    PageList list;
+    if (pages.empty() || pages[0].empty()) {
+        list.emplace_back(std::string(kTopLevelPageName), std::string());
+        return list;
+    }
     joined.append("\r\n");
-    return {{std::string(kTopLevelPageName), LinesToMarkers(joined)}};
+    list.emplace_back(std::string(kTopLevelPageName), LinesToMarkers(joined));
+    return list;
 }
 
 std::string PageTextFromBytes(std::string_view bytes) {

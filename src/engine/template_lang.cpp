@@ -1,5 +1,6 @@
 #include "engine/template_lang.h"
 
+#include <algorithm>
 #include <charconv>
 #include <utility>
 
@@ -136,16 +137,24 @@ std::string RawParameterPattern(std::string_view regex) {
 }
 
 std::string LinesToMarkers(std::string_view text) {
+    // Page texts run to megabytes: copy the runs between line breaks whole.
     std::string out;
-    out.reserve(text.size());
-    for (char c : text) {
-        if (c == '\r')
+    out.reserve(text.size() + text.size() / 8);
+    std::size_t from = 0;
+    std::size_t cr = text.find('\r'), lf = text.find('\n');
+    while (cr != std::string_view::npos || lf != std::string_view::npos) {
+        std::size_t at = std::min(cr, lf);
+        out.append(text.substr(from, at - from));
+        if (at == cr) {
             out.append(kCrMarker);
-        else if (c == '\n')
+            cr = text.find('\r', at + 1);
+        } else {
             out.append(kLfMarker);
-        else
-            out.push_back(c);
+            lf = text.find('\n', at + 1);
+        }
+        from = at + 1;
     }
+    out.append(text.substr(from));
     return out;
 }
 
