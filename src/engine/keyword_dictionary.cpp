@@ -259,4 +259,11 @@ bool SettingsUseKeywordTags(std::string_view settingsJson) {
     return settingsJson.find("关键词分词\\") != std::string_view::npos;
 }
 
+std::optional<std::string> PrepareKeywordDictionary(std::string_view settingsJson, const std::string& programFolder,
+                                                    KeywordDictionary& dictionary) {
+    if (!SettingsUseKeywordTags(settingsJson) || !dictionary.list()->empty()) return std::nullopt;
+    if (dictionary.ensureLoaded(programFolder) == DictionaryLoad::Loaded) return std::nullopt;
+    return std::string(kDictionaryMissingMessage);
+}
+
 }  // namespace tarvex::engine

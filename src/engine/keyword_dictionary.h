@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -90,5 +91,12 @@ private:
 // True when a task's settings text asks for keyword tags: the rule type "关键词分词" followed by
 // a backslash, as it stands inside the nested JSON of a field rule.
 bool SettingsUseKeywordTags(std::string_view settingsJson);
+
+// What the runner does before content collection: when the settings ask for keyword tags and
+// the shared list is still empty, loads the program folder's dictionary. Returns the message
+// to show ("自动分词词库不存在！") when it could not be loaded (missing or unreadable), else
+// nullopt.
+std::optional<std::string> PrepareKeywordDictionary(std::string_view settingsJson, const std::string& programFolder,
+                                                    KeywordDictionary& dictionary = KeywordDictionary::shared());
 
 }  // namespace tarvex::engine

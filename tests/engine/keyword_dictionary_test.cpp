@@ -151,6 +151,18 @@ TEST_F(KeywordDictionaryTest, ManyThreadsLoadItOnceAndShareIt) {
     EXPECT_EQ(dict.list()->words().size(), words.size());
 }
 
+TEST_F(KeywordDictionaryTest, TheRunnerStepLoadsOnlyForTasksThatUseTags) {
+    const std::string uses = R"({"fieldsAll":["{\"txt_strips\":[\"{\\\"type\\\":\\\"关键词分词\\\"}\"]}"]})";
+    KeywordDictionary dict;
+    EXPECT_EQ(PrepareKeywordDictionary(R"({"fieldsAll":[]})", ws.folder(), dict), std::nullopt);
+    EXPECT_EQ(dict.readCount(), 0);
+    EXPECT_EQ(PrepareKeywordDictionary(uses, ws.folder(), dict), "自动分词词库不存在！");
+    ws.makeDir("Plugin/dict");
+    makeDictionary(dictPath(), {"甲"});
+    EXPECT_EQ(PrepareKeywordDictionary(uses, ws.folder(), dict), std::nullopt);
+    EXPECT_EQ(dict.list()->words(), std::vector<std::string>{"甲"});
+}
+
 TEST(KeywordDictionaryRule, SettingsAskForTagsOnlyThroughTheEscapedType) {
     EXPECT_TRUE(
         SettingsUseKeywordTags(R"({"fieldsAll":["{\"txt_strips\":[\"{\\\"type\\\":\\\"关键词分词\\\"}\"]}"]})"));

@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <filesystem>
+#include <thread>
 
 #include "collect/http_fetch.h"
 #include "engine/field_extract.h"
@@ -262,6 +263,30 @@ TEST_F(WordLibraryChain, RandomTextUsesTheInjectedRandomSource) {
               e),
         "值乙");
     EXPECT_EQ(chain("值", {strip("随机插入文本", {{"filepath", "/etc/hostname"}, {"check1", "1"}})}, e), "值");
+}
+
+TEST_F(WordLibraryChain, ConcurrentChainsShareListsAndTheDictionary) {
+    makeDictionary({"花园", "漂亮"});
+    ws.writeFile("Plugin/samekey/s.txt", "美丽,漂亮\n");
+    ws.writeFile("Plugin/keyurl/k.txt", "花园,/g.html\n");
+    const std::vector<std::string> tagChain = {strip("同义词替换", {{"rep1", "s"}}), strip("关键词分词")};
+    const std::vector<std::string> linkChain = {strip("同义词替换", {{"rep1", "s"}}),
+                                                strip("关键词内链", {{"rep1", "k"}})};
+    const ChainEnv e = env();
+    std::atomic<int> wrong{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t) {
+        threads.emplace_back([&, t] {
+            for (int i = 0; i < 50; ++i) {
+                if (chain("美丽的花园", (t + i) % 2 ? tagChain : linkChain, e) !=
+                    ((t + i) % 2 ? "花园,漂亮" : "漂亮的<a href=\"/g.html\">花园</a>"))
+                    ++wrong;
+            }
+        });
+    }
+    for (auto& th : threads) th.join();
+    EXPECT_EQ(wrong.load(), 0);
+    EXPECT_EQ(dictionary.readCount(), 1);
 }
 
 TEST(GetagainRule, ReExtractsFromTheStoredTopPageWhenEmpty) {
