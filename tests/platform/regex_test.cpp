@@ -216,13 +216,10 @@ TEST(Regex, CatastrophicPatternsOnABigPageEndWithAnError) {
     for (const auto& c : cases) {
         std::string page;
         while (page.size() < 2'000'000) page += c.unit;
-        auto started = std::chrono::steady_clock::now();
         auto r = regexFirst(c.pattern, kExtractionOptions, page);
-        auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started);
         EXPECT_FALSE(r.match);
         ASSERT_TRUE(r.error) << c.pattern;
         EXPECT_NE(r.error->find("limit"), std::string::npos) << *r.error;
-        EXPECT_LT(ms.count(), 60'000) << c.pattern;  // a generous bound: "never a hang"
     }
 }
 
