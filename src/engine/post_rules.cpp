@@ -96,7 +96,21 @@ std::optional<std::string> replaceEachMatch(const Regex& re, std::string_view va
 
 std::string ReplaceRule(std::string_view value, const RuleJson& rule, const FieldValueList& values) {
     const std::string find = RuleText(rule, "rep1");
-    std::string repl = ExpandFieldRefs(RuleText(rule, "rep2"), values);
+    const bool pureRegex = RuleFlag(rule, "check2");
+    const bool templated = !pureRegex && !contains(find, kFirstParameter);
+    std::string repl;
+    if (templated) {
+        // The replacement is a template there: a field value goes in as written, so its "$" and
+        // "\" are escaped before it joins the template ("$100" must not become group 1 + "00").
+        FieldValueList escaped = values;
+        for (auto& entry : escaped) {
+            ReplaceAllInPlace(entry.second, "\\", "\\\\");
+            ReplaceAllInPlace(entry.second, "$", "$$");
+        }
+        repl = ExpandFieldRefs(RuleText(rule, "rep2"), escaped);
+    } else {
+        repl = ExpandFieldRefs(RuleText(rule, "rep2"), values);
+    }
     if (repl == "null") repl.clear();
     const unsigned options = platform::kExtractionOptions | (RuleFlag(rule, "check1") ? platform::kRegexCaseless : 0u);
     if (find.empty()) {
@@ -104,7 +118,7 @@ std::string ReplaceRule(std::string_view value, const RuleJson& rule, const Fiel
         return std::string(value);
     }
     std::string out;
-    if (RuleFlag(rule, "check2")) {
+    if (pureRegex) {
         WriteLog("Result_AddFunc|纯正则替换，str22：" + find, kDetail);
         auto re = compileOrLog(find, options, "Result_AddFunc|纯正则替换，");
         if (!re) return std::string(value);
@@ -120,7 +134,7 @@ std::string ReplaceRule(std::string_view value, const RuleJson& rule, const Fiel
         if (detail) WriteLog("Result_AddFunc|纯正则替换得到result：" + out, kDetail);
         return out;
     }
-    if (!contains(find, kFirstParameter)) {
+    if (templated) {
         const std::string pattern = ReplaceAll(TemplateToPattern(find), kSkipPlaceholder, "(.*?)");
         WriteLog("Result_AddFunc|不带参数替换，str22：" + pattern, kDetail);
         auto re = compileOrLog(pattern, options, "Result_AddFunc|不带参数替换，");

@@ -90,6 +90,13 @@ TEST(ReplaceRule, FieldReferencesInTheReplacement) {
     FieldValueList values{{"作者", "张三"}, {"多行", "a<临时换行2替换换行2>b"}};
     EXPECT_EQ(one("by X", "替换", {{"rep1", "X"}, {"rep2", "{DD:字段=作者}"}}, values), "by 张三");
     EXPECT_EQ(one("by X", "替换", {{"rep1", "X"}, {"rep2", "{DD:字段=多行}"}}, values), "by a\nb");
+    // Field values go in as written, also where the replacement is a template.
+    FieldValueList money{{"价格", "$100 \\1"}};
+    EXPECT_EQ(one("价格X", "替换", {{"rep1", "X"}, {"rep2", "{DD:字段=价格}"}}, money), "价格$100 \\1");
+    EXPECT_EQ(one("价格X", "替换", {{"rep1", "X"}, {"rep2", "{DD:字段=价格}"}, {"check2", "-1"}}, money),
+              "价格$100 \\1");
+    EXPECT_EQ(one("价格<X>", "替换", {{"rep1", "<{参数1}>"}, {"rep2", "{DD:字段=价格}{参数1}"}}, money),
+              "价格$100 \\1X");
 }
 
 TEST(ReplaceRule, BadPatternsAndMissingGroupsLeaveTheValue) {
