@@ -10,6 +10,7 @@
 
 #include "app/settings_document.h"
 #include "collect/list_sources.h"
+#include "engine/keyword_dictionary.h"
 #include "collect/task_db.h"
 #include "platform/run_log.h"
 
@@ -189,6 +190,7 @@ void TMyThread::contentStage() {
     long long rowsStarted = 0;
     int current = 0;
     bool claimedAny = false;
+    bool dictionaryChecked = false;
 
     if (SettingFlag(settings, "other_check_repeatget")) {
         WriteLog("TMyThread: other_check_repeatget=1 内容重复采集", 0);
@@ -260,6 +262,11 @@ void TMyThread::contentStage() {
             claimedAny = true;
             startId = IntOf(row.text(0, "id"));
             WriteLog("TMyThread:内容采集|miniid=" + std::to_string(startId), 0);
+            // h. the keyword dictionary, once per run, when the rules segment keywords
+            if (!dictionaryChecked) {
+                dictionaryChecked = true;
+                if (auto problem = engine::PrepareKeywordDictionary(jsonstr, run.programFolder)) run.message(*problem);
+            }
             // i.
             ++current;
             showRunningLabel(current, static_cast<int>(total));

@@ -5,6 +5,8 @@
 
 #include <functional>
 
+#include "collect/http_fetch.h"
+#include "engine/post_process.h"
 #include "platform/run_log.h"
 
 namespace tarvex::app {
@@ -43,6 +45,11 @@ StartResult startProcess(const std::string& programFolder, platform::Dialogs& di
     platform::RunLog::global().setDialogs(&dialogs);
     platform::InitLog(ws.programFolder, session->logOn, session->logOn);
     session->state = std::make_unique<ProcessState>(&dialogs);
+    // Post-processing rules read word lists below the workspace and fetch pages over HTTP.
+    engine::ChainEnv chain;
+    chain.programFolder = ws.programFolder;
+    chain.fetch = [](const std::string& address, const std::string& block) { return collect::HttpGet(address, block); };
+    engine::SetChainEnv(std::move(chain));
     result.session = std::move(session);
     return result;
 }
