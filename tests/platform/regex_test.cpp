@@ -211,7 +211,6 @@ TEST(Regex, CatastrophicPatternsOnABigPageEndWithAnError) {
         // Quadratic: every "<a>" starts a walk to the end of the page.
         {"<a>(.|\\n)*?</a>", "<a>some text of a page \n"},
         {"<a>(?:(?!</a>).)*</a>", "<a>some text <b>of</b> a page\n"},
-        {"(\\w+\\s?)+$", "word word word!"},
     };
     for (const auto& c : cases) {
         std::string page;
