@@ -239,6 +239,11 @@ TEST(Regex, TimeLimitIsAnOperationBudget) {
 TEST(Regex, NoMatchOnABigPageStaysANoMatch) {
     // Two lazy groups and a back text the page lacks: linear for the plain JIT form, far too
     // slow for the guarded one alone.
+    // A generous budget, so that only a lost optimisation (seconds of work) could fail this.
+    RegexLimits saved = regexLimits();
+    RegexLimits generous = saved;
+    generous.timeLimitMs = 30'000;
+    setRegexLimits(generous);
     std::string page;
     while (page.size() < 2'000'000) page += "<div>abc</div> text text text ";
     for (const char* pattern : {"<div>(.*?)</div>(.*?)</span>", "<div>(?<content>.*?)</span>"}) {
@@ -246,6 +251,7 @@ TEST(Regex, NoMatchOnABigPageStaysANoMatch) {
         EXPECT_FALSE(r.error) << pattern << ": " << *r.error;
         EXPECT_FALSE(r.match);
     }
+    setRegexLimits(saved);
     page += "</span>";
     auto r = regexFirst("<div>(.*?)</div>(.*?)</span>", kExtractionOptions, page);
     ASSERT_TRUE(r.match);
