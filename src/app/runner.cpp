@@ -10,8 +10,8 @@
 
 #include "app/settings_document.h"
 #include "collect/list_sources.h"
-#include "engine/keyword_dictionary.h"
 #include "collect/task_db.h"
+#include "engine/keyword_dictionary.h"
 #include "platform/run_log.h"
 
 namespace tarvex::app {
