@@ -24,8 +24,7 @@ function(tarvex_test_suite name)
     GTest::gtest GTest::gtest_main)
   target_compile_definitions(tarvex_${name}_tests PRIVATE
     TARVEX_SOURCE_DIR="${CMAKE_SOURCE_DIR}"
-    TARVEX_TEST_DATA_DIR="${CMAKE_SOURCE_DIR}/tests/data"
-    TARVEX_BIN_DIR="${CMAKE_BINARY_DIR}/bin")
+    TARVEX_TEST_DATA_DIR="${CMAKE_SOURCE_DIR}/tests/data")
   gtest_discover_tests(tarvex_${name}_tests
     WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}
     DISCOVERY_TIMEOUT 60

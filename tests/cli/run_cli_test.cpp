@@ -7,29 +7,15 @@
 #include "app/catalogue.h"
 #include "app/stored_rules.h"
 #include "collect/task_db.h"
+#include "support/cli_process.h"
 #include "support/fakes.h"
 #include "support/sandbox_workspace.h"
 
 using namespace tarvex;
 
 namespace {
-struct CliResult {
-    int status = -1;
-    std::string out;
-};
-
-CliResult runCli(const std::string& args) {
-    CliResult r;
-    std::string cmd = std::string(TARVEX_BIN_DIR) + "/tarvex-cli " + args + " 2>&1";
-    FILE* p = ::popen(cmd.c_str(), "r");
-    if (!p) return r;
-    char buf[4096];
-    std::size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) r.out.append(buf, n);
-    int st = ::pclose(p);
-    r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
-    return r;
-}
+using test::CliResult;
+using test::runCli;
 
 std::int64_t addTask(const test::SandboxWorkspace& ws, const std::string& name, const std::string& settings) {
     auto w = ws.workspace();
