@@ -31,13 +31,7 @@ bool startsWith(const std::string& s, const std::string& p) {
     return s.compare(0, p.size(), p) == 0;
 }
 
-void replaceAll(std::string& s, const std::string& from, const std::string& to) {
-    std::size_t pos = 0;
-    while ((pos = s.find(from, pos)) != std::string::npos) {
-        s.replace(pos, from.size(), to);
-        pos += to.size();
-    }
-}
+using platform::utf8::replaceAll;
 
 std::vector<std::string> split(const std::string& s, char sep) {
     std::vector<std::string> parts;

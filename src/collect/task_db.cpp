@@ -1,4 +1,5 @@
 #include "collect/task_db.h"
+#include "platform/utf8.h"
 
 #include <sys/stat.h>
 
@@ -26,14 +27,7 @@ bool fileExists(const std::string& path) {
     return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
-void replaceAll(std::string& s, const std::string& from, const std::string& to) {
-    if (from.empty()) return;
-    std::size_t pos = 0;
-    while ((pos = s.find(from, pos)) != std::string::npos) {
-        s.replace(pos, from.size(), to);
-        pos += to.size();
-    }
-}
+using platform::utf8::replaceAll;
 
 // A settings value that may be a JSON object or a JSON text holding one.
 nlohmann::json asObject(const nlohmann::json& v) {

@@ -15,11 +15,7 @@ char lower(char c) {
     return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
-void replaceAll(std::string& s, std::string_view from, std::string_view to) {
-    if (from.empty()) return;
-    for (std::size_t pos = s.find(from); pos != std::string::npos; pos = s.find(from, pos + to.size()))
-        s.replace(pos, from.size(), to);
-}
+using platform::utf8::replaceAll;
 
 // A markup pattern: ASCII letters compared without case, "[..]" sets of single characters or
 // ranges, and, when `toTagEnd` is set, "[^>]*>" after it (everything up to the next ">").
@@ -214,31 +210,9 @@ int escapeAt(std::string_view s, std::size_t i) {
     return v;
 }
 
-// Decodes the code point at s[i]; a byte that starts no valid sequence reads as U+FFFD.
+// The code point at s[i]; a byte that starts no valid sequence reads as U+FFFD.
 char32_t decodeAt(std::string_view s, std::size_t i, std::size_t& len) {
-    auto b = [&](std::size_t k) { return static_cast<unsigned char>(s[k]); };
-    unsigned char c = b(i);
-    len = 1;
-    if (c < 0x80) return c;
-    std::size_t n = 0;
-    char32_t cp = 0;
-    if (c >= 0xC2 && c <= 0xDF)
-        n = 2, cp = c & 0x1F;
-    else if (c >= 0xE0 && c <= 0xEF)
-        n = 3, cp = c & 0x0F;
-    else if (c >= 0xF0 && c <= 0xF4)
-        n = 4, cp = c & 0x07;
-    else
-        return 0xFFFD;
-    if (i + n > s.size()) return 0xFFFD;
-    for (std::size_t k = 1; k < n; ++k) {
-        if ((b(i + k) & 0xC0) != 0x80) return 0xFFFD;
-        cp = (cp << 6) | (b(i + k) & 0x3F);
-    }
-    if ((n == 3 && cp < 0x800) || (n == 4 && (cp < 0x10000 || cp > 0x10FFFF)) || (cp >= 0xD800 && cp <= 0xDFFF))
-        return 0xFFFD;
-    len = n;
-    return cp;
+    return platform::utf8::decode(s, i, len).value_or(0xFFFD);
 }
 
 }  // namespace

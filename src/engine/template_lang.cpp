@@ -1,5 +1,7 @@
 #include "engine/template_lang.h"
 
+#include "platform/utf8.h"
+
 #include <algorithm>
 #include <charconv>
 #include <utility>
@@ -65,20 +67,7 @@ bool splitsLiterally(std::string_view separator) {
 }  // namespace
 
 void ReplaceAllInPlace(std::string& text, std::string_view from, std::string_view to) {
-    if (from.empty()) return;
-    std::size_t pos = text.find(from);
-    if (pos == std::string::npos) return;
-    std::string out;
-    out.reserve(text.size());
-    std::size_t copied = 0;
-    while (pos != std::string::npos) {
-        out.append(text, copied, pos - copied);
-        out.append(to);
-        copied = pos + from.size();
-        pos = text.find(from, copied);
-    }
-    out.append(text, copied, std::string::npos);
-    text = std::move(out);
+    platform::utf8::replaceAll(text, from, to);
 }
 
 std::string ReplaceAll(std::string_view text, std::string_view from, std::string_view to) {

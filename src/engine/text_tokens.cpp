@@ -37,11 +37,7 @@ bool startsWithNoCase(std::string_view s, std::size_t pos, std::string_view pref
     return true;
 }
 
-void replaceAll(std::string& s, std::string_view from, std::string_view to) {
-    if (from.empty()) return;
-    for (std::size_t pos = s.find(from); pos != std::string::npos; pos = s.find(from, pos + to.size()))
-        s.replace(pos, from.size(), to);
-}
+using platform::utf8::replaceAll;
 
 // ---- date format language -------------------------------------------------------------
 

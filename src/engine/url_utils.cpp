@@ -1,4 +1,5 @@
 #include "engine/url_utils.h"
+#include "platform/utf8.h"
 
 #include <optional>
 #include <vector>
@@ -29,11 +30,7 @@ bool startsWithNoCase(std::string_view s, std::size_t pos, std::string_view pref
     return s.size() - pos >= prefix.size() && equalsNoCase(s.substr(pos, prefix.size()), prefix);
 }
 
-void replaceAll(std::string& s, std::string_view from, std::string_view to) {
-    if (from.empty()) return;
-    for (std::size_t pos = s.find(from); pos != std::string::npos; pos = s.find(from, pos + to.size()))
-        s.replace(pos, from.size(), to);
-}
+using platform::utf8::replaceAll;
 
 bool contains(std::string_view s, std::string_view part) {
     return s.find(part) != std::string_view::npos;

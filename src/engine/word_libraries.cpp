@@ -20,11 +20,7 @@ namespace {
 
 namespace utf8 = platform::utf8;
 
-void replaceAll(std::string& s, std::string_view from, std::string_view to) {
-    if (from.empty()) return;
-    for (std::size_t pos = s.find(from); pos != std::string::npos; pos = s.find(from, pos + to.size()))
-        s.replace(pos, from.size(), to);
-}
+using platform::utf8::replaceAll;
 
 bool contains(std::string_view s, std::string_view part) {
     return s.find(part) != std::string_view::npos;

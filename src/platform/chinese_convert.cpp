@@ -20,39 +20,13 @@ constexpr const char* kDataDirs[] = {"/usr/share/opencc", "/usr/local/share/open
 
 using CharMap = std::unordered_map<char32_t, char32_t>;
 
-// Decodes the valid UTF-8 sequence at s[i]; nullopt (and len 1) for a bad byte.
-std::optional<char32_t> decodeAt(std::string_view s, std::size_t i, std::size_t& len) {
-    auto b = [&](std::size_t k) { return static_cast<unsigned char>(s[k]); };
-    unsigned char c = b(i);
-    len = 1;
-    if (c < 0x80) return c;
-    std::size_t n = 0;
-    char32_t cp = 0;
-    if (c >= 0xC2 && c <= 0xDF)
-        n = 2, cp = c & 0x1F;
-    else if (c >= 0xE0 && c <= 0xEF)
-        n = 3, cp = c & 0x0F;
-    else if (c >= 0xF0 && c <= 0xF4)
-        n = 4, cp = c & 0x07;
-    else
-        return std::nullopt;
-    if (i + n > s.size()) return std::nullopt;
-    for (std::size_t k = 1; k < n; ++k) {
-        if ((b(i + k) & 0xC0) != 0x80) return std::nullopt;
-        cp = (cp << 6) | (b(i + k) & 0x3F);
-    }
-    // Overlong forms, surrogates and values past U+10FFFF are not characters.
-    if ((n == 3 && cp < 0x800) || (n == 4 && (cp < 0x10000 || cp > 0x10FFFF)) || (cp >= 0xD800 && cp <= 0xDFFF))
-        return std::nullopt;
-    len = n;
-    return cp;
-}
+using utf8::decode;
 
 // A dictionary key or value that is exactly one character.
 std::optional<char32_t> singleChar(const std::string& s) {
     if (s.empty()) return std::nullopt;
     std::size_t len = 0;
-    auto cp = decodeAt(s, 0, len);
+    auto cp = decode(s, 0, len);
     if (!cp || len != s.size()) return std::nullopt;
     return cp;
 }
@@ -98,7 +72,7 @@ std::string convert(std::string_view text, const CharMap* map) {
     out.reserve(text.size());
     for (std::size_t i = 0; i < text.size();) {
         std::size_t len = 1;
-        auto cp = decodeAt(text, i, len);
+        auto cp = decode(text, i, len);
         if (cp && *cp >= 0x80) {
             auto it = map->find(*cp);
             if (it != map->end()) {

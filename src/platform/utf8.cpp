@@ -101,6 +101,34 @@ void append(std::string& out, char32_t cp) {
     }
 }
 
+std::optional<char32_t> decode(std::string_view s, std::size_t i, std::size_t& len) {
+    len = 1;
+    const std::size_t n = validSeq(s, i);
+    if (!n) return std::nullopt;
+    auto b = [&](std::size_t k) { return static_cast<unsigned char>(s[k]); };
+    char32_t cp = n == 1 ? b(i) : n == 2 ? (b(i) & 0x1F) : n == 3 ? (b(i) & 0x0F) : (b(i) & 0x07);
+    for (std::size_t k = 1; k < n; ++k) cp = (cp << 6) | (b(i + k) & 0x3F);
+    len = n;
+    return cp;
+}
+
+void replaceAll(std::string& text, std::string_view from, std::string_view to) {
+    if (from.empty()) return;
+    std::size_t pos = text.find(from);
+    if (pos == std::string::npos) return;
+    std::string out;
+    out.reserve(text.size());
+    std::size_t copied = 0;
+    while (pos != std::string::npos) {
+        out.append(text, copied, pos - copied);
+        out.append(to);
+        copied = pos + from.size();
+        pos = text.find(from, copied);
+    }
+    out.append(text, copied, std::string::npos);
+    text = std::move(out);
+}
+
 std::string_view stripBom(std::string_view s) {
     if (s.substr(0, 3) == kBom) s.remove_prefix(3);
     return s;

@@ -3,6 +3,7 @@
 // text in this system count code points, never bytes.
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -19,6 +20,11 @@ std::size_t byteOffset(std::string_view s, std::size_t codePointIndex);
 std::string_view substr(std::string_view s, std::size_t start, std::size_t count = std::string_view::npos);
 // Appends code point cp encoded as UTF-8.
 void append(std::string& out, char32_t cp);
+// Decodes the valid sequence at s[i] and sets len to its byte length; nullopt (len 1) when the
+// byte starts no valid sequence (overlong forms, surrogates and values past U+10FFFF included).
+std::optional<char32_t> decode(std::string_view s, std::size_t i, std::size_t& len);
+// Replaces every occurrence of `from` (non-empty) left to right, each once; copies in one pass.
+void replaceAll(std::string& text, std::string_view from, std::string_view to);
 // Strips a leading UTF-8 byte-order mark.
 std::string_view stripBom(std::string_view s);
 
