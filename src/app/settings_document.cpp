@@ -1,4 +1,5 @@
 #include "app/settings_document.h"
+#include "engine/rule_json.h"
 
 #include <algorithm>
 #include <cctype>
@@ -138,9 +139,7 @@ std::string SettingText(const SettingsJson& doc, const std::string& key) {
 }
 
 bool FlagOf(const std::string& text) {
-    if (lower(text) == "true") return true;
-    auto n = parseInteger(text);
-    return n && *n != 0;
+    return engine::FlagText(text);
 }
 
 long long IntOf(const std::string& text) {

@@ -1,4 +1,5 @@
 #include "collect/list_links.h"
+#include "engine/rule_json.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -47,9 +48,7 @@ long long intOf(const nlohmann::json& obj, const char* key) {
 }
 
 bool flagOf(const nlohmann::json& obj, const char* key) {
-    std::string v = textOf(obj, key);
-    std::transform(v.begin(), v.end(), v.begin(), [](unsigned char c) { return std::tolower(c); });
-    return v == "true" || intOf(obj, key) != 0;
+    return engine::FlagText(textOf(obj, key));
 }
 
 std::string join(const std::vector<std::string>& parts, std::string_view sep) {

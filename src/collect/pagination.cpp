@@ -1,4 +1,5 @@
 #include "collect/pagination.h"
+#include "engine/rule_json.h"
 
 #include <algorithm>
 #include <chrono>
@@ -42,15 +43,7 @@ long long intOf(const nlohmann::json& obj, const char* key) {
 }
 
 bool flagOf(const nlohmann::json& obj, const char* key) {
-    std::string v = textOf(obj, key);
-    std::string lower = v;
-    std::transform(lower.begin(), lower.end(), lower.begin(), [](unsigned char c) { return std::tolower(c); });
-    if (lower == "true") return true;
-    try {
-        return std::stoll(v) != 0;
-    } catch (...) {
-        return false;
-    }
+    return engine::FlagText(textOf(obj, key));
 }
 
 std::string trimSpaces(const std::string& s) {

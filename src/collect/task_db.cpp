@@ -1,4 +1,5 @@
 #include "collect/task_db.h"
+#include "engine/rule_json.h"
 #include "platform/utf8.h"
 
 #include <sys/stat.h>
@@ -42,20 +43,7 @@ nlohmann::json asObject(const nlohmann::json& v) {
 bool flagOn(const nlohmann::json& v) {
     if (v.is_boolean()) return v.get<bool>();
     if (v.is_number_integer()) return v.get<long long>() != 0;
-    if (v.is_string()) {
-        std::string s = v.get<std::string>();
-        std::string lower;
-        for (char c : s) lower += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-        if (lower == "true") return true;
-        try {
-            std::size_t used = 0;
-            long long n = std::stoll(s, &used);
-            return used == s.size() && n != 0;
-        } catch (...) {
-            return false;
-        }
-    }
-    return false;
+    return v.is_string() && engine::FlagText(v.get<std::string>());
 }
 
 nlohmann::json parseSettings(const std::string& settingsJson) {

@@ -1,4 +1,5 @@
 #include "engine/field_rule.h"
+#include "engine/rule_json.h"
 
 #include <cctype>
 #include <charconv>
@@ -50,9 +51,7 @@ std::optional<long long> ParseInteger(std::string_view text) {
 }
 
 bool FlagOn(std::string_view text) {
-    if (lowerAscii(text) == "true") return true;
-    auto n = ParseInteger(text);
-    return n && *n != 0;
+    return FlagText(text);
 }
 
 bool JsonFlag(const FieldRuleJson& object, const std::string& key) {
