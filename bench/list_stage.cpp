@@ -110,9 +110,9 @@ int main(int argc, char** argv) {
                 peakRss().c_str());
 
     auto t2 = Clock::now();
-    collect::DoGetList2(run, urls, fetch);
+    collect::collectListPages(run, urls, fetch);
     const double stageSecs = secondsSince(t2);
-    auto count = collect::SqlQuery(path, "select count(*) as n from content").text(0, "n");
+    auto count = collect::query(path, "select count(*) as n from content").text(0, "n");
     const long long links = fresh + (known > 0 ? fresh : 0);
     std::printf("list stage: %zu pages, %lld links (%lld new) in %.2f s = %.0f links/s, %.0f new rows/s\n",
                 pages.size(), links, fresh, stageSecs, links / stageSecs, fresh / stageSecs);

@@ -38,7 +38,7 @@ double timeChain(const std::string& value, const engine::RuleJson& strip, int ro
     const std::string rule = fieldRule(strip);
     engine::ChainEnv env;
     auto t = Clock::now();
-    for (int i = 0; i < rounds; ++i) outSize = engine::Result_AddFunc(value, rule, {}, {}, env).size();
+    for (int i = 0; i < rounds; ++i) outSize = engine::applyPostRules(value, rule, {}, {}, env).size();
     return secondsSince(t) / rounds;
 }
 
@@ -151,7 +151,7 @@ int main(int argc, char** argv) {
     env.dictionary = &dictionary;
     std::size_t tagBytes = 0;
     auto tk = Clock::now();
-    for (const auto& t : texts) tagBytes += engine::Result_AddFunc(t, rule, {}, {}, env).size();
+    for (const auto& t : texts) tagBytes += engine::applyPostRules(t, rule, {}, {}, env).size();
     const double tagSecs = secondsSince(tk);
     std::printf("%-36s %10.0f articles/s  (%d articles of %.1f KB, %zu tag bytes)\n", "关键词分词 via the chain",
                 articles / tagSecs, articles, texts[0].size() / 1e3, tagBytes);

@@ -29,7 +29,7 @@ int main(int argc, char** argv) {
     for (int i = 0; i < rows; ++i) {
         script += collect::sql::InsertDirectAddress("http://bench.test/article/" + std::to_string(i) + ".html");
         if (++inScript == 1000 || i + 1 == rows) {
-            std::string r = collect::SqlExec2(path, "BEGIN;" + script + "COMMIT;");
+            std::string r = collect::tryExecScript(path, "BEGIN;" + script + "COMMIT;");
             if (r != "succ|") {
                 std::fprintf(stderr, "insert failed: %s\n", r.c_str());
                 return 1;
@@ -45,10 +45,10 @@ int main(int argc, char** argv) {
     std::int64_t last = 0;
     int stored = 0;
     for (;;) {
-        auto row = collect::SqlQuery(path, collect::sql::ClaimNext(last));
+        auto row = collect::query(path, collect::sql::ClaimNext(last));
         if (row.empty()) break;
         last = std::stoll(row.text(0, "id"));
-        std::string r = collect::SqlExec2(
+        std::string r = collect::tryExecScript(
             path, collect::sql::StoreRow(last, {{"标题", "title " + std::to_string(last)}, {"内容", body}}));
         if (r != "succ|") {
             std::fprintf(stderr, "store failed: %s\n", r.c_str());

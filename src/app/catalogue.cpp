@@ -126,8 +126,7 @@ TaskTree BuildTaskTree(const std::vector<TaskRow>& rows) {
             node.name = row->name;
             auto doc = ReadStoredRules(row->rules);
             node.rulesReadable = doc.has_value();
-            node.tasktext = doc.value_or("");
-            node.tasktext2 = node.tasktext;
+            node.settingsJson = doc.value_or("");
             parent.children.push_back(std::move(node));
         }
         for (auto& child : parent.children) addChildren(child, child.taskid);
@@ -187,8 +186,8 @@ std::optional<std::int64_t> CreateTaskWithSettings(const Workspace& ws, platform
     if (collect::CreateTaskDb(path, dialogs)) {
         try {
             if (document == NewTaskDocument()) {
-                collect::SqlExec(path, collect::kNewTaskContentSql);
-                collect::SqlExec(path, collect::kDownloadTableSql);
+                collect::execScript(path, collect::kNewTaskContentSql);
+                collect::execScript(path, collect::kDownloadTableSql);
             } else {
                 collect::CreateContentTables(path, document);
             }
@@ -201,7 +200,7 @@ std::optional<std::int64_t> CreateTaskWithSettings(const Workspace& ws, platform
 }
 
 std::string AttachmentFolderOf(const Workspace& ws, const TaskNode& node) {
-    if (auto doc = ParseSettings(node.tasktext)) {
+    if (auto doc = ParseSettings(node.settingsJson)) {
         std::string path = SettingText(*doc, "other_savepath");
         if (!path.empty()) return path;
     }
@@ -347,7 +346,7 @@ std::optional<std::int64_t> Catalogue::PasteTask(std::optional<std::int64_t> pre
     auto source = pasteSource();
     if (!source) return std::nullopt;
     const std::string name = source->node->name + "2";
-    const std::string settings = source->node->tasktext;
+    const std::string settings = source->node->settingsJson;
     std::int64_t id = 0;
     try {
         id = insertOrThrow(parentFor(pressed), name, StoreRules(settings));
@@ -381,7 +380,7 @@ std::optional<std::int64_t> Catalogue::PasteTasks(std::optional<std::int64_t> pr
         return std::nullopt;
     }
     const std::string baseName = source->node->name;
-    const std::string settings = source->node->tasktext;
+    const std::string settings = source->node->settingsJson;
     const std::string stored = StoreRules(settings);  // one stored text for every copy
     const std::int64_t parent = parentFor(pressed);
     std::optional<std::int64_t> last;
@@ -464,8 +463,8 @@ bool Catalogue::ImportFieldsToChildren(std::optional<std::int64_t> selected,
     bool changed = false;
     for (const auto& child : children) {
         m_dialogs.message(child.name, platform::kAppTitle);
-        auto doc = child.tasktext.empty() ? std::optional<SettingsJson>(SettingsJson::object())
-                                          : ParseSettings(child.tasktext);
+        auto doc = child.settingsJson.empty() ? std::optional<SettingsJson>(SettingsJson::object())
+                                              : ParseSettings(child.settingsJson);
         if (!child.rulesReadable || !doc) {
             m_dialogs.message(unreadableMessage(child), platform::kAppTitle);
             continue;
@@ -476,7 +475,7 @@ bool Catalogue::ImportFieldsToChildren(std::optional<std::int64_t> selected,
             for (const auto& f : content.fields) {
                 const std::string title = FieldTitle(f);
                 if (title.empty() || std::find(columns.begin(), columns.end(), title) != columns.end()) continue;
-                collect::SqlExec(dbPath, "ALTER table content ADD " + platform::quoteIdentifier(title) + " TEXT");
+                collect::execScript(dbPath, "ALTER table content ADD " + platform::quoteIdentifier(title) + " TEXT");
                 columns.push_back(title);
             }
             (*doc)["fieldsAll"] = fields;
@@ -511,10 +510,10 @@ bool Catalogue::RunBulkCommand(BulkCommand command, std::optional<std::int64_t> 
     try {
         switch (command) {
             case BulkCommand::ClearUrls:
-                collect::SqlExec(path, "update content set url='',geturl=0");
+                collect::execScript(path, "update content set url='',geturl=0");
                 break;
             case BulkCommand::AllNotCollected:
-                collect::SqlExec(
+                collect::execScript(
                     path,
                     "update content set getc=0;DELETE FROM download;UPDATE sqlite_sequence set seq=0 where "
                     "name=\"download\"");
@@ -524,7 +523,7 @@ bool Catalogue::RunBulkCommand(BulkCommand command, std::optional<std::int64_t> 
                 std::string sql = "update content set postc=0";
                 for (const auto& key : collect::SiteKeysOf(settings))
                     sql += " , " + platform::quoteIdentifier("postc_" + key) + "=0";
-                collect::SqlExec(path, sql);
+                collect::execScript(path, sql);
                 break;
             }
             case BulkCommand::ClearDatabase: {
@@ -547,13 +546,13 @@ bool Catalogue::RunBulkCommand(BulkCommand command, std::optional<std::int64_t> 
                 break;
             }
             case BulkCommand::AllCollected:
-                collect::SqlExec(path, "update content set getc=1");
+                collect::execScript(path, "update content set getc=1");
                 break;
             case BulkCommand::AllPublished:
-                collect::SqlExec(path, "update content set postc=1");
+                collect::execScript(path, "update content set postc=1");
                 break;
             case BulkCommand::CollectedToPublished:
-                collect::SqlExec(path, "update content set postc=1 where getc=1");
+                collect::execScript(path, "update content set postc=1 where getc=1");
                 break;
         }
         if (command != BulkCommand::ClearDatabase) {

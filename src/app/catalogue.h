@@ -22,8 +22,7 @@ struct TaskNode {
     std::int64_t taskid = -2;  // -2 for the root
     std::int64_t fuid = -2;    // parent id from the table; -2 for the root
     std::string name;          // the root's is "本地任务"
-    std::string tasktext;      // the deciphered settings document
-    std::string tasktext2;     // a second copy of it
+    std::string settingsJson;  // the deciphered settings document
     bool is_local_task = true;
     bool rulesReadable = true;  // false when the stored `rules` is not a stored document
     std::vector<TaskNode> children;

@@ -65,7 +65,7 @@ std::string ProcessState::SetSlotField(int slot, int field, const std::string& v
     return rec;
 }
 
-int ProcessState::gettnum(int slot) {
+int ProcessState::runningWorkers(int slot) {
     std::lock_guard<std::mutex> g(m_workerLock);
     return m_gettnum.at(static_cast<std::size_t>(slot));
 }
@@ -80,7 +80,7 @@ void ProcessState::setGettnum(int slot, int value) {
     m_gettnum.at(static_cast<std::size_t>(slot)) = value;
 }
 
-int ProcessState::getsucc(int slot) {
+int ProcessState::succeededRows(int slot) {
     std::lock_guard<std::mutex> g(m_successLock);
     return m_getsucc.at(static_cast<std::size_t>(slot));
 }

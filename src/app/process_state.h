@@ -25,12 +25,12 @@ public:
     std::string GetSlotField(int slot, int field);
     std::string SetSlotField(int slot, int field, const std::string& value);
 
-    // Worker counters (`gettnum`), under the worker-counter lock.
-    int gettnum(int slot);
+    // Worker counters (`runningWorkers`), under the worker-counter lock.
+    int runningWorkers(int slot);
     int addWorkers(int slot, int delta);
     void setGettnum(int slot, int value);
-    // Success counters (`getsucc`), under the success-counter lock.
-    int getsucc(int slot);
+    // Success counters (`succeededRows`), under the success-counter lock.
+    int succeededRows(int slot);
     int addSuccess(int slot, int delta);
     void setGetsucc(int slot, int value);
 

@@ -110,11 +110,11 @@ bool RunList::StartRun(int rowIndex) {
         message("任务已不存在，无法开始运行：" + row.name);
         return false;
     }
-    auto runner = std::make_shared<TMyThread>(m_s);
-    runner->Fworkid = taskId;
-    runner->Fsheetid = slot;
-    runner->Ftaskname = row.name;
-    runner->jsonstr = task->settings;
+    auto runner = std::make_shared<TaskRunner>(m_s);
+    runner->taskId = taskId;
+    runner->slot = slot;
+    runner->taskName = row.name;
+    runner->settingsJson = task->settings;
     {
         std::lock_guard<std::mutex> g(m_lock);
         m_lastRun[static_cast<std::size_t>(slot)] = runner->counters();
@@ -124,7 +124,7 @@ bool RunList::StartRun(int rowIndex) {
     }
     m_s.state->SetSlotField(slot, 4, "1");
     platform::WriteLog("批量采集 线程开始" + row.name + "," + std::to_string(taskId), 0);
-    TMyThread::Start(runner);
+    TaskRunner::Start(runner);
     changed();
     return true;
 }

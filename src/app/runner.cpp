@@ -36,56 +36,55 @@ std::string joinLines(const std::vector<std::string>& v, const std::string& sep)
 }
 }  // namespace
 
-TMyThread::TMyThread(RunnerServices services)
+TaskRunner::TaskRunner(RunnerServices services)
     : m_s(std::move(services)), m_run(std::make_shared<collect::RunContext>()) {}
 
-int TMyThread::runningRunners() {
+int TaskRunner::runningRunners() {
     return g_runners.load();
 }
 
-void TMyThread::Start(std::shared_ptr<TMyThread> runner) {
+void TaskRunner::Start(std::shared_ptr<TaskRunner> runner) {
     ThreadRegistry* threads = runner->m_s.threads ? runner->m_s.threads : &ThreadRegistry::global();
-    threads->spawn("TMyThread", [runner] { runner->Execute(); });
+    threads->spawn("TMyThread", [runner] { runner->run(); });
 }
 
-void TMyThread::showRunningLabel(int current, int total) {
+void TaskRunner::showRunningLabel(int current, int total) {
     m_run->label(1, "内容采集:当前/内容总数/成功：" + std::to_string(current) + "/" + std::to_string(total) + "/" +
                         std::to_string(m_run->counters->succeeded.load()));
     m_run->progress(1, current);
 }
 
-void TMyThread::Execute() {
+void TaskRunner::run() {
     auto& run = *m_run;
-    run.taskId = Fworkid;
-    run.slot = Fsheetid;
-    run.taskName = Ftaskname;
-    run.settingsJson = jsonstr;
-    run.dbPath = m_s.workspace.taskDbPath(Fworkid);
+    run.taskId = taskId;
+    run.slot = slot;
+    run.taskName = taskName;
+    run.settingsJson = settingsJson;
+    run.dbPath = m_s.workspace.taskDbPath(taskId);
     run.programFolder = m_s.workspace.programFolder;
-    run.slotDbLock = m_s.state ? &m_s.state->slotDbLock(Fsheetid) : &m_fallbackDbLock;
+    run.slotDbLock = m_s.state ? &m_s.state->slotDbLock(slot) : &m_fallbackDbLock;
     run.view = m_s.view;
     run.dialogs = m_s.dialogs;
     run.sleepStepMs = m_s.sleepStepMs;
     ProcessState* state = m_s.state;
-    const int slot = Fsheetid;
-    run.readRunState = [state, slot] { return state ? state->GetSlotField(slot, 4) : std::string("1"); };
+    run.readRunState = [state, slot = slot] { return state ? state->GetSlotField(slot, 4) : std::string("1"); };
 
-    // 1. AddTh, Docheck, a short pause, an empty pane.
+    // 1. AddTh, readStages, a short pause, an empty pane.
     const int runners = ++g_runners;
-    m_docheck = m_s.runList ? m_s.runList->stagesOf(Ftaskname) : std::array<bool, 3>{true, true, true};
+    m_stages = m_s.runList ? m_s.runList->stagesOf(taskName) : std::array<bool, 3>{true, true, true};
     sleepMs(100);
     run.pane("");
 
     // 2.
     WriteLog("TMyThread新建线程：当前任务ID:" + std::to_string(runners), 0);
-    WriteLog("当前线程ID:" + std::to_string(static_cast<long>(::syscall(SYS_gettid))) + ",Fworkid:" +
-                 std::to_string(Fworkid) + ",Fsheetid:" + std::to_string(Fsheetid) + ",Ftaskname:" + Ftaskname,
+    WriteLog("当前线程ID:" + std::to_string(static_cast<long>(::syscall(SYS_gettid))) +
+                 ",Fworkid:" + std::to_string(taskId) + ",Fsheetid:" + std::to_string(slot) + ",Ftaskname:" + taskName,
              0);
-    run.pane("新建线程：当前任务ID:" + std::to_string(Fsheetid));
+    run.pane("新建线程：当前任务ID:" + std::to_string(slot));
 
     // 3.
-    run.header = m_s.hooks.buildHeader ? m_s.hooks.buildHeader(jsonstr) : std::string();
-    WriteLog("TMyThread配置HEADER头信息结束:" + run.header, 0);
+    run.fetchOptions = m_s.hooks.buildFetchOptions ? m_s.hooks.buildFetchOptions(settingsJson) : std::string();
+    WriteLog("TMyThread配置HEADER头信息结束:" + run.fetchOptions, 0);
 
     // 4.
     platform::SilentDialogs quiet;
@@ -96,20 +95,20 @@ void TMyThread::Execute() {
     // 5.–8.
     bool stopped = false;
     if (run.runState() == RunState::Running) {
-        if (m_docheck[0]) {
+        if (m_stages[0]) {
             listStage();
             stopped = run.stopRequested();
         }
         if (!stopped) {
             WriteLog("TMyThread: 列表采集结束===========\r\r", 0);
-            if (m_docheck[1] && !run.stopRequested()) {
+            if (m_stages[1] && !run.stopRequested()) {
                 // Without a content worker in this build the rows stay queued for a later run.
                 if (m_s.hooks.contentWorker)
                     contentStage();
                 else
                     run.pane("本程序未提供内容采集，跳过[内容采集]步骤");
             }
-            if (m_s.hooks.publish) m_s.hooks.publish(run, columns, m_docheck[2]);
+            if (m_s.hooks.publish) m_s.hooks.publish(run, columns, m_stages[2]);
         }
     }
 
@@ -117,13 +116,13 @@ void TMyThread::Execute() {
     if (state) state->SetSlotField(slot, 4, "0");
     run.pane(collect::paneTime() + "任务已完成");
     --g_runners;
-    if (m_s.runList) m_s.runList->runEnded(Ftaskname);
+    if (m_s.runList) m_s.runList->runEnded(taskName);
 }
 
-void TMyThread::listStage() {
+void TaskRunner::listStage() {
     auto& run = *m_run;
     if (!run.stopRequested()) run.pane("==================开始采集列表==================");
-    auto settings = ParseSettings(jsonstr).value_or(SettingsJson::object());
+    auto settings = ParseSettings(settingsJson).value_or(SettingsJson::object());
     const std::string listSettings = SettingText(settings, "Morepage");
     std::vector<std::string> warnings;
     auto addresses = collect::SplitLines(collect::ListSources(listSettings, run.programFolder, &warnings));
@@ -165,7 +164,7 @@ void TMyThread::listStage() {
     run.known.clear();
 }
 
-bool TMyThread::contentPauseCheck() {
+bool TaskRunner::contentPauseCheck() {
     auto& run = *m_run;
     if (run.pauseCheck("TMyThread:内容采集|线程内已暂停:")) return true;
     // A stop lets the running workers finish first, up to 20 s.
@@ -176,9 +175,9 @@ bool TMyThread::contentPauseCheck() {
     return false;
 }
 
-void TMyThread::contentStage() {
+void TaskRunner::contentStage() {
     auto& run = *m_run;
-    auto settings = ParseSettings(jsonstr).value_or(SettingsJson::object());
+    auto settings = ParseSettings(settingsJson).value_or(SettingsJson::object());
     if (!run.stopRequested()) run.pane("==================开始采集内容==================");
     if (m_s.state) m_s.state->setGettnum(run.slot, 0);
     WriteLog("TMyThread: 内容采集开始===========\r\r", 0);
@@ -197,7 +196,7 @@ void TMyThread::contentStage() {
         std::lock_guard<std::mutex> g(*run.slotDbLock);
         std::string r;
         try {
-            r = collect::SqlExec2(run.dbPath, collect::sql::CollectAgain());
+            r = collect::tryExecScript(run.dbPath, collect::sql::CollectAgain());
         } catch (const std::exception& e) {
             r = std::string("fail|") + e.what();
         }
@@ -206,7 +205,7 @@ void TMyThread::contentStage() {
 
     long long total = 0;
     try {
-        auto t = collect::SqlQuery(run.dbPath, collect::sql::CountWork(startId));
+        auto t = collect::query(run.dbPath, collect::sql::CountWork(startId));
         total = IntOf(t.text(0, "total"));
     } catch (const std::exception& e) {
         run.pane("查询数据出错：" + collect::DbErrorText(e.what()));
@@ -245,7 +244,7 @@ void TMyThread::contentStage() {
             collect::SqlTable row;
             try {
                 std::lock_guard<std::mutex> g(*run.slotDbLock);
-                row = collect::SqlQuery(run.dbPath, collect::sql::ClaimNext(startId));
+                row = collect::query(run.dbPath, collect::sql::ClaimNext(startId));
             } catch (const std::exception& e) {
                 run.message("查询数据出错：" + collect::DbErrorText(e.what()));
                 WriteLog("TMyThread:内容采集|get查询数据出错" + std::string(e.what()), 0);
@@ -265,7 +264,8 @@ void TMyThread::contentStage() {
             // h. the keyword dictionary, once per run, when the rules segment keywords
             if (!dictionaryChecked) {
                 dictionaryChecked = true;
-                if (auto problem = engine::PrepareKeywordDictionary(jsonstr, run.programFolder)) run.message(*problem);
+                if (auto problem = engine::PrepareKeywordDictionary(settingsJson, run.programFolder))
+                    run.message(*problem);
             }
             // i.
             ++current;

@@ -1,5 +1,5 @@
 #pragma once
-// One run of one task (`TMyThread`): list stage, content stage with a pool of at most three
+// One run of one task (`TaskRunner`): list stage, content stage with a pool of at most three
 // content workers, publish stage, then the end of the run. Runs on a registry thread; reports
 // through the slot view; obeys the slot's run state (pause "2", stop "3").
 #include <array>
@@ -22,15 +22,15 @@ namespace tarvex::app {
 // The stages' work, so the runner can be driven with the parts that exist. An empty function
 // means the stage has nothing to do.
 struct StageHooks {
-    // Builds the fetch option block (`Fheader`) from the settings document.
-    std::function<std::string(const std::string& settingsJson)> buildHeader;
-    // `DoGetList2`: list-link extraction over the list pages; returns at the end or on stop.
+    // Builds the fetch option block (`fetchOptions`) from the settings document.
+    std::function<std::string(const std::string& settingsJson)> buildFetchOptions;
+    // `collectListPages`: list-link extraction over the list pages; returns at the end or on stop.
     std::function<void(collect::RunContext&, const std::vector<std::string>& listUrls)> listPages;
-    // `TGetThread`: collects one content row.
+    // `ContentWorker`: collects one content row.
     collect::ContentWorker contentWorker;
-    // `DoPost`: the publish stage; gets the content table's column names and whether publishing
+    // `publishRecords`: the publish stage; gets the content table's column names and whether publishing
     // was ticked.
-    std::function<void(collect::RunContext&, const std::vector<std::string>& columns, bool docheck3)> publish;
+    std::function<void(collect::RunContext&, const std::vector<std::string>& columns, bool publishTicked)> publish;
 };
 
 // The hooks of the stages built into this program.
@@ -40,7 +40,7 @@ StageHooks defaultStageHooks();
 class RunListPort {
 public:
     virtual ~RunListPort() = default;
-    // `Docheck`: the three stage boxes of the row named `name`; all false when there is none.
+    // `readStages`: the three stage boxes of the row named `name`; all false when there is none.
     virtual std::array<bool, 3> stagesOf(const std::string& name) = 0;
     // `DecTh`: the row named `name` shows "停止运行" and the buttons are refreshed.
     virtual void runEnded(const std::string& name) = 0;
@@ -57,19 +57,19 @@ struct RunnerServices {
     int sleepStepMs = 10;  // tests shorten nothing else; sleeps are polled in these steps
 };
 
-class TMyThread {
+class TaskRunner {
 public:
-    explicit TMyThread(RunnerServices services);
+    explicit TaskRunner(RunnerServices services);
 
-    std::int64_t Fworkid = 0;
-    int Fsheetid = 1;
-    std::string Ftaskname;
-    std::string jsonstr;
+    std::int64_t taskId = 0;
+    int slot = 1;
+    std::string taskName;
+    std::string settingsJson;
 
     // Starts the run on a registry thread. The object lives until the run ends.
-    static void Start(std::shared_ptr<TMyThread> runner);
+    static void Start(std::shared_ptr<TaskRunner> runner);
     // The run itself (public so the CLI and tests can run it on their own thread).
-    void Execute();
+    void run();
 
     // Counters of the run, shared with its workers.
     std::shared_ptr<collect::RunCounters> counters() const { return m_run->counters; }
@@ -86,7 +86,7 @@ private:
     RunnerServices m_s;
     std::mutex m_fallbackDbLock;  // used when no process state supplies the slot's lock
     std::shared_ptr<collect::RunContext> m_run;
-    std::array<bool, 3> m_docheck{};
+    std::array<bool, 3> m_stages{};
 };
 
 }  // namespace tarvex::app

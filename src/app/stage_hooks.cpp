@@ -8,9 +8,9 @@ namespace tarvex::app {
 // the runner then passes over it and the rows it would have handled stay queued.
 StageHooks defaultStageHooks() {
     StageHooks hooks;
-    hooks.buildHeader = collect::BuildFetchOptions;
+    hooks.buildFetchOptions = collect::BuildFetchOptions;
     hooks.listPages = [](collect::RunContext& run, const std::vector<std::string>& listUrls) {
-        collect::DoGetList2(run, listUrls);
+        collect::collectListPages(run, listUrls);
     };
     return hooks;
 }

@@ -1,5 +1,5 @@
 #pragma once
-// The hand-over from the runner to one content worker (`TGetThread`): the row to collect and
+// The hand-over from the runner to one content worker (`ContentWorker`): the row to collect and
 // the run it belongs to. The worker runs on its own thread; the run context is shared so it
 // stays valid when the runner has moved on.
 #include <cstdint>
@@ -12,7 +12,7 @@
 namespace tarvex::collect {
 
 struct ContentJob {
-    std::shared_ptr<const RunContext> run;  // Fworkid, Fsheetid, jsonstr, fheader and the ports
+    std::shared_ptr<const RunContext> run;  // taskId, slot, settingsJson, fetchOptions and the ports
     std::int64_t id = 0;                    // content row id
     std::string url;                        // the row's address
     std::string idRow;                      // the whole row, RowToText

@@ -251,7 +251,7 @@ std::string expandPager(const std::string& address, std::string page) {
 std::string postToSpecialHost(const std::string& address, const FetchSpecialHosts& special) {
     platform::HttpRequest req;
     req.method = "POST";
-    req.url = Myhttpencode2(address, "UTF-8");
+    req.url = encodeForm(address, "UTF-8");
     req.userAgent = kPostUserAgent;
     req.referer = special.postReferer;
     req.headers = {{"http-cust-oid", "99"}, {"fr", "6"}};
@@ -300,7 +300,7 @@ std::string BuildFetchOptions(const std::string& settingsJson) {
            "readtimeout=20000\r\n" + "connecttimeout=20000\r\n";
 }
 
-std::string Myhttpencode2(const std::string& text, const std::string& encoding) {
+std::string encodeForm(const std::string& text, const std::string& encoding) {
     try {
         bool gbk = isGbk(encoding);
         std::string out;
@@ -418,7 +418,7 @@ std::string HttpGet(const std::string& address, const std::string& block) {
         if (matches(address, special.postHost)) return postToSpecialHost(address, special);
 
         platform::HttpRequest req;
-        req.url = Myhttpencode2(address, "UTF-8");
+        req.url = encodeForm(address, "UTF-8");
         req.connectTimeoutMs = kDefaultTimeoutMs;
         req.idleTimeoutMs = kDefaultTimeoutMs;
         req.referer = matches(address, special.refererHost) ? special.refererValue : req.url;

@@ -30,7 +30,7 @@ std::string HttpGet(const std::string& address, const std::string& block);
 
 // Percent-encodes the CJK ideographs U+4E00..U+9FA5 of an address in "UTF-8" or "GBK",
 // and the title marks 《 》 as "%e3%80%8a" / "%e3%80%8b". Other characters stay.
-std::string Myhttpencode2(const std::string& text, const std::string& encoding);
+std::string encodeForm(const std::string& text, const std::string& encoding);
 
 // Percent-encodes every control character, space, non-ASCII character and * < > # % " { } |
 // \ ^ [ ] ` in "UTF-8" or "GBK" bytes (upper-case hex). "%" itself is encoded again.

@@ -141,7 +141,7 @@ LinkPattern buildLinkPattern(const ListSettings& list) {
 void loadKnownTitles(RunContext& run, ListRunState& state) {
     std::size_t count = 0;
     try {
-        auto table = SqlQuery(run.dbPath, sql::SelectListTitles());
+        auto table = query(run.dbPath, sql::SelectListTitles());
         for (const auto& row : table.rows) {
             // Titles are stored exactly as collected, so they are compared exactly.
             std::string title = row[0].asText();
@@ -183,7 +183,7 @@ int insertStatements(RunContext& run, ListRunState& state, const std::vector<std
         reportFailure(e.what());
         inserted = 0;
     }
-    state.inum += inserted;
+    state.insertedCount += inserted;
     return inserted;
 }
 
@@ -225,8 +225,8 @@ std::string FieldGroupName(const std::string& name) {
     return "U" + engine::TextToHex(name);
 }
 
-ListPageResult DoGetCurl(RunContext& run, ListRunState& state, const std::string& page, const ListSettings& list,
-                         int pageIndex, const std::string& pageAddress) {
+ListPageResult collectListPage(RunContext& run, ListRunState& state, const std::string& page, const ListSettings& list,
+                               int pageIndex, const std::string& pageAddress) {
     ListPageResult result;
     const std::string areaPattern = cutPiece(list.begin) + "(?<hrefurl>.*?)" + cutPiece(list.end);
     WriteLog("TMyThread.DoGetCurl:提取前后截取正则PAT1:" + areaPattern, 0);
@@ -317,7 +317,7 @@ ListPageResult DoGetCurl(RunContext& run, ListRunState& state, const std::string
                 }
                 // The limit counts rows of earlier pages: a page started below it is taken
                 // whole, a page started at it adds nothing.
-                if (state.inum >= state.limit) return false;
+                if (state.insertedCount >= state.limit) return false;
                 run.known.add(address);
                 if (state.titleCheckActive && !title.empty()) state.knownTitles.insert(title);
                 statements.push_back(sql::InsertListAddress(address, columns, values));
@@ -347,9 +347,9 @@ void stopLog() {
 }
 const char* const kPauseLog = "TMyThread.DoGetList2:列表采集|线程内已暂停:";
 
-std::string listLabel(long long current, long long total, long long inum) {
+std::string listLabel(long long current, long long total, long long insertedCount) {
     return "运行状态:当前列表数/列表总数/网址数：" + std::to_string(current) + "/" + std::to_string(total) + "/" +
-           std::to_string(inum);
+           std::to_string(insertedCount);
 }
 
 // Follows the pager of one list page. Returns false when a stop was requested.
@@ -365,7 +365,7 @@ bool followListPager(RunContext& run, ListRunState& state, const ListSettings& l
     WriteLog("TMyThread.DoGetList2,包含分页代码" + list.pagination, 0);
     WriteLog("TMyThread.DoGetList2,智能提取分页", 0);
 
-    auto all = GetMulPage(*pager, firstPage, listAddress);
+    auto all = collectPagerPages(*pager, firstPage, listAddress);
     if (all.size() <= 1) return true;
     WriteLog("TMyThread.DoGetList2,读取分页大于1页", 0);
     PagerWalk walk(all);
@@ -378,7 +378,7 @@ bool followListPager(RunContext& run, ListRunState& state, const ListSettings& l
             return false;
         }
         // Pages fetched past the limit could add nothing.
-        if (state.inum >= state.limit) {
+        if (state.insertedCount >= state.limit) {
             WriteLog("TMyThread.DoGetList2,已达到列表获取内容页数量,停止分页:" + std::to_string(state.limit), 0);
             break;
         }
@@ -399,9 +399,9 @@ bool followListPager(RunContext& run, ListRunState& state, const ListSettings& l
             run.pane("访问错误：" + resultMessage(r));
             WriteLog("TMyThread.DoGetList2 抓取strlist2[0]错误：" + resultMessage(r), 0);
         }
-        DoGetCurl(run, state, text, list, p, next);
-        run.label(1, listLabel(n + p + 2, state.imax + n + 1, state.inum));
-        walk.addFound(GetMulPage(*pager, text, next));
+        collectListPage(run, state, text, list, p, next);
+        run.label(1, listLabel(n + p + 2, state.listUrlCount + n + 1, state.insertedCount));
+        walk.addFound(collectPagerPages(*pager, text, next));
         ++n;
     }
     return true;
@@ -409,8 +409,8 @@ bool followListPager(RunContext& run, ListRunState& state, const ListSettings& l
 
 }  // namespace
 
-void DoGetList2(RunContext& run, const std::vector<std::string>& listUrls, const PageFetcher& fetch,
-                engine::RandomSource* random) {
+void collectListPages(RunContext& run, const std::vector<std::string>& listUrls, const PageFetcher& fetch,
+                      engine::RandomSource* random) {
     WriteLog("TMyThread.DoGetList2:列表页需分析采集得到内容页", 0);
     auto doc = parseObject(run.settingsJson);
     ListRunState state;
@@ -419,7 +419,7 @@ void DoGetList2(RunContext& run, const std::vector<std::string>& listUrls, const
     platform::SilentDialogs quiet;
     state.columns = TableColumns(run.dbPath, "content", run.dialogs ? *run.dialogs : quiet);
     WriteLog("TMyThread.DoGetList2:读取content表中所有字段:" + join(state.columns, "\r\n"), 0);
-    state.inum = 0;
+    state.insertedCount = 0;
 
     if (!listUrls.empty() && !run.pauseCheck(kPauseLog)) {
         WriteLog("TMyThread.DoGetList2:列表采集|线程内 外部强制停止", 0);
@@ -429,8 +429,8 @@ void DoGetList2(RunContext& run, const std::vector<std::string>& listUrls, const
     state.limit = intOf(doc, "other_url_max");
     if (state.limit <= 0) state.limit = kNoUrlLimit;
     WriteLog("TMyThread.DoGetList2:urlmax:" + std::to_string(state.limit), 0);
-    state.imax = static_cast<int>(listUrls.size());
-    const std::string options = ListFetchOptions(run.header, list);
+    state.listUrlCount = static_cast<int>(listUrls.size());
+    const std::string options = ListFetchOptions(run.fetchOptions, list);
 
     long long n = 0;
     long long done = 0;
@@ -438,12 +438,12 @@ void DoGetList2(RunContext& run, const std::vector<std::string>& listUrls, const
         const int p = static_cast<int>(pi);
         const std::string& address = listUrls[pi];
         run.sleepFor(state.intervalMs);
-        if (state.inum >= state.limit) break;
+        if (state.insertedCount >= state.limit) break;
         if (!run.pauseCheck(kPauseLog)) {
             stopLog();
             break;
         }
-        run.label(1, listLabel(p + n + 1, n + state.imax, state.inum));
+        run.label(1, listLabel(p + n + 1, n + state.listUrlCount, state.insertedCount));
         run.progress(1, p + 1);
         WriteLog("TMyThread.DoGetList2:开始抓取当前一级url：" + address, 0);
         run.pane("准备采集列表网址：" + address);
@@ -460,17 +460,17 @@ void DoGetList2(RunContext& run, const std::vector<std::string>& listUrls, const
             continue;
         }
         const std::string page = r.substr(5);
-        DoGetCurl(run, state, page, list, p, address);
+        collectListPage(run, state, page, list, p, address);
         if (list.pagination.empty()) continue;
         if (!followListPager(run, state, list, address, page, p, n, options, fetch)) break;
     }
     WriteLog("TMyThread:一级列表采集结束：\n==========\r", 0);
-    run.label(1, listLabel(done + n, state.imax + n, state.inum));
+    run.label(1, listLabel(done + n, state.listUrlCount + n, state.insertedCount));
 }
 
-void DoGetList2(RunContext& run, const std::vector<std::string>& listUrls) {
-    DoGetList2(run, listUrls,
-               [](const std::string& address, const std::string& options) { return HttpGet(address, options); });
+void collectListPages(RunContext& run, const std::vector<std::string>& listUrls) {
+    collectListPages(run, listUrls,
+                     [](const std::string& address, const std::string& options) { return HttpGet(address, options); });
 }
 
 }  // namespace tarvex::collect

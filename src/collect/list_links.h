@@ -44,8 +44,8 @@ struct ListRunState {
     std::vector<std::string> columns;  // content columns, in table order
     long long limit = 99999999;        // "other_url_max"; 0 or empty means no limit
     int intervalMs = 0;                // "other_time1"
-    long long inum = 0;                // rows inserted in this run
-    int imax = 0;                      // number of list addresses
+    long long insertedCount = 0;       // rows inserted in this run
+    int listUrlCount = 0;              // number of list addresses
     // Titles already stored or queued ("列表标题"), loaded on first need.
     std::unordered_set<std::string> knownTitles;
     bool titleCheckActive = false;
@@ -58,16 +58,16 @@ struct ListPageResult {
     int inserted = 0;  // rows inserted
 };
 
-// `DoGetCurl`: extracts and inserts the content links of one fetched list page. Inserts run
+// `collectListPage`: extracts and inserts the content links of one fetched list page. Inserts run
 // under the run's slot database lock; every new address joins run.known.
-ListPageResult DoGetCurl(RunContext& run, ListRunState& state, const std::string& page, const ListSettings& list,
-                         int pageIndex, const std::string& pageAddress);
+ListPageResult collectListPage(RunContext& run, ListRunState& state, const std::string& page, const ListSettings& list,
+                               int pageIndex, const std::string& pageAddress);
 
-// `DoGetList2`: the list stage over `listUrls` with the given fetch (HttpGet in a real run).
+// `collectListPages`: the list stage over `listUrls` with the given fetch (HttpGet in a real run).
 // Returns when every list page is done, the run's limit is reached, or a stop is requested.
-void DoGetList2(RunContext& run, const std::vector<std::string>& listUrls, const PageFetcher& fetch,
-                engine::RandomSource* random = nullptr);
+void collectListPages(RunContext& run, const std::vector<std::string>& listUrls, const PageFetcher& fetch,
+                      engine::RandomSource* random = nullptr);
 // The same over HttpGet: the runner's list hook.
-void DoGetList2(RunContext& run, const std::vector<std::string>& listUrls);
+void collectListPages(RunContext& run, const std::vector<std::string>& listUrls);
 
 }  // namespace tarvex::collect

@@ -209,7 +209,7 @@ int InsertDirectAddresses(RunContext& run, const std::vector<std::string>& addre
                 std::unique_lock<std::mutex> lock;
                 if (run.slotDbLock) lock = std::unique_lock<std::mutex>(*run.slotDbLock);
                 try {
-                    result = SqlExec2(run.dbPath, "BEGIN;" + script + "COMMIT;");
+                    result = tryExecScript(run.dbPath, "BEGIN;" + script + "COMMIT;");
                     // A failed script leaves its transaction open; closing the connection rolls it back.
                 } catch (const std::exception& e) {
                     result = std::string("fail|") + e.what();

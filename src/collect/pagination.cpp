@@ -173,7 +173,8 @@ void PagerWalk::addFound(const std::vector<std::string>& pager) {
         if (m_seen.insert(lowerAscii(a)).second) m_pending.push_back(a);
 }
 
-std::vector<std::string> GetMulPage(const PagerSettings& settings, std::string_view page, const std::string& address) {
+std::vector<std::string> collectPagerPages(const PagerSettings& settings, std::string_view page,
+                                           const std::string& address) {
     WriteLog("GetMulPage:开始提取分页(根据已有内容及正则，不用访问网页),url:" + address, 1);
     std::vector<std::string> result{address};
     std::unordered_set<std::string> seen{lowerAscii(address)};
@@ -243,8 +244,8 @@ std::vector<std::string> GetMulPage(const PagerSettings& settings, std::string_v
     return result;
 }
 
-std::string GetAllPage(const std::string& address, const std::string& firstPage, const std::string& settingsJson,
-                       const std::string& options, const PageFollow& follow) {
+std::string collectContentPages(const std::string& address, const std::string& firstPage,
+                                const std::string& settingsJson, const std::string& options, const PageFollow& follow) {
     if (firstPage.empty()) return "顶级内容页=";
 
     auto doc = nlohmann::json::parse(settingsJson, nullptr, false);
@@ -281,7 +282,7 @@ std::string GetAllPage(const std::string& address, const std::string& firstPage,
         WriteLog("GetAllPage,包含分页代码" + mulpage, 0);
         const long long max = ContentPageLimit(*settings);
         if (settings->mode == PagerMode::AllListed) {
-            auto all = GetMulPage(*settings, firstPage, address);
+            auto all = collectPagerPages(*settings, firstPage, address);
             std::vector<std::string> texts{firstPage};
             for (std::size_t i = 1; i < all.size(); ++i)
                 texts.push_back(fetchText(all[i], "GetAllPage 全部列出抓取strlist2[0]错误：",
@@ -297,7 +298,7 @@ std::string GetAllPage(const std::string& address, const std::string& firstPage,
                 // article instead of leaving every row queued with an empty page list.
                 WriteLog("GetAllPage,分页网址匹配模式按智能提取分页处理", 0);
             WriteLog("GetAllPage,智能提取分页", 0);
-            auto all = GetMulPage(*settings, firstPage, address);
+            auto all = collectPagerPages(*settings, firstPage, address);
             WriteLog("GetAllPage,读取分页结束包含" + join(all, "\r\n"), 0);
             PagerWalk walk(all);
             std::vector<std::string> texts{firstPage};
@@ -320,7 +321,7 @@ std::string GetAllPage(const std::string& address, const std::string& firstPage,
                     if (morePending && settings->timeMs > 0) sleepMs(static_cast<int>(settings->timeMs));
                     texts.push_back(text);
                     WriteLog("GetAllPage,已采集网址：alllist加1，内容allcontent加1", 0);
-                    walk.addFound(GetMulPage(*settings, text, next));
+                    walk.addFound(collectPagerPages(*settings, text, next));
                     WriteLog("GetAllPage,根据这个分页网址提取新的分页网址", 0);
                     WriteLog("GetAllPage,合成新的总分页网址strlist1", 0);
                     WriteLog("GetAllPage,list1减去已采集alllist 得到临时list2重新循环", 0);

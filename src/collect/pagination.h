@@ -1,7 +1,7 @@
 #pragma once
 // Pagination of content and list pages: reading the page addresses out of a page's pager
-// without fetching anything (`GetMulPage`), and following the pages of a content page into
-// one joined text, the page list (`GetAllPage`). The page fetch arrives as a function, so the
+// without fetching anything (`collectPagerPages`), and following the pages of a content page into
+// one joined text, the page list (`collectContentPages`). The page fetch arrives as a function, so the
 // same code runs over HTTP and over pages held in memory. Safe on any thread.
 #include <functional>
 #include <optional>
@@ -52,7 +52,8 @@ long long ListPageLimit(const PagerSettings& settings);
 
 // The page addresses of the pager in `page`, the page's own `address` first, each once
 // (compared without regard to case), absolute, filtered by include and exclude.
-std::vector<std::string> GetMulPage(const PagerSettings& settings, std::string_view page, const std::string& address);
+std::vector<std::string> collectPagerPages(const PagerSettings& settings, std::string_view page,
+                                           const std::string& address);
 
 // Orders page addresses shorter first, then by text, so "p_9.html" comes before "p_10.html".
 void SortPageAddresses(std::vector<std::string>& addresses);
@@ -62,7 +63,7 @@ void SortPageAddresses(std::vector<std::string>& addresses);
 // thousands of pages costs no more per page than one of ten.
 class PagerWalk {
 public:
-    // `firstPager` is GetMulPage of the first page; its first entry, the page itself, counts
+    // `firstPager` is collectPagerPages of the first page; its first entry, the page itself, counts
     // as fetched.
     explicit PagerWalk(const std::vector<std::string>& firstPager);
 
@@ -83,7 +84,7 @@ private:
     std::vector<std::string> m_fetched;
 };
 
-// What GetAllPage needs besides the page itself.
+// What collectContentPages needs besides the page itself.
 struct PageFollow {
     PageFetcher fetch;  // required
     // Single-page mode: progress lines for the main window's run log page; empty = none.
@@ -104,7 +105,7 @@ struct PageFollow {
 // as markers) and one line per multi-level page, joined by CR LF. `settingsJson` is the task
 // settings document; `options` the fetch option block. Runs on the caller's thread and
 // fetches one page after another.
-std::string GetAllPage(const std::string& address, const std::string& firstPage, const std::string& settingsJson,
-                       const std::string& options, const PageFollow& follow);
+std::string collectContentPages(const std::string& address, const std::string& firstPage,
+                                const std::string& settingsJson, const std::string& options, const PageFollow& follow);
 
 }  // namespace tarvex::collect

@@ -37,19 +37,19 @@ private:
 // Content workers of one run. Workers hold it beyond the runner's life, so a worker that ends
 // late counts down its own run, never the next run of the slot.
 struct RunCounters {
-    std::atomic<int> workers{0};    // running content workers (the slot's `gettnum`)
-    std::atomic<int> succeeded{0};  // rows stored in this run (the slot's `getsucc`)
+    std::atomic<int> workers{0};    // running content workers (the slot's `runningWorkers`)
+    std::atomic<int> succeeded{0};  // rows stored in this run (the slot's `succeededRows`)
 };
 
 struct RunContext {
-    std::int64_t taskId = 0;    // Fworkid
-    int slot = 1;               // Fsheetid
-    std::string taskName;       // Ftaskname
-    std::string settingsJson;   // jsonstr
-    std::string header;         // Fheader: the fetch option block
+    std::int64_t taskId = 0;
+    int slot = 1;
+    std::string taskName;
+    std::string settingsJson;
+    std::string fetchOptions;   // the fetch option block
     std::string dbPath;         // data/<id>.db3
     std::string programFolder;  // workspace root, ends with "/"
-    KnownUrls known;            // urls_insql
+    KnownUrls known;            // addresses already in the task database
     std::shared_ptr<RunCounters> counters = std::make_shared<RunCounters>();
 
     std::mutex* slotDbLock = nullptr;           // not owned

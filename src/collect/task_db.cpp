@@ -97,12 +97,12 @@ bool CreateTaskDb(const std::string& path, platform::Dialogs& dialogs) {
     return fileExists(path);
 }
 
-void SqlExec(const std::string& path, const std::string& sql) {
+void execScript(const std::string& path, const std::string& sql) {
     SqliteConnection db(path, SqliteConnection::Mode::ReadWrite);
     db.exec(sql);
 }
 
-std::string SqlExec2(const std::string& path, const std::string& sql) {
+std::string tryExecScript(const std::string& path, const std::string& sql) {
     SqliteConnection db(path, SqliteConnection::Mode::ReadWrite);
     try {
         db.exec(sql);
@@ -112,7 +112,7 @@ std::string SqlExec2(const std::string& path, const std::string& sql) {
     return "succ|";
 }
 
-SqlTable SqlQuery(const std::string& path, const std::string& sql, const std::vector<platform::SqlValue>& params) {
+SqlTable query(const std::string& path, const std::string& sql, const std::vector<platform::SqlValue>& params) {
     SqliteConnection db(path, SqliteConnection::Mode::ReadWrite);
     return platform::queryAll(db, sql, params);
 }
@@ -184,11 +184,11 @@ void CreateContentTables(const std::string& path, const std::string& settingsJso
         "'0',postc TINYINT(1)  DEFAULT '0'";
     for (const auto& c : cols) create += "," + quoteIdentifier(c) + " TEXT";
     create += ")";
-    SqlExec(path, create);
-    SqlExec(path, kDownloadTableSql);
+    execScript(path, create);
+    execScript(path, kDownloadTableSql);
     for (const auto& key : SiteKeysOf(settingsJson)) {
         if (std::find(cols.begin(), cols.end(), "postc_" + key) != cols.end()) continue;
-        SqlExec(path, addSiteFlagSql(key));
+        execScript(path, addSiteFlagSql(key));
     }
 }
 
@@ -198,7 +198,7 @@ std::vector<std::string> AddMissingColumns(const std::string& path, const std::s
     std::vector<std::string> ran;
     auto has = [&](const std::string& n) { return std::find(existing.begin(), existing.end(), n) != existing.end(); };
     auto run = [&](const std::string& name, const std::string& stmt) {
-        SqlExec(path, stmt);
+        execScript(path, stmt);
         existing.push_back(name);
         ran.push_back(stmt);
     };
@@ -224,7 +224,7 @@ std::vector<std::string> PendingDownloads(const std::string& path, std::int64_t 
     std::vector<std::string> lines;
     SqlTable t;
     try {
-        t = SqlQuery(path, "select * from download where cid=" + std::to_string(contentId) + " and isupload=0");
+        t = query(path, "select * from download where cid=" + std::to_string(contentId) + " and isupload=0");
     } catch (const SqliteError& e) {
         dialogs.message("查询download表出错：" + DbErrorText(e.what()), platform::kAppTitle);
         return lines;

@@ -28,11 +28,11 @@ std::string TaskDbPath(const std::string& dataFolder, std::int64_t taskId);
 // Creates an empty database file. Refuses an existing file with path + "的数据库已存在1".
 bool CreateTaskDb(const std::string& path, platform::Dialogs& dialogs);
 // Runs a script; throws platform::SqliteError on failure. The file must exist.
-void SqlExec(const std::string& path, const std::string& sql);
+void execScript(const std::string& path, const std::string& sql);
 // Runs a script; "succ|" or "fail|" + SQLite's message. Throws when the file cannot be opened.
-std::string SqlExec2(const std::string& path, const std::string& sql);
+std::string tryExecScript(const std::string& path, const std::string& sql);
 // Runs a query and copies all rows; throws platform::SqliteError on failure.
-SqlTable SqlQuery(const std::string& path, const std::string& sql, const std::vector<platform::SqlValue>& params = {});
+SqlTable query(const std::string& path, const std::string& sql, const std::vector<platform::SqlValue>& params = {});
 // Column names of a table in order; on error a message box and the names read so far.
 std::vector<std::string> TableColumns(const std::string& path, const std::string& table, platform::Dialogs& dialogs);
 
@@ -61,7 +61,7 @@ std::string SqlQuote(const std::string& text);
 // A database error message as the user sees it.
 std::string DbErrorText(const std::string& message);
 
-// True when an SqlExec2 result failed because the database was busy or locked.
+// True when an tryExecScript result failed because the database was busy or locked.
 bool IsBusyFailure(const std::string& result);
 
 // Statements of the collection stage (exact text; values pass through SqlQuote).

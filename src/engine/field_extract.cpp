@@ -137,7 +137,7 @@ std::string randomLine(const FieldRule& rule, const ExtractEnv& env) {
     return TrimText(lines[static_cast<std::size_t>(pick)]);
 }
 
-// GetFieldResult2 on a page whose line breaks are already restored.
+// extractFieldFromPage on a page whose line breaks are already restored.
 FieldOutcome extractFromPage(const std::string& name, const FieldRule& rule, std::string_view page,
                              const FieldValueList& values, const PageList& pages, const ExtractEnv& env) {
     WriteLog("GetFieldResult2|根据字段规则从网页中提取 开始=========", kDetail);
@@ -211,7 +211,7 @@ FieldOutcome extractFromPage(const std::string& name, const FieldRule& rule, std
         return out;
     }
     WriteLog("GetFieldResult2|开始替换与过滤HTML 得附加功能", kDetail);
-    if (!rule.txtStrips.empty()) value = Result_AddFunc(value, rule.text, pages, values);
+    if (!rule.txtStrips.empty()) value = applyPostRules(value, rule.text, pages, values);
     return out;
 }
 
@@ -265,13 +265,13 @@ const PageSource::Entry& PageSource::level(const std::string& name) {
     return m_levels.back().second;
 }
 
-FieldOutcome GetFieldResult2(const std::string& name, const FieldRule& rule, std::string_view page,
-                             const FieldValueList& values, const PageList& pages, const ExtractEnv& env) {
+FieldOutcome extractFieldFromPage(const std::string& name, const FieldRule& rule, std::string_view page,
+                                  const FieldValueList& values, const PageList& pages, const ExtractEnv& env) {
     return extractFromPage(name, rule, MarkersToLines(page), values, pages, env);
 }
 
-FieldOutcome GetFieldResult(const std::string& name, const FieldRule& rule, const Joiners& joiners,
-                            const FieldValueList& values, PageSource& pages, const ExtractEnv& env) {
+FieldOutcome extractField(const std::string& name, const FieldRule& rule, const Joiners& joiners,
+                          const FieldValueList& values, PageSource& pages, const ExtractEnv& env) {
     WriteLog("GetFieldResult|根据字段规则从网页中提取 开始=========", kDetail);
     FieldOutcome out;
     if (rule.checkMorepage) {
@@ -301,20 +301,20 @@ FieldOutcome GetFieldResult(const std::string& name, const FieldRule& rule, cons
     return out;
 }
 
-std::string GetFieldResult2(const std::string& name, std::string_view ruleJson, std::string_view page,
-                            const FieldValueList& values, const PageList& pages) {
+std::string extractFieldFromPage(const std::string& name, std::string_view ruleJson, std::string_view page,
+                                 const FieldValueList& values, const PageList& pages) {
     auto rule = ParseFieldRule(ruleJson);
-    FieldOutcome out = GetFieldResult2(name, rule ? *rule : FieldRule{}, page, values, pages);
+    FieldOutcome out = extractFieldFromPage(name, rule ? *rule : FieldRule{}, page, values, pages);
     return out.value;
 }
 
-std::string GetFieldResult(const std::string& name, std::string_view ruleJson, std::string_view settingsJson,
-                           const FieldValueList& values, const PageList& pages) {
+std::string extractField(const std::string& name, std::string_view ruleJson, std::string_view settingsJson,
+                         const FieldValueList& values, const PageList& pages) {
     auto rule = ParseFieldRule(ruleJson);
     SettingsJson settings = SettingsJson::parse(settingsJson.begin(), settingsJson.end(), nullptr, false);
     if (settings.is_discarded()) settings = SettingsJson::object();
     PageSource source(pages);
-    FieldOutcome out = GetFieldResult(name, rule ? *rule : FieldRule{}, ReadJoiners(settings), values, source);
+    FieldOutcome out = extractField(name, rule ? *rule : FieldRule{}, ReadJoiners(settings), values, source);
     return out.value;
 }
 
@@ -383,7 +383,7 @@ RecordOutcome ExtractRecord(const SettingsJson& settings, const std::vector<std:
     FieldValueList values;
     if (!url.empty()) values.emplace_back("url", std::string(url));
     for (const auto& rule : rules.rules) {
-        FieldOutcome field = GetFieldResult(rule.title, rule, joiners, values, source, env);
+        FieldOutcome field = extractField(rule.title, rule, joiners, values, source, env);
         if (field.error) {
             out.error = "field \"" + rule.title + "\": " + *field.error;
             return out;

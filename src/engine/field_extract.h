@@ -65,19 +65,19 @@ private:
 };
 
 // One field from one page text (line-break markers allowed). Logs as "GetFieldResult2|…".
-FieldOutcome GetFieldResult2(const std::string& name, const FieldRule& rule, std::string_view page,
-                             const FieldValueList& values, const PageList& pages, const ExtractEnv& env = {});
+FieldOutcome extractFieldFromPage(const std::string& name, const FieldRule& rule, std::string_view page,
+                                  const FieldValueList& values, const PageList& pages, const ExtractEnv& env = {});
 // One field over the page list: the content page or a multi-level page, its first page or
 // every page, the separators replaced by the joiners. Logs as "GetFieldResult|…".
-FieldOutcome GetFieldResult(const std::string& name, const FieldRule& rule, const Joiners& joiners,
-                            const FieldValueList& values, PageSource& pages, const ExtractEnv& env = {});
+FieldOutcome extractField(const std::string& name, const FieldRule& rule, const Joiners& joiners,
+                          const FieldValueList& values, PageSource& pages, const ExtractEnv& env = {});
 
 // The same over texts, as the system's other parts call them: an error gives an empty value
 // (and is logged); a rule or settings text that is not a JSON object reads as empty.
-std::string GetFieldResult2(const std::string& name, std::string_view ruleJson, std::string_view page,
-                            const FieldValueList& values, const PageList& pages);
-std::string GetFieldResult(const std::string& name, std::string_view ruleJson, std::string_view settingsJson,
-                           const FieldValueList& values, const PageList& pages);
+std::string extractFieldFromPage(const std::string& name, std::string_view ruleJson, std::string_view page,
+                                 const FieldValueList& values, const PageList& pages);
+std::string extractField(const std::string& name, std::string_view ruleJson, std::string_view settingsJson,
+                         const FieldValueList& values, const PageList& pages);
 
 // The field rules of a settings document's "fieldsAll", in order. An element that is not a
 // field rule object gives an error naming its position.

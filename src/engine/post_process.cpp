@@ -59,13 +59,13 @@ std::shared_ptr<const ChainEnv> CurrentChainEnv() {
     return envSlot();
 }
 
-std::string Result_AddFunc(std::string_view value, std::string_view ruleJson, const PageList& pages,
+std::string applyPostRules(std::string_view value, std::string_view ruleJson, const PageList& pages,
                            const FieldValueList& values) {
     auto env = CurrentChainEnv();
-    return Result_AddFunc(value, ruleJson, pages, values, *env);
+    return applyPostRules(value, ruleJson, pages, values, *env);
 }
 
-std::string Result_AddFunc(std::string_view value, std::string_view ruleJson, const PageList& pages,
+std::string applyPostRules(std::string_view value, std::string_view ruleJson, const PageList& pages,
                            const FieldValueList& values, const ChainEnv& env) {
     auto rule = ParseRuleJson(ruleJson);
     if (!rule) return std::string(value);
@@ -96,7 +96,7 @@ std::string RunPostRules(std::string_view value, const std::vector<std::string>&
             v = HtmlFilter(numbers, v);
             WriteLog("Result_AddFunc|html过滤结束", kDetail);
         } else if (type == "正则提取") {
-            v = GetResult(rule, v);
+            v = regexExtract(rule, v);
         } else if (type == "字符截取") {
             v = CutRule(v, rule);
         } else if (type == "内容前后追加") {
@@ -111,7 +111,7 @@ std::string RunPostRules(std::string_view value, const std::vector<std::string>&
             if (RuleFlag(rule, "check2")) v = ToSimplified(v);
             if (RuleFlag(rule, "check3")) v = ToTraditional(v);
         } else if (type == "时间转化") {
-            v = AddFunc_time2time(v, rule);
+            v = convertTime(v, rule);
         } else if (type == "关键词分词") {
             auto most = tagCount(rule, "rep2", type);
             if (!most) continue;
@@ -137,7 +137,7 @@ std::string RunPostRules(std::string_view value, const std::vector<std::string>&
                              env.programFolder);
         } else if (type == "内容为空再次提取") {
             if (v.empty()) {
-                auto again = AddFunc_Getagain(TopPageEntry(pages), rule);
+                auto again = extractAgain(TopPageEntry(pages), rule);
                 if (again) v = std::move(*again);
             }
         } else if (type == "内容非空结束处理") {
@@ -147,7 +147,7 @@ std::string RunPostRules(std::string_view value, const std::vector<std::string>&
         } else if (type == "访问网页") {
             v = FetchRule(v, env.fetch);
         }
-        // "DLL插件" runs after the value is stored (dll_js_content); "JavaScript插件" is kept in
+        // "DLL插件" runs after the value is stored (applyPlugins); "JavaScript插件" is kept in
         // the rule without effect; other types are skipped.
     }
     WriteLog("GetResult|开始替换与过滤HTML完全结束", kDetail);

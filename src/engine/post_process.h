@@ -35,9 +35,9 @@ std::shared_ptr<const ChainEnv> CurrentChainEnv();
 // content page's page list and the record's field-value list, and returns the new value.
 // Rules apply in order; a rule of an unknown type, or one that is no JSON object, is skipped;
 // the two stop rules can end the chain early.
-std::string Result_AddFunc(std::string_view value, std::string_view ruleJson, const PageList& pages,
+std::string applyPostRules(std::string_view value, std::string_view ruleJson, const PageList& pages,
                            const FieldValueList& values);
-std::string Result_AddFunc(std::string_view value, std::string_view ruleJson, const PageList& pages,
+std::string applyPostRules(std::string_view value, std::string_view ruleJson, const PageList& pages,
                            const FieldValueList& values, const ChainEnv& env);
 // The same over the rules already taken out of the field rule (each a JSON text).
 std::string RunPostRules(std::string_view value, const std::vector<std::string>& txtStrips, const PageList& pages,

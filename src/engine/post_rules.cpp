@@ -180,7 +180,7 @@ std::string ReplaceRule(std::string_view value, const RuleJson& rule, const Fiel
     return out;
 }
 
-std::string GetResult(const RuleJson& rule, std::string_view value) {
+std::string regexExtract(const RuleJson& rule, std::string_view value) {
     WriteLog("GetResult|zztq_strong=======正则提取========", kDetail);
     std::string pattern = RawPattern(RuleText(rule, "rep1"));
     std::string out = RuleText(rule, "rep2");
@@ -261,7 +261,7 @@ std::string CutRule(std::string_view value, const RuleJson& rule) {
     return v;
 }
 
-std::optional<std::string> AddFunc_Getagain(std::string_view source, const RuleJson& rule) {
+std::optional<std::string> extractAgain(std::string_view source, const RuleJson& rule) {
     const std::string page = MarkersToLines(source);
     const std::string front = RuleText(rule, "rep1");
     const std::string back = RuleText(rule, "rep2");
@@ -381,7 +381,7 @@ std::optional<long long> parseBeijingTime(std::string_view text) {
 
 }  // namespace
 
-std::string AddFunc_time2time(std::string_view value, const RuleJson& rule) {
+std::string convertTime(std::string_view value, const RuleJson& rule) {
     const std::string format(trimBlanks(RuleText(rule, "rep1")));
     const std::string modeText = RuleText(rule, "check1");
     auto mode = modeText.empty() ? std::optional<long long>(0) : ParseRuleCount(modeText);
@@ -493,9 +493,9 @@ std::string TopPageEntry(const PageList& pages) {
     return pages.front().first + "=" + pages.front().second;
 }
 
-std::string dll_js_content(std::int64_t workId, const std::string& address, const std::string& name,
-                           const FieldValueList& values, const PageList& pages, std::string_view settingsJson,
-                           std::string_view ruleJson, const std::string& programFolder) {
+std::string applyPlugins(std::int64_t workId, const std::string& address, const std::string& name,
+                         const FieldValueList& values, const PageList& pages, std::string_view settingsJson,
+                         std::string_view ruleJson, const std::string& programFolder) {
     (void)workId, (void)settingsJson;
     std::string value;
     const std::string* found = nullptr;

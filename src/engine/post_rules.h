@@ -26,7 +26,7 @@ std::string ReplaceRule(std::string_view value, const RuleJson& rule, const Fiel
 // "rep_begin_string" and "rep_end_string", joined by "rep_join_string"; the first match only
 // unless "repeat_check"; at most "rep_max_num" (0 or unreadable: no limit). Nothing matched
 // gives "".
-std::string GetResult(const RuleJson& rule, std::string_view value);
+std::string regexExtract(const RuleJson& rule, std::string_view value);
 
 // "字符截取": cuts the value at the first "rep1" and the first "rep2" after it; "rep3" keeps the
 // cut texts, "check2" empties the value when the single given text is missing.
@@ -35,13 +35,13 @@ std::string CutRule(std::string_view value, const RuleJson& rule);
 // "内容为空再次提取": extracts from the page list's entry 0 exactly as stored ("顶级内容页=" +
 // pages), by front and back texts or ("check1") by a regular expression, like a field does;
 // items joined by "[dd:重复连接符]". nullopt when the engine refuses the pattern.
-std::optional<std::string> AddFunc_Getagain(std::string_view source, const RuleJson& rule);
+std::optional<std::string> extractAgain(std::string_view source, const RuleJson& rule);
 
 // "时间转化": "check1" "0" turns a Unix time stamp (10 digits) into Beijing time formatted with
 // the "{dd:日期…}" format of "rep1" (a value of another length counts as 0); "1" turns a Beijing
 // date-time text ("2019-01-09 08:00:00", "2019/1/9 8:00", "2019年1月9日" …) into a Unix time
 // stamp. A value that cannot be read stays as it is.
-std::string AddFunc_time2time(std::string_view value, const RuleJson& rule);
+std::string convertTime(std::string_view value, const RuleJson& rule);
 
 // What "访问网页" fetches with: address, option block -> "succ:" + page text or "fail:" + message.
 using PageFetcher = std::function<std::string(const std::string& url, const std::string& optionBlock)>;
@@ -60,9 +60,9 @@ std::string CallDllPlugin(std::string_view setting, const std::string& address, 
 // Runs the field's "DLL插件" rules in order on its current value in the field-value list (the
 // page given to plug-ins is entry 0 of the page list as stored) and returns the new value. The
 // content worker calls it after storing a field's value when the rule text contains "DLL插件".
-std::string dll_js_content(std::int64_t workId, const std::string& address, const std::string& name,
-                           const FieldValueList& values, const PageList& pages, std::string_view settingsJson,
-                           std::string_view ruleJson, const std::string& programFolder);
+std::string applyPlugins(std::int64_t workId, const std::string& address, const std::string& name,
+                         const FieldValueList& values, const PageList& pages, std::string_view settingsJson,
+                         std::string_view ruleJson, const std::string& programFolder);
 
 // Entry 0 of a page list as stored: name "=" value; "" for an empty list.
 std::string TopPageEntry(const PageList& pages);

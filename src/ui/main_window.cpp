@@ -284,7 +284,7 @@ bool MainWindow::openTask(QTreeWidgetItem* item) {
         dialogs().message("任务<" + node->name + ">的设置已损坏(无法解密)，不能打开", platform::kAppTitle);
         return false;
     }
-    if (!m_settings->openTask(id, node->name, node->tasktext)) return false;
+    if (!m_settings->openTask(id, node->name, node->settingsJson)) return false;
     m_session.state->currentTaskId = id;
     m_settingsArea->setVisible(true);
     m_taskTree->setEnabled(false);

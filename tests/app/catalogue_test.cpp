@@ -143,7 +143,7 @@ TEST_F(CatalogueTest, CreateTaskStoresTheNewTaskDocumentAndMakesItsDatabaseAndFo
     EXPECT_EQ(ask.initials, std::vector<std::string>{"新建任务|任务名称：|新建任务1403"});
     EXPECT_EQ(cat.tree().find(*id)->fuid, parent);
     EXPECT_EQ(cat.tree().find(*id)->name, "我的任务");
-    EXPECT_EQ(cat.tree().find(*id)->tasktext, app::NewTaskDocument());
+    EXPECT_EQ(cat.tree().find(*id)->settingsJson, app::NewTaskDocument());
     EXPECT_EQ(storedDocument(*id), app::NewTaskDocument());
     EXPECT_EQ(currentId.load(), 0);
     EXPECT_EQ(contentColumns(*id), (std::vector<std::string>{"id", "url", "geturl", "getc", "postc", "标题", "内容"}));
@@ -213,7 +213,7 @@ TEST_F(CatalogueTest, PasteTasksThreeTimesMakesNumberedCopiesEachWithItsOwnDatab
     EXPECT_EQ(*last, group->children.back().taskid);
     std::set<std::string> stored;
     for (const auto& copy : group->children) {
-        EXPECT_EQ(copy.tasktext, doc);
+        EXPECT_EQ(copy.settingsJson, doc);
         stored.insert(rawRules(copy.taskid));
         EXPECT_EQ(contentColumns(copy.taskid),
                   (std::vector<std::string>{"id", "url", "geturl", "getc", "postc", "标题", "作者"}));
@@ -351,12 +351,12 @@ TEST_F(CatalogueTest, BulkCommandsChangeExactlyTheirFlags) {
         ASSERT_TRUE(collect::CreateTaskDb(path, dialogs));
         collect::CreateContentTables(path, doc);
         for (const auto& r : start)
-            collect::SqlExec(path, "insert into content(url,geturl,getc,postc,postc_k1,postc_k2) values ('u'," +
-                                       std::to_string(r.geturl) + "," + std::to_string(r.getc) + "," +
-                                       std::to_string(r.postc) + "," + std::to_string(r.site) + "," +
-                                       std::to_string(r.site) + ")");
-        collect::SqlExec(path, collect::sql::InsertDownload(1, "r", "l", "n"));
-        collect::SqlExec(path, collect::sql::InsertDownload(1, "r", "l", "n"));
+            collect::execScript(path, "insert into content(url,geturl,getc,postc,postc_k1,postc_k2) values ('u'," +
+                                          std::to_string(r.geturl) + "," + std::to_string(r.getc) + "," +
+                                          std::to_string(r.postc) + "," + std::to_string(r.site) + "," +
+                                          std::to_string(r.site) + ")");
+        collect::execScript(path, collect::sql::InsertDownload(1, "r", "l", "n"));
+        collect::execScript(path, collect::sql::InsertDownload(1, "r", "l", "n"));
 
         app::Catalogue cat(ws, dialogs, clipboard, currentId);
         dialogs.clear();
@@ -367,7 +367,7 @@ TEST_F(CatalogueTest, BulkCommandsChangeExactlyTheirFlags) {
         EXPECT_EQ(dialogs.shown().front().caption, info->confirmTitle);
         EXPECT_EQ(dialogs.messages(), std::vector<std::string>{info->successMessage}) << info->menuText;
 
-        auto rows = collect::SqlQuery(path, "select * from content order by id");
+        auto rows = collect::query(path, "select * from content order by id");
         ASSERT_EQ(rows.rows.size(), start.size());
         for (std::size_t i = 0; i < start.size(); ++i) {
             const auto& e = c.expected[i];
@@ -378,11 +378,11 @@ TEST_F(CatalogueTest, BulkCommandsChangeExactlyTheirFlags) {
             EXPECT_EQ(rows.text(i, "postc_k2"), std::to_string(e.site)) << info->menuText << " row " << i;
             EXPECT_EQ(rows.text(i, "url").empty(), e.geturl == 0 && c.command == app::BulkCommand::ClearUrls);
         }
-        auto downloads = collect::SqlQuery(path, "select count(*) as n from download").text(0, "n");
+        auto downloads = collect::query(path, "select count(*) as n from download").text(0, "n");
         EXPECT_EQ(downloads, c.command == app::BulkCommand::AllNotCollected ? "0" : "2") << info->menuText;
         if (c.command == app::BulkCommand::AllNotCollected) {
-            collect::SqlExec(path, collect::sql::InsertDownload(1, "r", "l", "n"));
-            EXPECT_EQ(collect::SqlQuery(path, "select id from download").text(0, "id"), "1");  // numbering restarted
+            collect::execScript(path, collect::sql::InsertDownload(1, "r", "l", "n"));
+            EXPECT_EQ(collect::query(path, "select id from download").text(0, "id"), "1");  // numbering restarted
         }
     }
 }
@@ -392,8 +392,8 @@ TEST_F(CatalogueTest, ClearDatabaseRecreatesItFromTheSettingsAndRefusesWhileHeld
     auto id = addRow(0, "T", doc);
     const std::string path = ws.taskDbPath(id);
     ASSERT_TRUE(collect::CreateTaskDb(path, dialogs));
-    collect::SqlExec(path, collect::kNewTaskContentSql);
-    collect::SqlExec(path, "insert into content(url) values ('x')");
+    collect::execScript(path, collect::kNewTaskContentSql);
+    collect::execScript(path, "insert into content(url) values ('x')");
     app::Catalogue cat(ws, dialogs, clipboard, currentId);
 
     {
@@ -404,12 +404,12 @@ TEST_F(CatalogueTest, ClearDatabaseRecreatesItFromTheSettingsAndRefusesWhileHeld
         EXPECT_TRUE(dialogs.sawMessage("数据库文件被锁，无法清空数据库，请重启下软件！"));
         holder.exec("ROLLBACK");
     }
-    EXPECT_EQ(collect::SqlQuery(path, "select count(*) as n from content").text(0, "n"), "1");
+    EXPECT_EQ(collect::query(path, "select count(*) as n from content").text(0, "n"), "1");
 
     dialogs.clear();
     ASSERT_TRUE(cat.RunBulkCommand(app::BulkCommand::ClearDatabase, id));
     EXPECT_TRUE(dialogs.messages().empty());
-    EXPECT_EQ(collect::SqlQuery(path, "select count(*) as n from content").text(0, "n"), "0");
+    EXPECT_EQ(collect::query(path, "select count(*) as n from content").text(0, "n"), "0");
     EXPECT_EQ(contentColumns(id),
               (std::vector<std::string>{"id", "url", "geturl", "getc", "postc", "标题", "正文", "postc_k9"}));
 }

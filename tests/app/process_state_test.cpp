@@ -34,9 +34,9 @@ TEST(ProcessState, CountersStayExactUnderConcurrentUpdates) {
             }
         });
     for (auto& th : threads) th.join();
-    EXPECT_EQ(st.gettnum(2), 0);
-    EXPECT_EQ(st.getsucc(2), 6000);
-    EXPECT_EQ(st.getsucc(1), 0);
+    EXPECT_EQ(st.runningWorkers(2), 0);
+    EXPECT_EQ(st.succeededRows(2), 6000);
+    EXPECT_EQ(st.succeededRows(1), 0);
 }
 
 TEST(SlotViewModel, PaneIsEmptiedWhenItGrowsPastAThousandLines) {

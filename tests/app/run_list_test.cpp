@@ -60,7 +60,7 @@ struct Runs : ::testing::Test {
     }
 
     std::string count(std::int64_t id, const std::string& where = "1=1") {
-        return collect::SqlQuery(sandbox.workspace().taskDbPath(id), "select count(*) as n from content where " + where)
+        return collect::query(sandbox.workspace().taskDbPath(id), "select count(*) as n from content where " + where)
             .text(0, "n");
     }
 
@@ -141,7 +141,7 @@ TEST_F(Runs, ContentStageKeepsThePoolLimitAndCountsStoredRows) {
         }
         std::this_thread::sleep_for(20ms);
         std::lock_guard<std::mutex> g(*job.run->slotDbLock);
-        collect::SqlExec(job.run->dbPath, collect::sql::StoreRow(job.id, {{"标题", "T" + std::to_string(job.id)}}));
+        collect::execScript(job.run->dbPath, collect::sql::StoreRow(job.id, {{"标题", "T" + std::to_string(job.id)}}));
         --running;
         return true;
     };
@@ -164,7 +164,7 @@ TEST_F(Runs, ContentStageKeepsThePoolLimitAndCountsStoredRows) {
         const int slot = list->rows()[0].slot;
         EXPECT_EQ(list->lastRunCounters(slot)->succeeded.load(), 10);
         EXPECT_EQ(list->lastRunCounters(slot)->workers.load(), 0);
-        EXPECT_EQ(state.getsucc(slot), 10);
+        EXPECT_EQ(state.succeededRows(slot), 10);
         threads.waitAll(10s);
     }
 }
@@ -175,7 +175,7 @@ TEST_F(Runs, PauseResumeAndStopDuringTheContentStage) {
         ++started;
         std::this_thread::sleep_for(30ms);
         std::lock_guard<std::mutex> g(*job.run->slotDbLock);
-        collect::SqlExec(job.run->dbPath, collect::sql::StoreRow(job.id, {}));
+        collect::execScript(job.run->dbPath, collect::sql::StoreRow(job.id, {}));
         return true;
     };
     std::vector<std::string> urls;
@@ -225,10 +225,10 @@ TEST_F(Runs, StartingAVanishedTaskIsRefused) {
 }
 
 TEST_F(Runs, OnlyPublishTickedSkipsCollection) {
-    bool publishCalled = false, docheck3 = false;
+    bool publishCalled = false, publishTicked = false;
     hooks.publish = [&](collect::RunContext&, const std::vector<std::string>&, bool d3) {
         publishCalled = true;
-        docheck3 = d3;
+        publishTicked = d3;
     };
     addTask(3, "发布", settings({"http://h/only"}));
     makeList();
@@ -239,5 +239,5 @@ TEST_F(Runs, OnlyPublishTickedSkipsCollection) {
     ASSERT_TRUE(waitForState(0, app::kStateStopped));
     EXPECT_EQ(count(3), "0");
     EXPECT_TRUE(publishCalled);
-    EXPECT_TRUE(docheck3);
+    EXPECT_TRUE(publishTicked);
 }

@@ -348,7 +348,7 @@ TEST_F(SettingsTest, SaveRefusalsStoreNothing) {
 
 TEST_F(SettingsTest, AFailingColumnAdditionKeepsTheStoredSettings) {
     auto id = newTask();
-    collect::SqlExec(ws.taskDbPath(id), "ALTER table content ADD 'Author' TEXT");
+    collect::execScript(ws.taskDbPath(id), "ALTER table content ADD 'Author' TEXT");
     auto form = loaded(app::NewTaskDocument(), id);
     form.savePath.clear();
     form.fields.push_back(R"({"title":"author"})");  // SQLite names ignore letter case

@@ -37,8 +37,8 @@ TEST(Startup, FixesPathsAndWritesTheStartLineWhenLogExists) {
     auto& st = *started.session->state;
     for (int n = 1; n <= 5; ++n) {
         EXPECT_EQ(st.GetSlotField(n, -1), "0,任务名,0,GetSheet" + std::to_string(n) + ",0");
-        EXPECT_EQ(st.gettnum(n), 0);
-        EXPECT_EQ(st.getsucc(n), 0);
+        EXPECT_EQ(st.runningWorkers(n), 0);
+        EXPECT_EQ(st.succeededRows(n), 0);
     }
     EXPECT_FALSE(st.closing.load());
     EXPECT_EQ(st.currentTaskId.load(), 0);

@@ -113,7 +113,7 @@ std::int64_t addTask(const test::SandboxWorkspace& ws, const std::string& name, 
 }
 
 std::vector<std::string> storedUrls(const std::string& db) {
-    auto t = collect::SqlQuery(db, "select url from content order by id");
+    auto t = collect::query(db, "select url from content order by id");
     std::vector<std::string> out;
     for (std::size_t i = 0; i < t.rows.size(); ++i) out.push_back(t.text(i, "url"));
     return out;
@@ -139,7 +139,7 @@ TEST(CliListRun, PagedListSiteFillsExactlyItsAddressesAndASecondRunAddsNone) {
     auto urls = storedUrls(db);
     EXPECT_EQ(urls.size(), 37u);
     EXPECT_EQ(std::set<std::string>(urls.begin(), urls.end()), expected);
-    EXPECT_EQ(collect::SqlQuery(db, "select 列表标题 as t from content where url like '%/news/7.html'").text(0, "t"),
+    EXPECT_EQ(collect::query(db, "select 列表标题 as t from content where url like '%/news/7.html'").text(0, "t"),
               "新闻标题7");
 
     auto second = runCli(run);

@@ -38,11 +38,11 @@ TEST(CliRun, DirectListRunFillsTheDatabaseAndASecondRunAddsNothing) {
     EXPECT_NE(first.out.find("任务已完成"), std::string::npos);
     EXPECT_NE(first.out.find("停止运行"), std::string::npos);
     auto path = ws.workspace().taskDbPath(id);
-    EXPECT_EQ(collect::SqlQuery(path, "select count(*) as n from content where geturl=1").text(0, "n"), "25");
+    EXPECT_EQ(collect::query(path, "select count(*) as n from content where geturl=1").text(0, "n"), "25");
 
     auto second = runCli("--workspace " + ws.folder() + " run " + std::to_string(id) + " --stages list");
     EXPECT_EQ(second.status, 0) << second.out;
-    EXPECT_EQ(collect::SqlQuery(path, "select count(*) as n from content").text(0, "n"), "25");
+    EXPECT_EQ(collect::query(path, "select count(*) as n from content").text(0, "n"), "25");
     EXPECT_NE(second.out.find("成功采集网址数0"), std::string::npos) << second.out;
 }
 

@@ -534,7 +534,7 @@ TEST_F(HttpFetch, Myhttpencode2EncodesIdeographsAndTitleMarksOnly) {
          "http://h.test/%E9%BE%A5\xE9\xBE\xA6"},  // 龥 in, U+9FA6 out
         {"plain", "UTF-8", "plain"},
     };
-    for (const auto& c : cases) EXPECT_EQ(Myhttpencode2(c.text, c.encoding), c.expected) << c.text << " " << c.encoding;
+    for (const auto& c : cases) EXPECT_EQ(encodeForm(c.text, c.encoding), c.expected) << c.text << " " << c.encoding;
 }
 
 TEST_F(HttpFetch, Myhttpencode2LogsWhenItChangedTheAddress) {
@@ -542,8 +542,8 @@ TEST_F(HttpFetch, Myhttpencode2LogsWhenItChangedTheAddress) {
     withLog.withLog = true;
     test::SandboxWorkspace ws(withLog);
     platform::RunLog::global().init(ws.folder(), true, true);
-    Myhttpencode2("http://h.test/plain", "UTF-8");
-    Myhttpencode2("http://h.test/新闻", "UTF-8");
+    encodeForm("http://h.test/plain", "UTF-8");
+    encodeForm("http://h.test/新闻", "UTF-8");
     std::string log = test::readWholeFile(platform::RunLog::global().filePath());
     platform::RunLog::global().close();
     EXPECT_NE(log.find("Myhttpencode2|url需转码且完成：http://h.test/新闻"), std::string::npos) << log;

@@ -115,7 +115,7 @@ struct ListStage : ::testing::Test {
         run = std::make_unique<collect::RunContext>();
         run->taskId = 1;
         run->settingsJson = doc;
-        run->header = collect::BuildFetchOptions(doc);
+        run->fetchOptions = collect::BuildFetchOptions(doc);
         run->dbPath = db;
         run->programFolder = folder;
         run->slotDbLock = &dbLock;
@@ -135,7 +135,7 @@ struct ListStage : ::testing::Test {
     }
 
     std::vector<std::string> column(const std::string& name) {
-        auto t = collect::SqlQuery(db, "select \"" + name + "\" as v from content order by id");
+        auto t = collect::query(db, "select \"" + name + "\" as v from content order by id");
         std::vector<std::string> out;
         for (std::size_t i = 0; i < t.rows.size(); ++i) out.push_back(t.text(i, "v"));
         return out;
@@ -177,7 +177,7 @@ TEST_F(ListStage, PagedSiteOverLoopbackGivesEachAddressOnceWithItsTitle) {
         {"Mul_radio_3", "0"}}.dump();
     const std::string doc = document(list);
     makeTask(doc);
-    collect::DoGetList2(*run, {server.url("/list/index.html")}, collect::HttpGet);
+    collect::collectListPages(*run, {server.url("/list/index.html")}, collect::HttpGet);
 
     std::vector<std::string> urls, titles;
     for (int k = 1; k <= 12; ++k) {
@@ -198,9 +198,9 @@ TEST_F(ListStage, PagedSiteOverLoopbackGivesEachAddressOnceWithItsTitle) {
     EXPECT_EQ(stored, expected);
     EXPECT_EQ(column("列表标题").size(), 37u);
     EXPECT_EQ(
-        collect::SqlQuery(db, "select count(*) as n from content where geturl=1 and getc=0 and postc=0").text(0, "n"),
+        collect::query(db, "select count(*) as n from content where geturl=1 and getc=0 and postc=0").text(0, "n"),
         "37");
-    auto t = collect::SqlQuery(db, "select 列表标题 as t from content where url='" + server.url("/news/14.html") + "'");
+    auto t = collect::query(db, "select 列表标题 as t from content where url='" + server.url("/news/14.html") + "'");
     EXPECT_EQ(t.text(0, "t"), "新闻标题14");
 
     EXPECT_EQ(server.requestsTo("/list/index.html").size(), 1u);
@@ -211,7 +211,7 @@ TEST_F(ListStage, PagedSiteOverLoopbackGivesEachAddressOnceWithItsTitle) {
 
     // The next run of the task finds every address known and inserts nothing.
     newRun(doc);
-    collect::DoGetList2(*run, {server.url("/list/index.html")}, collect::HttpGet);
+    collect::collectListPages(*run, {server.url("/list/index.html")}, collect::HttpGet);
     EXPECT_EQ(column("url").size(), 37u);
     EXPECT_TRUE(paneHas("本列表页提取到：6个内容页Url,成功:0,并过滤6个url"));
 }
@@ -227,7 +227,7 @@ TEST_F(ListStage, RepeatedListTitlesAreDroppedWhenTitlesMustBeUnique) {
     for (int k : {1, 12}) pages.push_back(server.url(k == 1 ? "/list/index.html" : "/list/index_12.html"));
     const std::string doc = document(list);
     makeTask(doc);
-    collect::DoGetList2(*run, pages, collect::HttpGet);
+    collect::collectListPages(*run, pages, collect::HttpGet);
     // Page 1 gives 1..3; page 12 gives 34..36 and 33, and 37 is dropped for its title.
     EXPECT_EQ(column("url").size(), 7u);
     EXPECT_TRUE(paneHas("过滤重复标题：新闻标题1"));
@@ -237,7 +237,7 @@ TEST_F(ListStage, RepeatedListTitlesAreDroppedWhenTitlesMustBeUnique) {
     site.pages["http://s.com/l.html"] = "succ:<ul class=\"newslist\">" + titled("/n/new1.html", "新闻标题2") +
                                         titled("/n/new2.html", "全新标题") + "</ul>";
     newRun(doc);
-    collect::DoGetList2(*run, {"http://s.com/l.html"}, site.fetcher());
+    collect::collectListPages(*run, {"http://s.com/l.html"}, site.fetcher());
     auto urls = column("url");
     ASSERT_EQ(urls.size(), 8u);
     EXPECT_EQ(urls.back(), "http://s.com/n/new2.html");
@@ -297,7 +297,7 @@ TEST_F(ListStage, LinksAreFilteredRewrittenAndStoredWithTheirListFields) {
         makeTask(document(list));
         MemorySite site;
         site.pages[page] = "succ:<html><ul class=\"list\">" + c.area + "</ul></html>";
-        collect::DoGetList2(*run, {page}, site.fetcher());
+        collect::collectListPages(*run, {page}, site.fetcher());
         EXPECT_EQ(column("url"), c.expected);
     }
 }
@@ -311,7 +311,7 @@ TEST_F(ListStage, ListFieldsFillTheirColumnsAndOtherColumnsStayEmpty) {
     MemorySite site;
     site.pages["http://s.com/l.html"] = "succ:" + listPage({"<A HREF=\"/1.html\" DATA-A=\"张三\">第一篇 'x'</A>",
                                                             "<a href=\"/2.html\" data-a=\"\">第二篇</a>"});
-    collect::DoGetList2(*run, {"http://s.com/l.html"}, site.fetcher());
+    collect::collectListPages(*run, {"http://s.com/l.html"}, site.fetcher());
     EXPECT_EQ(column("url"), (std::vector<std::string>{"http://s.com/1.html", "http://s.com/2.html"}));
     EXPECT_EQ(column("作者"), (std::vector<std::string>{"张三", ""}));
     EXPECT_EQ(column("列表标题"), (std::vector<std::string>{"第一篇 'x'", "第二篇"}));
@@ -339,7 +339,7 @@ TEST_F(ListStage, SortOrderDecidesWhichLinkGetsTheLowerId) {
         MemorySite site;
         site.pages[page] = body;
         FixedDraws draws({2, 0, 0});
-        collect::DoGetList2(*run, {page}, site.fetcher(), &draws);
+        collect::collectListPages(*run, {page}, site.fetcher(), &draws);
         std::vector<std::string> got;
         for (const auto& u : column("url")) got.push_back(u.substr(std::string("http://s.com/").size(), 1));
         EXPECT_EQ(got, c.expected);
@@ -368,7 +368,7 @@ TEST_F(ListStage, TheRunLimitIsCheckedBeforeEachPageAgainstEarlierPages) {
                 links.push_back("<a href=\"/n/" + std::to_string(p * 10 + i) + ".html\">x</a>");
             site.pages[address] = "succ:" + listPage(links);
         }
-        collect::DoGetList2(*run, pages, site.fetcher());
+        collect::collectListPages(*run, pages, site.fetcher());
         EXPECT_EQ(column("url").size(), c.rows);
         EXPECT_EQ(site.fetched.size(), c.listPagesFetched);
     }
@@ -411,7 +411,7 @@ TEST_F(ListStage, PagerPagesStopAtMulMaxAndAtTheRunLimit) {
         makeTask(document(list, json{{"other_url_max", c.urlMax}}));
         MemorySite site;
         makeSite(site);
-        collect::DoGetList2(*run, {"http://s.com/p.html"}, site.fetcher());
+        collect::collectListPages(*run, {"http://s.com/p.html"}, site.fetcher());
         std::vector<std::string> fetched;
         for (const auto& f : site.fetched) fetched.push_back(f.substr(std::string("http://s.com/").size()));
         EXPECT_EQ(fetched, c.fetched);
@@ -425,7 +425,7 @@ TEST_F(ListStage, FailedEmptyAndAreaLessPagesAreReportedAndSkipped) {
     site.pages["http://s.com/empty.html"] = "succ:";
     site.pages["http://s.com/other.html"] = "succ:<html><p>no list here</p></html>";
     site.pages["http://s.com/ok.html"] = "succ:" + listPage({"<a href=\"/1.html\">1</a>"});
-    collect::DoGetList2(
+    collect::collectListPages(
         *run,
         {"http://s.com/missing.html", "http://s.com/empty.html", "http://s.com/other.html", "http://s.com/ok.html"},
         site.fetcher());
@@ -444,14 +444,15 @@ TEST_F(ListStage, FailedEmptyAndAreaLessPagesAreReportedAndSkipped) {
 TEST_F(ListStage, AFailingInsertLosesOnlyItsOwnRow) {
     // A table that refuses some addresses: the other rows of the page are still stored.
     ASSERT_TRUE(collect::CreateTaskDb(db, dialogs));
-    collect::SqlExec(db,
-                     "CREATE TABLE content(id INTEGER PRIMARY KEY AUTOINCREMENT, url TEXT CHECK(url NOT LIKE '%bad%'), "
-                     "geturl INTEGER, getc INTEGER, postc INTEGER, 标题 TEXT)");
+    collect::execScript(
+        db,
+        "CREATE TABLE content(id INTEGER PRIMARY KEY AUTOINCREMENT, url TEXT CHECK(url NOT LIKE '%bad%'), "
+        "geturl INTEGER, getc INTEGER, postc INTEGER, 标题 TEXT)");
     newRun(document(listSettings()));
     MemorySite site;
     site.pages["http://s.com/l.html"] =
         "succ:" + listPage({"<a href=\"/1.html\">1</a>", "<a href=\"/bad.html\">b</a>", "<a href=\"/2.html\">2</a>"});
-    collect::DoGetList2(*run, {"http://s.com/l.html"}, site.fetcher());
+    collect::collectListPages(*run, {"http://s.com/l.html"}, site.fetcher());
     EXPECT_EQ(column("url"), (std::vector<std::string>{"http://s.com/1.html", "http://s.com/2.html"}));
     EXPECT_TRUE(paneHas("本列表页提取到：3个内容页Url,成功:2,并过滤1个url"));
     bool errorShown = false;
@@ -468,7 +469,7 @@ TEST_F(ListStage, GbkPageDeclaredInItsMetaTagIsReadWithItsTitles) {
     list["More_end"] = "<!--列表结束-->";
     list["More_url_regex"] = kTitlePattern;
     makeTask(document(list));
-    collect::DoGetList2(*run, {server.url("/list.html")}, collect::HttpGet);
+    collect::collectListPages(*run, {server.url("/list.html")}, collect::HttpGet);
     EXPECT_EQ(column("url"),
               (std::vector<std::string>{server.url("/gn/2019/0501/101.html"), server.url("/gn/2019/0501/102.html"),
                                         server.url("/gn-103.html")}));
@@ -487,7 +488,7 @@ TEST_F(ListStage, TimeOutIsTypedInSecondsAndRefererCanBeLeftOut) {
     list["More_readtimeout"] = "5";  // 5 s: the slow page arrives in time
     list["More_check_referer"] = "-1";
     makeTask(document(list));
-    collect::DoGetList2(*run, {server.url("/slow.html"), server.url("/quick.html")}, collect::HttpGet);
+    collect::collectListPages(*run, {server.url("/slow.html"), server.url("/quick.html")}, collect::HttpGet);
     EXPECT_EQ(column("url").size(), 2u);
     auto quick = server.requestsTo("/quick.html");
     ASSERT_EQ(quick.size(), 1u);
@@ -501,7 +502,7 @@ TEST_F(ListStage, TimeOutIsTypedInSecondsAndRefererCanBeLeftOut) {
     list["More_check_referer"] = "0";
     makeTask(document(list));
     server.clearRequests();
-    collect::DoGetList2(*run, {server.url("/slow.html"), server.url("/quick.html")}, collect::HttpGet);
+    collect::collectListPages(*run, {server.url("/slow.html"), server.url("/quick.html")}, collect::HttpGet);
     EXPECT_EQ(column("url"), std::vector<std::string>{server.url("/2.html")});
     bool failed = false;
     for (const auto& l : pane())
@@ -530,7 +531,7 @@ TEST_F(ListStage, PauseWaitsOnceAndStopEndsTheStageBeforeTheNextPage) {
             setRunState("1");
         });
     };
-    collect::DoGetList2(*run, pages, site.fetcher());
+    collect::collectListPages(*run, pages, site.fetcher());
     resumer.join();
     EXPECT_EQ(site.fetched, pages);
     int pauses = 0;
@@ -547,7 +548,7 @@ TEST_F(ListStage, PauseWaitsOnceAndStopEndsTheStageBeforeTheNextPage) {
     site.onFetch = [&](const std::string& address) {
         if (address == pages[1]) setRunState("3");
     };
-    collect::DoGetList2(*run, pages, site.fetcher());
+    collect::collectListPages(*run, pages, site.fetcher());
     EXPECT_EQ(site.fetched, (std::vector<std::string>{pages[0], pages[1]}));
     EXPECT_EQ(column("url").size(), 2u);
 }
@@ -565,6 +566,6 @@ TEST_F(ListStage, StopDuringThePagerWalkEndsTheWholeStage) {
     site.onFetch = [&](const std::string& address) {
         if (address == "http://s.com/a_2.html") setRunState("3");
     };
-    collect::DoGetList2(*run, {"http://s.com/a.html", "http://s.com/b.html"}, site.fetcher());
+    collect::collectListPages(*run, {"http://s.com/a.html", "http://s.com/b.html"}, site.fetcher());
     EXPECT_EQ(site.fetched, (std::vector<std::string>{"http://s.com/a.html", "http://s.com/a_2.html"}));
 }

@@ -92,7 +92,7 @@ TEST(DirectInsert, BatchesOfAThousandSkipKnownAddresses) {
     run.slotDbLock = &lock;
     ASSERT_TRUE(CreateTaskDb(run.dbPath, dialogs));
     CreateContentTables(run.dbPath, "{}");
-    SqlExec(run.dbPath, sql::InsertDirectAddress("http://h/7"));
+    execScript(run.dbPath, sql::InsertDirectAddress("http://h/7"));
     EXPECT_EQ(LoadKnownUrls(run), 1u);
 
     std::vector<std::string> urls;
@@ -101,10 +101,9 @@ TEST(DirectInsert, BatchesOfAThousandSkipKnownAddresses) {
     urls.push_back("http://h/it's,odd");  // quote and comma in an address
     int inserted = InsertDirectAddresses(run, urls, 0);
     EXPECT_EQ(inserted, 2500);  // 2500 + odd - already known 7
-    auto count = SqlQuery(run.dbPath, "select count(*) as n from content").text(0, "n");
+    auto count = query(run.dbPath, "select count(*) as n from content").text(0, "n");
     EXPECT_EQ(count, "2501");
-    EXPECT_EQ(SqlQuery(run.dbPath, "select count(*) as n from content where url='http://h/it''s,odd'").text(0, "n"),
-              "1");
+    EXPECT_EQ(query(run.dbPath, "select count(*) as n from content where url='http://h/it''s,odd'").text(0, "n"), "1");
     auto lines = view.paneLines(2);
     ASSERT_EQ(lines.size(), 3u);
     EXPECT_EQ(lines[0], "采集列表进度：(1000/2502),成功采集网址数999");
@@ -126,5 +125,5 @@ TEST(DirectInsert, StopEndsBeforeTheNextBatch) {
     CreateContentTables(run.dbPath, "{}");
     run.readRunState = [] { return std::string("3"); };
     EXPECT_EQ(InsertDirectAddresses(run, {"http://h/1"}, 0), 0);
-    EXPECT_EQ(SqlQuery(run.dbPath, "select count(*) as n from content").text(0, "n"), "0");
+    EXPECT_EQ(query(run.dbPath, "select count(*) as n from content").text(0, "n"), "0");
 }

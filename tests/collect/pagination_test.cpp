@@ -96,7 +96,7 @@ std::string joinedText(const std::string& pageList) {
 
 }  // namespace
 
-TEST(GetMulPage, FindsResolvesFiltersAndDedupesPagerLinks) {
+TEST(collectPagerPages, FindsResolvesFiltersAndDedupesPagerLinks) {
     struct Case {
         const char* what;
         std::string page;
@@ -135,22 +135,22 @@ TEST(GetMulPage, FindsResolvesFiltersAndDedupesPagerLinks) {
          pager(),
          {self, "http://www.site.com/b/p_2.html", "http://other.com/p_3.html"}},
     };
-    for (const auto& c : cases) EXPECT_EQ(collect::GetMulPage(c.settings, c.page, self), c.expected) << c.what;
+    for (const auto& c : cases) EXPECT_EQ(collect::collectPagerPages(c.settings, c.page, self), c.expected) << c.what;
 }
 
-TEST(GetMulPage, RewritesThePagerAreaBeforeReadingLinks) {
+TEST(collectPagerPages, RewritesThePagerAreaBeforeReadingLinks) {
     // A pager written as script calls becomes links through a parameter rewrite.
     PagerSettings s = pager();
     s.regexBegin = "go({参数1})";
     s.regexEnd = "<a href=\"p_{参数1}.html\">{参数1}</a>";
     const std::string page =
         "<div class=\"pg\"><span onclick=\"go(2)\">2</span> <span onclick=\"go(3)\">3</span></div>";
-    EXPECT_EQ(collect::GetMulPage(s, page, pageAddress(1)),
+    EXPECT_EQ(collect::collectPagerPages(s, page, pageAddress(1)),
               (std::vector<std::string>{pageAddress(1), pageAddress(2), pageAddress(3)}));
 
     // A rewrite the pattern engine refuses keeps the area as it was.
     s.regexBegin = "go({参数1}{参数1})";
-    EXPECT_EQ(collect::GetMulPage(s, pagedPage("x", {2}), pageAddress(1)),
+    EXPECT_EQ(collect::collectPagerPages(s, pagedPage("x", {2}), pageAddress(1)),
               (std::vector<std::string>{pageAddress(1), pageAddress(2)}));
 }
 
@@ -184,26 +184,27 @@ TEST(SortPageAddresses, ShorterFirstThenByText) {
     EXPECT_EQ(v, (std::vector<std::string>{"p_2.html", "p_9.html", "p_10.html", "p_11.html"}));
 }
 
-TEST(GetAllPage, SmartModeFetchesEveryPageOnceAndJoinsThemInOrder) {
+TEST(collectContentPages, SmartModeFetchesEveryPageOnceAndJoinsThemInOrder) {
     MemorySite site;
     const std::vector<int> all{1, 2, 3, 4, 5};
     for (int n = 2; n <= 5; ++n) site.pages[pageAddress(n)] = "succ:" + pagedPage("第" + std::to_string(n) + "页", all);
     const std::string first = pagedPage("第1页", {5, 4, 3, 2});
     auto follow = followWith(site.fetcher());
-    auto list = collect::GetAllPage(pageAddress(1), first, settingsWith(mulpageJson("Mul_radio_1", 0)), "", follow);
+    auto list =
+        collect::collectContentPages(pageAddress(1), first, settingsWith(mulpageJson("Mul_radio_1", 0)), "", follow);
     EXPECT_EQ(site.fetched, (std::vector<std::string>{pageAddress(5), pageAddress(4), pageAddress(3), pageAddress(2)}));
     std::string expected = first;
     for (int n = 2; n <= 5; ++n) expected += "[dd:分页符]" + pagedPage("第" + std::to_string(n) + "页", all);
     EXPECT_EQ(joinedText(list), expected + "\r\n");
 }
 
-TEST(GetAllPage, PageLimitTakesTheShortestAddressesFirst) {
+TEST(collectContentPages, PageLimitTakesTheShortestAddressesFirst) {
     MemorySite site;
     std::vector<int> pagerLinks{10, 9, 8, 7, 6, 5, 4, 3, 2};
     for (int n = 2; n <= 10; ++n) site.pages[pageAddress(n)] = "succ:page" + std::to_string(n);
     auto follow = followWith(site.fetcher());
-    auto list = collect::GetAllPage(pageAddress(1), pagedPage("one", pagerLinks),
-                                    settingsWith(mulpageJson("Mul_radio_1", 3)), "", follow);
+    auto list = collect::collectContentPages(pageAddress(1), pagedPage("one", pagerLinks),
+                                             settingsWith(mulpageJson("Mul_radio_1", 3)), "", follow);
     EXPECT_EQ(site.fetched, (std::vector<std::string>{pageAddress(2), pageAddress(3)}));
     EXPECT_EQ(joinedText(list), pagedPage("one", pagerLinks) + "[dd:分页符]page2[dd:分页符]page3\r\n");
 
@@ -212,56 +213,57 @@ TEST(GetAllPage, PageLimitTakesTheShortestAddressesFirst) {
     open.pages[pageAddress(10)] = "succ:ten";
     open.pages[pageAddress(9)] = "succ:nine";
     auto f2 = followWith(open.fetcher());
-    auto joined = joinedText(collect::GetAllPage(pageAddress(1), pagedPage("one", {10, 9}),
-                                                 settingsWith(mulpageJson("Mul_radio_1", 0)), "", f2));
+    auto joined = joinedText(collect::collectContentPages(pageAddress(1), pagedPage("one", {10, 9}),
+                                                          settingsWith(mulpageJson("Mul_radio_1", 0)), "", f2));
     EXPECT_EQ(open.fetched, (std::vector<std::string>{pageAddress(10), pageAddress(9)}));
     EXPECT_NE(joined.find("[dd:分页符]nine[dd:分页符]ten"), std::string::npos) << joined;
 }
 
-TEST(GetAllPage, FailedPagesCountAsEmptyAndTheRestIsStillFollowed) {
+TEST(collectContentPages, FailedPagesCountAsEmptyAndTheRestIsStillFollowed) {
     MemorySite site;  // p_2 is missing (404); p_3 names p_4
     site.pages[pageAddress(3)] = "succ:" + pagedPage("three", {4});
     site.pages[pageAddress(4)] = "succ:";
     auto follow = followWith(site.fetcher());
-    auto joined = joinedText(collect::GetAllPage(pageAddress(1), pagedPage("one", {2, 3}),
-                                                 settingsWith(mulpageJson("Mul_radio_1", 0)), "", follow));
+    auto joined = joinedText(collect::collectContentPages(pageAddress(1), pagedPage("one", {2, 3}),
+                                                          settingsWith(mulpageJson("Mul_radio_1", 0)), "", follow));
     EXPECT_EQ(site.fetched, (std::vector<std::string>{pageAddress(2), pageAddress(3), pageAddress(4)}));
     EXPECT_EQ(joined,
               pagedPage("one", {2, 3}) + "[dd:分页符][dd:分页符]" + pagedPage("three", {4}) + "[dd:分页符]\r\n");
 }
 
-TEST(GetAllPage, AllListedModeTakesOnlyTheFirstPagersLinksAndJoinsByLines) {
+TEST(collectContentPages, AllListedModeTakesOnlyTheFirstPagersLinksAndJoinsByLines) {
     MemorySite site;
     site.pages[pageAddress(2)] = "succ:two\nline" + pagedPage("", {6});
     site.pages[pageAddress(3)] = "succ:three\r";
     auto follow = followWith(site.fetcher());
     const std::string first = "one" + pagedPage("", {2, 3});
-    auto joined =
-        joinedText(collect::GetAllPage(pageAddress(1), first, settingsWith(mulpageJson("Mul_radio_3", 0)), "", follow));
+    auto joined = joinedText(
+        collect::collectContentPages(pageAddress(1), first, settingsWith(mulpageJson("Mul_radio_3", 0)), "", follow));
     EXPECT_EQ(site.fetched, (std::vector<std::string>{pageAddress(2), pageAddress(3)}));
     EXPECT_EQ(joined, first + "\r\ntwo\r\nline" + pagedPage("", {6}) + "\r\nthree\r\n\r\n");
     EXPECT_EQ(joined.find("[dd:分页符]"), std::string::npos);
 }
 
-TEST(GetAllPage, AddressMatchingModeIsFollowedLikeTheSmartMode) {
+TEST(collectContentPages, AddressMatchingModeIsFollowedLikeTheSmartMode) {
     // Stored documents may carry the page-address matching mode; its pages are still collected.
     MemorySite site;
     site.pages[pageAddress(2)] = "succ:" + pagedPage("two", {1, 3});
     site.pages[pageAddress(3)] = "succ:three";
     auto follow = followWith(site.fetcher());
-    auto list = collect::GetAllPage(pageAddress(1), pagedPage("one", {2}),
-                                    settingsWith(mulpageJson("Mul_radio_2", 0, "Mul_regex", "p_\\d+")), "", follow);
+    auto list =
+        collect::collectContentPages(pageAddress(1), pagedPage("one", {2}),
+                                     settingsWith(mulpageJson("Mul_radio_2", 0, "Mul_regex", "p_\\d+")), "", follow);
     EXPECT_EQ(site.fetched, (std::vector<std::string>{pageAddress(2), pageAddress(3)}));
     EXPECT_EQ(joinedText(list),
               pagedPage("one", {2}) + "[dd:分页符]" + pagedPage("two", {1, 3}) + "[dd:分页符]three\r\n");
 }
 
-TEST(GetAllPage, WithoutPaginationTheFirstPageIsTheTextAndLevelsFollowIt) {
+TEST(collectContentPages, WithoutPaginationTheFirstPageIsTheTextAndLevelsFollowIt) {
     MemorySite site;
     auto follow = followWith(site.fetcher());
-    EXPECT_EQ(collect::GetAllPage(pageAddress(1), "", settingsWith(mulpageJson("Mul_radio_1", 0)), "", follow),
+    EXPECT_EQ(collect::collectContentPages(pageAddress(1), "", settingsWith(mulpageJson("Mul_radio_1", 0)), "", follow),
               "顶级内容页=");
-    EXPECT_EQ(collect::GetAllPage(pageAddress(1), "a\r\nb", "{}", "", follow),
+    EXPECT_EQ(collect::collectContentPages(pageAddress(1), "a\r\nb", "{}", "", follow),
               "顶级内容页=a<临时换行替换换行><临时换行2替换换行2>b<临时换行替换换行><临时换行2替换换行2>");
     EXPECT_TRUE(site.fetched.empty());
 
@@ -274,14 +276,14 @@ TEST(GetAllPage, WithoutPaginationTheFirstPageIsTheTextAndLevelsFollowIt) {
         EXPECT_EQ(options, "useragent=x");
         return std::vector<std::string>{"下载页=" + kBase + "d.html<dd:分隔符>file"};
     };
-    auto list =
-        collect::GetAllPage(pageAddress(1), "body", R"({"Morepage2":"{\"MorePageAll\":[]}"})", "useragent=x", follow);
+    auto list = collect::collectContentPages(pageAddress(1), "body", R"({"Morepage2":"{\"MorePageAll\":[]}"})",
+                                             "useragent=x", follow);
     EXPECT_EQ(list,
               "顶级内容页=body<临时换行替换换行><临时换行2替换换行2>\r\n下载页=" + kBase + "d.html<dd:分隔符>file");
     EXPECT_EQ(seenMorepage2, "{\"MorePageAll\":[]}");
 }
 
-TEST(GetAllPage, PauseBetweenPagesAndSinglePageProgress) {
+TEST(collectContentPages, PauseBetweenPagesAndSinglePageProgress) {
     MemorySite site;
     for (int n = 2; n <= 3; ++n) site.pages[pageAddress(n)] = "succ:p" + std::to_string(n);
     std::vector<int> sleeps;
@@ -290,20 +292,20 @@ TEST(GetAllPage, PauseBetweenPagesAndSinglePageProgress) {
     follow.sleep = [&](int ms) { sleeps.push_back(ms); };
     follow.show = [&](const std::string& line) { shown.push_back(line); };
     nlohmann::json doc{{"mulpage", mulpageJson("Mul_radio_1", 0, "Mul_time", "250")}, {"is_onepage", "1"}};
-    collect::GetAllPage(pageAddress(1), pagedPage("one", {2, 3}), doc.dump(), "", follow);
+    collect::collectContentPages(pageAddress(1), pagedPage("one", {2, 3}), doc.dump(), "", follow);
     // Only while more than one page is pending.
     EXPECT_EQ(sleeps, std::vector<int>{250});
     EXPECT_EQ(shown, (std::vector<std::string>{"正在采集分页：" + pageAddress(2), "正在采集分页：" + pageAddress(3)}));
 }
 
-TEST(GetAllPage, TwelveCrossLinkedPagesOverLoopbackAreEachFetchedOnce) {
+TEST(collectContentPages, TwelveCrossLinkedPagesOverLoopbackAreEachFetchedOnce) {
     test::LocalHttpServer server(std::string(TARVEX_TEST_DATA_DIR) + "/sites/list-paged");
     nlohmann::json m{
         {"Mul_begin", "<div class=\"pages\">"}, {"Mul_end", "</div>"}, {"Mul_radio_1", "-1"}, {"Mul_max", 0}};
     const std::string first = server.url("/list/index.html");
     std::string firstPage = collect::HttpGet(first, "").substr(5);
     auto follow = followWith([](const std::string& a, const std::string& o) { return collect::HttpGet(a, o); });
-    auto joined = joinedText(collect::GetAllPage(first, firstPage, settingsWith(m.dump()), "", follow));
+    auto joined = joinedText(collect::collectContentPages(first, firstPage, settingsWith(m.dump()), "", follow));
     for (int k = 2; k <= 12; ++k) {
         EXPECT_EQ(server.requestsTo("/list/index_" + std::to_string(k) + ".html").size(), 1u) << k;
     }

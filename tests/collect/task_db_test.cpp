@@ -34,7 +34,7 @@ std::string settingsWith(const std::vector<std::string>& titles, const std::stri
 
 TEST_F(TaskDb, CreateRefusesAnExistingFileAndLeavesItAlone) {
     ASSERT_TRUE(CreateTaskDb(path, dialogs));
-    SqlExec(path, kNewTaskContentSql);
+    execScript(path, kNewTaskContentSql);
     EXPECT_FALSE(CreateTaskDb(path, dialogs));
     EXPECT_TRUE(dialogs.sawMessage(path + "的数据库已存在1"));
     EXPECT_EQ(columns(), (std::vector<std::string>{"id", "url", "geturl", "getc", "postc", "标题", "内容"}));
@@ -73,10 +73,10 @@ TEST_F(TaskDb, ValuesAreStoredAndReadBackExactly) {
     ASSERT_TRUE(CreateTaskDb(path, dialogs));
     CreateContentTables(path, settingsWith({"标题", "内容"}));
     const std::string url = "http://example.test/a?b=1&&c='2'";
-    ASSERT_EQ(SqlExec2(path, sql::InsertListAddress(url, {"标题", "内容"}, {"it's", ""})), "succ|");
+    ASSERT_EQ(tryExecScript(path, sql::InsertListAddress(url, {"标题", "内容"}, {"it's", ""})), "succ|");
     const std::string body = "a && b\r\nline 2 ! : 'q' &amp;";
-    ASSERT_EQ(SqlExec2(path, sql::StoreRow(1, {{"标题", "T'1"}, {"内容", body}})), "succ|");
-    auto row = SqlQuery(path, "select * from content where id=1");
+    ASSERT_EQ(tryExecScript(path, sql::StoreRow(1, {{"标题", "T'1"}, {"内容", body}})), "succ|");
+    auto row = query(path, "select * from content where id=1");
     EXPECT_EQ(row.text(0, "url"), url);
     EXPECT_EQ(row.text(0, "内容"), body);
     EXPECT_EQ(row.text(0, "getc"), "1");
@@ -91,27 +91,27 @@ TEST_F(TaskDb, ClaimWalksQueuedRowsInIdOrder) {
     CreateContentTables(path, settingsWith({"标题"}));
     std::string script;
     for (int i = 0; i < 5; ++i) script += sql::InsertDirectAddress("http://h/" + std::to_string(i));
-    ASSERT_EQ(SqlExec2(path, script), "succ|");
-    SqlExec(path, "update content set getc=1 where id=2");
-    EXPECT_EQ(SqlQuery(path, sql::CountWork(0)).text(0, "total"), "4");
-    EXPECT_EQ(SqlQuery(path, sql::ClaimNext(0)).text(0, "id"), "1");
-    EXPECT_EQ(SqlQuery(path, sql::ClaimNext(1)).text(0, "id"), "3");
-    EXPECT_TRUE(SqlQuery(path, sql::ClaimNext(5)).empty());
-    SqlExec(path, sql::SkipRow(3));
-    EXPECT_EQ(SqlQuery(path, "select getc,postc from content where id=3").text(0, "postc"), "1");
+    ASSERT_EQ(tryExecScript(path, script), "succ|");
+    execScript(path, "update content set getc=1 where id=2");
+    EXPECT_EQ(query(path, sql::CountWork(0)).text(0, "total"), "4");
+    EXPECT_EQ(query(path, sql::ClaimNext(0)).text(0, "id"), "1");
+    EXPECT_EQ(query(path, sql::ClaimNext(1)).text(0, "id"), "3");
+    EXPECT_TRUE(query(path, sql::ClaimNext(5)).empty());
+    execScript(path, sql::SkipRow(3));
+    EXPECT_EQ(query(path, "select getc,postc from content where id=3").text(0, "postc"), "1");
 }
 
 TEST_F(TaskDb, PendingDownloadsSkipMissingFilesAndMarkEquals) {
     ASSERT_TRUE(CreateTaskDb(path, dialogs));
     CreateContentTables(path, "{}");
     sandbox.writeFile("data/7/a=b.jpg", "x");
-    SqlExec(path, sql::InsertDownload(1, "http://r/a.jpg", sandbox.path("data/7/a=b.jpg"), "/up/a.jpg"));
-    SqlExec(path, sql::InsertDownload(1, "http://r/gone.jpg", sandbox.path("data/7/gone.jpg"), "/up/gone.jpg"));
-    SqlExec(path, sql::InsertDownload(2, "http://r/t.jpg", sandbox.path("data/7/a=b.jpg"), "/up/t.jpg", true));
+    execScript(path, sql::InsertDownload(1, "http://r/a.jpg", sandbox.path("data/7/a=b.jpg"), "/up/a.jpg"));
+    execScript(path, sql::InsertDownload(1, "http://r/gone.jpg", sandbox.path("data/7/gone.jpg"), "/up/gone.jpg"));
+    execScript(path, sql::InsertDownload(2, "http://r/t.jpg", sandbox.path("data/7/a=b.jpg"), "/up/t.jpg", true));
     auto lines = PendingDownloads(path, 1, dialogs);
     ASSERT_EQ(lines.size(), 1u);
     EXPECT_EQ(lines[0], sandbox.path("data/7/a<临时等号>b.jpg") + "=/up/a.jpg");
-    EXPECT_EQ(SqlQuery(path, sql::Thumbnail(2)).text(0, "type"), "smallpic");
+    EXPECT_EQ(query(path, sql::Thumbnail(2)).text(0, "type"), "smallpic");
 }
 
 TEST_F(TaskDb, LockedDatabaseFailsWithLockedNotAHang) {
@@ -120,30 +120,30 @@ TEST_F(TaskDb, LockedDatabaseFailsWithLockedNotAHang) {
     platform::SqliteConnection holder(path);
     holder.exec("BEGIN EXCLUSIVE");
     auto start = std::chrono::steady_clock::now();
-    std::string r = SqlExec2(path, sql::InsertDirectAddress("http://h/x"));
+    std::string r = tryExecScript(path, sql::InsertDirectAddress("http://h/x"));
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
     EXPECT_TRUE(IsBusyFailure(r)) << r;
     EXPECT_EQ(DbErrorText(r.substr(5)), "数据库被锁定");
     holder.exec("ROLLBACK");
-    EXPECT_EQ(SqlExec2(path, sql::InsertDirectAddress("http://h/x")), "succ|");
+    EXPECT_EQ(tryExecScript(path, sql::InsertDirectAddress("http://h/x")), "succ|");
 }
 
 TEST_F(TaskDb, ErrorsComeBackInTheProgramsWording) {
     ASSERT_TRUE(CreateTaskDb(path, dialogs));
-    std::string r = SqlExec2(path, "select * from nosuch");
+    std::string r = tryExecScript(path, "select * from nosuch");
     EXPECT_EQ(r, "fail|no such table: nosuch");
     EXPECT_EQ(DbErrorText("[FireDAC][Phys][SQLite] ERROR: no such table: x"), "数据库 错误: no such table: x");
     EXPECT_EQ(DbErrorText("database is locked"), "数据库被锁定");
     EXPECT_TRUE(TableColumns(sandbox.path("data/none.db3"), "content", dialogs).empty());
     ASSERT_FALSE(dialogs.messages().empty());
     EXPECT_EQ(dialogs.messages().back().rfind("发生错误：数据库读取字段错误：", 0), 0u);
-    EXPECT_THROW(SqlExec2(sandbox.path("data/none.db3"), "select 1"), platform::SqliteError);
+    EXPECT_THROW(tryExecScript(sandbox.path("data/none.db3"), "select 1"), platform::SqliteError);
 }
 
 TEST_F(TaskDb, ANonDatabaseFileIsAnErrorNotACrash) {
     sandbox.writeFile("data/7.db3", "this is not a database at all, just text.........................");
-    EXPECT_EQ(SqlExec2(path, "select count(*) from sqlite_master").rfind("fail|", 0), 0u);
-    EXPECT_THROW(SqlQuery(path, "select * from content"), platform::SqliteError);
+    EXPECT_EQ(tryExecScript(path, "select count(*) from sqlite_master").rfind("fail|", 0), 0u);
+    EXPECT_THROW(query(path, "select * from content"), platform::SqliteError);
 }
 
 TEST(SqlQuoteTest, DoublesSingleQuotesOnly) {

@@ -37,7 +37,7 @@ FieldOutcome run(const nlohmann::ordered_json& keys, const std::vector<std::stri
     list.insert(list.end(), extra.begin(), extra.end());
     PageSource source(list);
     FieldRule rule = makeRule(keys);
-    return GetFieldResult(rule.title, rule, kJoiners, values, source, env);
+    return extractField(rule.title, rule, kJoiners, values, source, env);
 }
 
 std::string value(const nlohmann::ordered_json& keys, const std::string& page) {
@@ -113,7 +113,7 @@ TEST(FieldExtract, RefusedOrRunawayPatternEndsWithTheEngineMessage) {
         EXPECT_EQ(out.value, "");
     }
     // The text interface used by other parts gives an empty value.
-    EXPECT_EQ(GetFieldResult("f", regex("<a(", "").dump(), "{}", {}, {{"顶级内容页", "<a(x"}}), "");
+    EXPECT_EQ(extractField("f", regex("<a(", "").dump(), "{}", {}, {{"顶级内容页", "<a(x"}}), "");
 }
 
 TEST(FieldExtract, RepeatModeFlagReading) {

@@ -38,7 +38,7 @@ std::string fieldRule(const std::vector<std::string>& strips) {
 
 std::string chain(const std::string& value, const std::vector<std::string>& strips, const ChainEnv& env = {},
                   const PageList& pages = {}, const FieldValueList& values = {}) {
-    return Result_AddFunc(value, fieldRule(strips), pages, values, env);
+    return applyPostRules(value, fieldRule(strips), pages, values, env);
 }
 
 std::string one(const std::string& value, const std::string& type, const Keys& keys,
@@ -177,8 +177,8 @@ TEST(PostChain, UnknownAndBrokenRulesAreSkipped) {
     EXPECT_EQ(chain("v", {strip("未知规则"), "not json", "[1,2]", strip("JavaScript插件", {{"rep1", "a.js"}}),
                           strip("DLL插件", {{"rep1", "x.so"}}), append}),
               "v!");
-    EXPECT_EQ(Result_AddFunc("v", "not a rule", {}, {}, ChainEnv{}), "v");
-    EXPECT_EQ(Result_AddFunc("v", R"({"txt_strips":"none"})", {}, {}, ChainEnv{}), "v");
+    EXPECT_EQ(applyPostRules("v", "not a rule", {}, {}, ChainEnv{}), "v");
+    EXPECT_EQ(applyPostRules("v", R"({"txt_strips":"none"})", {}, {}, ChainEnv{}), "v");
 }
 
 TEST(PostChain, HtmlFilterAndCharacterConversions) {
@@ -380,8 +380,8 @@ protected:
     std::string run(const std::vector<std::string>& settings, const std::string& value = "  正文  ") {
         std::vector<std::string> strips;
         for (const auto& s : settings) strips.push_back(strip("DLL插件", {{"rep1", s}}));
-        return dll_js_content(7, "http://h/a.html", "内容", {{"标题", "t"}, {"内容", value}}, ContentPageList({"页"}),
-                              "{}", fieldRule(strips), ws.folder());
+        return applyPlugins(7, "http://h/a.html", "内容", {{"标题", "t"}, {"内容", value}}, ContentPageList({"页"}),
+                            "{}", fieldRule(strips), ws.folder());
     }
 };
 
@@ -413,8 +413,8 @@ TEST_F(DllPlugins, WindowsNamesFindTheSharedLibrary) {
 TEST_F(DllPlugins, OnlyDllRulesRunAndTheValueComesFromTheList) {
     std::vector<std::string> strips = {strip("内容前后追加", {{"rep2", "!"}}),
                                        strip("DLL插件", {{"rep1", "example_plugin.so|Fix"}})};
-    EXPECT_EQ(dll_js_content(1, "u", "内容", {{"内容", " a "}}, {}, "{}", fieldRule(strips), ws.folder()), "a");
-    EXPECT_EQ(dll_js_content(1, "u", "内容", {{"其他", " a "}}, {}, "{}", fieldRule(strips), ws.folder()), "");
+    EXPECT_EQ(applyPlugins(1, "u", "内容", {{"内容", " a "}}, {}, "{}", fieldRule(strips), ws.folder()), "a");
+    EXPECT_EQ(applyPlugins(1, "u", "内容", {{"其他", " a "}}, {}, "{}", fieldRule(strips), ws.folder()), "");
 }
 
 struct SaveCase {
