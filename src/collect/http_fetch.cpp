@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <limits>
 #include <mutex>
 #include <optional>
 
@@ -412,7 +413,13 @@ void SetFetchDialogs(platform::Dialogs* dialogs) {
     g_dialogs = dialogs;
 }
 
-std::string HttpGet(const std::string& address, const std::string& block) {
+int FetchDeadlineMs(int idleTimeoutMs) {
+    constexpr long long kMinDeadlineMs = 60000;
+    long long ms = std::max<long long>(10LL * std::max(idleTimeoutMs, 0), kMinDeadlineMs);
+    return static_cast<int>(std::min<long long>(ms, std::numeric_limits<int>::max()));
+}
+
+std::string HttpGet(const std::string& address, const std::string& block, const std::function<bool()>& cancelled) {
     try {
         FetchSpecialHosts special = GetFetchSpecialHosts();
         if (matches(address, special.postHost)) return postToSpecialHost(address, special);
@@ -451,6 +458,8 @@ std::string HttpGet(const std::string& address, const std::string& block) {
             charset = FetchOption(block, "charset");
         }
 
+        req.totalTimeoutMs = FetchDeadlineMs(req.idleTimeoutMs);
+        req.cancelled = cancelled;
         platform::HttpResponse res = platform::httpPerform(req);
         if (!res.ok()) return "fail:" + res.failureText();
         std::string text = DecodePage(res.body, res.header("Content-Type"), charset);

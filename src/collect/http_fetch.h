@@ -3,6 +3,7 @@
 // system's request, decoding and "succ:"/"fail:" result, the address encoders, and the table
 // of special-case hosts. Every function is safe on any thread; `HttpGet` shares no state
 // between calls except a read of the special-case table.
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -25,8 +26,13 @@ std::string BuildFetchOptions(const std::string& settingsJson);
 std::string FetchOption(std::string_view block, std::string_view name);
 
 // GETs `address` with the options of `block` (may be empty) and returns "succ:" + the
-// decoded page or "fail:" + the status line or transport message. Never throws.
-std::string HttpGet(const std::string& address, const std::string& block);
+// decoded page or "fail:" + the status line or transport message. Never throws. The whole
+// request ends after 10 times its read time-out (at least 60 s); `cancelled` (may be empty)
+// is polled during the transfer and ends it with "fail:Transfer cancelled" when true.
+std::string HttpGet(const std::string& address, const std::string& block, const std::function<bool()>& cancelled = {});
+
+// The overall deadline HttpGet gives a request whose idle time-out is `idleTimeoutMs`.
+int FetchDeadlineMs(int idleTimeoutMs);
 
 // Percent-encodes the CJK ideographs U+4E00..U+9FA5 of an address in "UTF-8" or "GBK",
 // and the title marks 《 》 as "%e3%80%8a" / "%e3%80%8b". Other characters stay.

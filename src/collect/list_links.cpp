@@ -469,8 +469,10 @@ void collectListPages(RunContext& run, const std::vector<std::string>& listUrls,
 }
 
 void collectListPages(RunContext& run, const std::vector<std::string>& listUrls) {
-    collectListPages(run, listUrls,
-                     [](const std::string& address, const std::string& options) { return HttpGet(address, options); });
+    // A stop request ends the page being fetched, not only the loop between pages.
+    collectListPages(run, listUrls, [&run](const std::string& address, const std::string& options) {
+        return HttpGet(address, options, [&run] { return run.stopRequested(); });
+    });
 }
 
 }  // namespace tarvex::collect

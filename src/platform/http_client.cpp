@@ -46,8 +46,10 @@ struct Transfer {
     CURL* handle = nullptr;
     bool bodyTooLarge = false;
     bool idleTimedOut = false;
+    bool totalTimedOut = false;
     bool cancelled = false;
-    std::chrono::steady_clock::time_point lastActivity = std::chrono::steady_clock::now();
+    std::chrono::steady_clock::time_point started = std::chrono::steady_clock::now();
+    std::chrono::steady_clock::time_point lastActivity = started;
     curl_off_t lastBytes = -1;
 };
 
@@ -95,6 +97,14 @@ int onProgress(void* user, curl_off_t downTotal, curl_off_t downNow, curl_off_t 
         t->idleTimedOut = true;
         return 1;
     }
+    if (t->request->totalTimeoutMs > 0 && now - t->started > std::chrono::milliseconds(t->request->totalTimeoutMs)) {
+        t->totalTimedOut = true;
+        return 1;
+    }
+    if (t->request->cancelled && t->request->cancelled()) {
+        t->cancelled = true;
+        return 1;
+    }
     if (t->request->progress &&
         !t->request->progress(static_cast<std::uint64_t>(upNow), static_cast<std::uint64_t>(upTotal),
                               static_cast<std::uint64_t>(downNow), static_cast<std::uint64_t>(downTotal))) {
@@ -132,6 +142,11 @@ void classify(CURLcode code, const char* errbuf, Transfer& t) {
     if (t.idleTimedOut) {
         r.error = HttpError::Timeout;
         r.errorText = "Read timed out: no data for " + std::to_string(t.request->idleTimeoutMs) + " ms";
+        return;
+    }
+    if (t.totalTimedOut) {
+        r.error = HttpError::Timeout;
+        r.errorText = "Request took longer than " + std::to_string(t.request->totalTimeoutMs) + " ms";
         return;
     }
     if (t.cancelled) {

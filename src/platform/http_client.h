@@ -65,9 +65,15 @@ struct HttpRequest {
     int maxRedirects = 10;
     TlsSettings tls;
     std::size_t maxBodyBytes = kMaxBodyBytes;  // decompressed
+    // Longest time the whole request may take, redirects included; 0 = no limit. A server that
+    // trickles bytes slower than the idle time-out notices still ends here.
+    int totalTimeoutMs = 0;
     // Called while the transfer runs, on the calling thread; false cancels it.
     std::function<bool(std::uint64_t sent, std::uint64_t sendTotal, std::uint64_t received, std::uint64_t receiveTotal)>
         progress;
+    // Polled while the transfer runs (at least once a second, also while connecting); true
+    // cancels it with HttpError::Cancelled. Used to pass a run's stop to its transfers.
+    std::function<bool()> cancelled;
 };
 
 enum class HttpError {
@@ -75,7 +81,7 @@ enum class HttpError {
     BadAddress,  // not http/https, or malformed
     Resolve,     // host name not found
     Connect,     // refused, unreachable, connect time-out
-    Timeout,     // no byte for idleTimeoutMs
+    Timeout,     // no byte for idleTimeoutMs, or the whole request beyond totalTimeoutMs
     Reset,       // connection reset by the peer
     Tls,         // handshake or certificate failure
     TooManyRedirects,

@@ -9,6 +9,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstring>
+#include <limits>
 #include <string>
 #include <thread>
 #include <vector>
@@ -373,6 +374,25 @@ TEST_F(HttpFetch, ReadTimeoutIsAnIdleTimeBetweenBytes) {
     EXPECT_GT(std::chrono::steady_clock::now() - start, 1500ms);
 }
 
+TEST_F(HttpFetch, DeadlineIsTenReadTimeoutsAndAtLeastAMinute) {
+    EXPECT_EQ(FetchDeadlineMs(20000), 200000);
+    EXPECT_EQ(FetchDeadlineMs(700), 60000);
+    EXPECT_EQ(FetchDeadlineMs(0), 60000);
+    EXPECT_EQ(FetchDeadlineMs(std::numeric_limits<int>::max()), std::numeric_limits<int>::max());
+}
+
+TEST_F(HttpFetch, CancelCheckEndsAFetchInTheMiddle) {
+    LocalHttpServer server;
+    Reply drip = Reply::html(std::string(400, 'z'));
+    drip.trickleInterval = 100ms;
+    drip.trickleBytes = 1;
+    server.on("/drip", drip);
+    auto start = std::chrono::steady_clock::now();
+    std::string result =
+        HttpGet(server.url("/drip"), "", [&] { return std::chrono::steady_clock::now() - start > 500ms; });
+    EXPECT_EQ(result, "fail:Transfer cancelled");
+}
+
 // ---- TLS ----
 
 TEST_F(HttpFetch, HttpsFetchSendsTheHostNameAndAcceptsSelfSignedSites) {
@@ -518,7 +538,7 @@ TEST_F(HttpFetch, PagerHostGetsItsPagerRebuiltAsLinks) {
 
 // ---- address encoders ----
 
-TEST_F(HttpFetch, Myhttpencode2EncodesIdeographsAndTitleMarksOnly) {
+TEST_F(HttpFetch, EncodeFormEncodesIdeographsAndTitleMarksOnly) {
     struct Case {
         const char* text;
         const char* encoding;
@@ -537,7 +557,7 @@ TEST_F(HttpFetch, Myhttpencode2EncodesIdeographsAndTitleMarksOnly) {
     for (const auto& c : cases) EXPECT_EQ(encodeForm(c.text, c.encoding), c.expected) << c.text << " " << c.encoding;
 }
 
-TEST_F(HttpFetch, Myhttpencode2LogsWhenItChangedTheAddress) {
+TEST_F(HttpFetch, EncodeFormLogsWhenItChangedTheAddress) {
     test::SandboxWorkspace::Options withLog;
     withLog.withLog = true;
     test::SandboxWorkspace ws(withLog);

@@ -177,7 +177,7 @@ TEST_F(ListStage, PagedSiteOverLoopbackGivesEachAddressOnceWithItsTitle) {
         {"Mul_radio_3", "0"}}.dump();
     const std::string doc = document(list);
     makeTask(doc);
-    collect::collectListPages(*run, {server.url("/list/index.html")}, collect::HttpGet);
+    collect::collectListPages(*run, {server.url("/list/index.html")});
 
     std::vector<std::string> urls, titles;
     for (int k = 1; k <= 12; ++k) {
@@ -211,7 +211,7 @@ TEST_F(ListStage, PagedSiteOverLoopbackGivesEachAddressOnceWithItsTitle) {
 
     // The next run of the task finds every address known and inserts nothing.
     newRun(doc);
-    collect::collectListPages(*run, {server.url("/list/index.html")}, collect::HttpGet);
+    collect::collectListPages(*run, {server.url("/list/index.html")});
     EXPECT_EQ(column("url").size(), 37u);
     EXPECT_TRUE(paneHas("本列表页提取到：6个内容页Url,成功:0,并过滤6个url"));
 }
@@ -227,7 +227,7 @@ TEST_F(ListStage, RepeatedListTitlesAreDroppedWhenTitlesMustBeUnique) {
     for (int k : {1, 12}) pages.push_back(server.url(k == 1 ? "/list/index.html" : "/list/index_12.html"));
     const std::string doc = document(list);
     makeTask(doc);
-    collect::collectListPages(*run, pages, collect::HttpGet);
+    collect::collectListPages(*run, pages);
     // Page 1 gives 1..3; page 12 gives 34..36 and 33, and 37 is dropped for its title.
     EXPECT_EQ(column("url").size(), 7u);
     EXPECT_TRUE(paneHas("过滤重复标题：新闻标题1"));
@@ -469,7 +469,7 @@ TEST_F(ListStage, GbkPageDeclaredInItsMetaTagIsReadWithItsTitles) {
     list["More_end"] = "<!--列表结束-->";
     list["More_url_regex"] = kTitlePattern;
     makeTask(document(list));
-    collect::collectListPages(*run, {server.url("/list.html")}, collect::HttpGet);
+    collect::collectListPages(*run, {server.url("/list.html")});
     EXPECT_EQ(column("url"),
               (std::vector<std::string>{server.url("/gn/2019/0501/101.html"), server.url("/gn/2019/0501/102.html"),
                                         server.url("/gn-103.html")}));
@@ -488,7 +488,7 @@ TEST_F(ListStage, TimeOutIsTypedInSecondsAndRefererCanBeLeftOut) {
     list["More_readtimeout"] = "5";  // 5 s: the slow page arrives in time
     list["More_check_referer"] = "-1";
     makeTask(document(list));
-    collect::collectListPages(*run, {server.url("/slow.html"), server.url("/quick.html")}, collect::HttpGet);
+    collect::collectListPages(*run, {server.url("/slow.html"), server.url("/quick.html")});
     EXPECT_EQ(column("url").size(), 2u);
     auto quick = server.requestsTo("/quick.html");
     ASSERT_EQ(quick.size(), 1u);
@@ -502,7 +502,7 @@ TEST_F(ListStage, TimeOutIsTypedInSecondsAndRefererCanBeLeftOut) {
     list["More_check_referer"] = "0";
     makeTask(document(list));
     server.clearRequests();
-    collect::collectListPages(*run, {server.url("/slow.html"), server.url("/quick.html")}, collect::HttpGet);
+    collect::collectListPages(*run, {server.url("/slow.html"), server.url("/quick.html")});
     EXPECT_EQ(column("url"), std::vector<std::string>{server.url("/2.html")});
     bool failed = false;
     for (const auto& l : pane())

@@ -2,9 +2,11 @@
 // publisher will send them, response details, limits and cancelling.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <thread>
 
 #include "platform/http_client.h"
 #include "support/local_http_server.h"
@@ -154,6 +156,37 @@ TEST(HttpClient, BodyCapAndCancelStopTheTransfer) {
     res = httpPerform(cancel);
     EXPECT_EQ(res.error, HttpError::Cancelled);
     EXPECT_LT(res.body.size(), 200u);
+}
+
+// A server that drips a byte at a time never trips the idle time-out; the overall deadline and
+// the cancel check end such a transfer all the same.
+TEST(HttpClient, TotalDeadlineAndCancelCheckEndATricklingTransfer) {
+    LocalHttpServer server;
+    Reply drip = Reply::html(std::string(400, 'z'));
+    drip.trickleInterval = std::chrono::milliseconds(100);
+    drip.trickleBytes = 1;
+    server.on("/drip", drip);
+
+    HttpRequest deadline;
+    deadline.url = server.url("/drip");
+    deadline.idleTimeoutMs = 1000;
+    deadline.totalTimeoutMs = 1500;
+    HttpResponse res = httpPerform(deadline);
+    EXPECT_EQ(res.error, HttpError::Timeout);
+    EXPECT_EQ(res.errorText, "Request took longer than 1500 ms");
+
+    std::atomic<bool> stop{false};
+    std::thread stopper([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(700));
+        stop = true;
+    });
+    HttpRequest cancel;
+    cancel.url = server.url("/drip");
+    cancel.cancelled = [&] { return stop.load(); };
+    res = httpPerform(cancel);
+    stopper.join();
+    EXPECT_EQ(res.error, HttpError::Cancelled);
+    EXPECT_LT(res.body.size(), 400u);
 }
 
 TEST(HttpClient, TlsVersionAndCertificateChecks) {
