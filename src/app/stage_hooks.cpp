@@ -1,6 +1,7 @@
 #include "app/runner.h"
 #include "collect/http_fetch.h"
 #include "collect/list_links.h"
+#include "publish/publisher.h"
 
 namespace tarvex::app {
 
@@ -12,6 +13,7 @@ StageHooks defaultStageHooks() {
     hooks.listPages = [](collect::RunContext& run, const std::vector<std::string>& listUrls) {
         collect::collectListPages(run, listUrls);
     };
+    hooks.publish = publish::publishRecords;
     return hooks;
 }
 

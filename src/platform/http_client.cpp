@@ -321,6 +321,7 @@ HttpResponse httpPerform(const HttpRequest& request) {
                 curl_mime_data(p, part.value.data(), part.value.size());
             if (!part.filename.empty()) curl_mime_filename(p, part.filename.c_str());
             if (!part.contentType.empty()) curl_mime_type(p, part.contentType.c_str());
+            if (!part.transferEncoding.empty()) curl_mime_encoder(p, part.transferEncoding.c_str());
         }
         curl_easy_setopt(h, CURLOPT_MIMEPOST, mime.get());
     } else if (!request.formFields.empty()) {

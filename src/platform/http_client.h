@@ -31,13 +31,15 @@ struct TlsSettings {
 };
 
 // One part of a multipart form: a plain field when `filename` is empty, else a file whose
-// content is `value` (or the file at `filePath` when that is set).
+// content is `value` (or the file at `filePath` when that is set, read while sending).
 struct FormPart {
     std::string name;
     std::string value;
     std::string filename;
-    std::string contentType;
+    std::string contentType;  // may carry "; charset=…"
     std::string filePath;
+    // Sent as the part's Content-Transfer-Encoding ("8bit", "binary"); the bytes are not changed.
+    std::string transferEncoding;
 };
 
 inline constexpr std::size_t kMaxBodyBytes = 50u * 1024u * 1024u;

@@ -48,9 +48,9 @@ TEST(HttpClient, MultipartSendsFieldsAndFilesFromMemoryAndDisk) {
     req.method = "POST";
     req.url = server.url("/up");
     req.multipart = {
-        {"mode", "upsingle", "", "", ""},
-        {"file1", "first file", "\xCE\xC4.txt", "text/plain", ""},  // GBK file name kept as bytes
-        {"file2", "", "renamed.jpg", "image/jpeg", ws.path("pic.jpg")},
+        {"mode", "upsingle", "", "", "", ""},
+        {"file1", "first file", "\xCE\xC4.txt", "text/plain", "", ""},  // GBK file name kept as bytes
+        {"file2", "", "renamed.jpg", "image/jpeg", ws.path("pic.jpg"), ""},
     };
     HttpResponse res = httpPerform(req);
     ASSERT_TRUE(res.ok()) << res.failureText();

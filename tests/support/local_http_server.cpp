@@ -75,6 +75,73 @@ HeaderList parseForm(const std::string& text) {
     return out;
 }
 
+const char* const kOriginalTypeHeader = "X-Tarvex-Original-Content-Type";
+
+std::string trimmed(const std::string& s) {
+    std::size_t b = s.find_first_not_of(" \t\r\n");
+    if (b == std::string::npos) return {};
+    return s.substr(b, s.find_last_not_of(" \t\r\n") - b + 1);
+}
+
+// The value of a header parameter such as boundary="x" or name=x; "" when absent.
+std::string headerParam(const std::string& header, const std::string& param) {
+    std::size_t pos = 0;
+    while ((pos = header.find(';', pos)) != std::string::npos) {
+        ++pos;
+        std::size_t eq = header.find('=', pos);
+        if (eq == std::string::npos) break;
+        if (!iequals(trimmed(header.substr(pos, eq - pos)), param)) continue;
+        std::size_t v = eq + 1;
+        if (v < header.size() && header[v] == '"') {
+            std::size_t close = header.find('"', v + 1);
+            return header.substr(v + 1, close == std::string::npos ? std::string::npos : close - v - 1);
+        }
+        std::size_t end = header.find(';', v);
+        return trimmed(header.substr(v, end == std::string::npos ? std::string::npos : end - v));
+    }
+    return {};
+}
+
+// Splits a multipart/form-data body at its boundary; parts keep their bytes as sent.
+std::vector<RecordedPart> parseMultipart(const std::string& contentType, const std::string& body) {
+    std::vector<RecordedPart> parts;
+    if (contentType.find("multipart/") == std::string::npos) return parts;
+    const std::string boundary = headerParam(contentType, "boundary");
+    if (boundary.empty()) return parts;
+    const std::string delimiter = "--" + boundary;
+    std::size_t pos = body.find(delimiter);
+    while (pos != std::string::npos) {
+        pos += delimiter.size();
+        if (body.compare(pos, 2, "--") == 0) break;
+        if (body.compare(pos, 2, "\r\n") == 0) pos += 2;
+        std::size_t headEnd = body.find("\r\n\r\n", pos);
+        if (headEnd == std::string::npos) break;
+        RecordedPart part;
+        std::istringstream heads(body.substr(pos, headEnd - pos));
+        for (std::string line; std::getline(heads, line);) {
+            if (!line.empty() && line.back() == '\r') line.pop_back();
+            auto colon = line.find(':');
+            if (colon == std::string::npos) continue;
+            std::string name = trimmed(line.substr(0, colon)), value = trimmed(line.substr(colon + 1));
+            if (iequals(name, "Content-Disposition")) {
+                part.name = headerParam(value, "name");
+                part.filename = headerParam(value, "filename");
+            } else if (iequals(name, "Content-Type")) {
+                part.contentType = value;
+                part.charset = headerParam(value, "charset");
+            } else if (iequals(name, "Content-Transfer-Encoding")) {
+                part.transferEncoding = value;
+            }
+        }
+        std::size_t next = body.find("\r\n" + delimiter, headEnd + 4);
+        if (next == std::string::npos) break;
+        part.content = body.substr(headEnd + 4, next - headEnd - 4);
+        parts.push_back(std::move(part));
+        pos = next + 2;
+    }
+    return parts;
+}
+
 std::string guessContentType(const std::string& path) {
     auto dot = path.rfind('.');
     std::string ext = dot == std::string::npos ? "" : path.substr(dot + 1);
@@ -217,6 +284,12 @@ std::string RecordedRequest::param(const std::string& name) const {
     return {};
 }
 
+const RecordedPart* RecordedRequest::part(const std::string& name) const {
+    for (const auto& p : parts)
+        if (p.name == name) return &p;
+    return nullptr;
+}
+
 const RecordedFile* RecordedRequest::file(const std::string& name) const {
     for (const auto& f : files)
         if (f.name == name) return &f;
@@ -259,29 +332,29 @@ LocalHttpServer::LocalHttpServer(Options options) : m_options(std::move(options)
     m_server->set_read_timeout(5, 0);
     m_server->set_write_timeout(5, 0);
 
-    auto plain = [this](const httplib::Request& req, httplib::Response& res) { handle(req, req.body, {}, res); };
-    // Bodies are read through a content reader: it keeps multipart parts in order and avoids
-    // the library's 8 KB cap on url-encoded forms (published articles are larger).
+    // The library would split a multipart body itself and drop the parts' Content-Transfer-
+    // Encoding; relabelled before routing, the body arrives whole and is split here instead.
+    m_server->set_pre_routing_handler([](const httplib::Request& req, httplib::Response&) {
+        auto& r = const_cast<httplib::Request&>(req);  // the server's own, non-const request
+        auto it = r.headers.find("Content-Type");
+        if (it != r.headers.end() && it->second.rfind("multipart/", 0) == 0) {
+            std::string original = it->second;
+            it->second = "application/octet-stream";
+            r.headers.emplace(kOriginalTypeHeader, original);
+        }
+        return httplib::Server::HandlerResponse::Unhandled;
+    });
+    auto plain = [this](const httplib::Request& req, httplib::Response& res) { handle(req, req.body, res); };
+    // Bodies are read whole through a content reader and multipart bodies are split here, so
+    // every part header (charset, transfer encoding) is kept, and the library's 8 KB cap on
+    // url-encoded forms does not apply (published articles are larger).
     auto withBody = [this](const httplib::Request& req, httplib::Response& res, const httplib::ContentReader& reader) {
         std::string body;
-        std::vector<RecordedFile> parts;
-        if (req.is_multipart_form_data()) {
-            reader(
-                [&](const httplib::MultipartFormData& part) {
-                    parts.push_back({part.name, part.filename, part.content_type, {}});
-                    return true;
-                },
-                [&](const char* data, std::size_t n) {
-                    if (!parts.empty()) parts.back().content.append(data, n);
-                    return true;
-                });
-        } else {
-            reader([&](const char* data, std::size_t n) {
-                body.append(data, n);
-                return true;
-            });
-        }
-        handle(req, body, parts, res);
+        reader([&](const char* data, std::size_t n) {
+            body.append(data, n);
+            return true;
+        });
+        handle(req, body, res);
     };
     m_server->Get(".*", plain);
     m_server->Delete(".*", plain);
@@ -322,6 +395,11 @@ void LocalHttpServer::clearRules() {
     std::lock_guard<std::mutex> lock(m_lock);
     m_rules.clear();
     m_scripts.clear();
+}
+
+void LocalHttpServer::respond(std::function<std::optional<Reply>(const RecordedRequest&)> responder) {
+    std::lock_guard<std::mutex> lock(m_lock);
+    m_responder = std::move(responder);
 }
 
 void LocalHttpServer::script(const std::string& path, Reply reply) {
@@ -396,31 +474,44 @@ Reply LocalHttpServer::pickReply(const std::string& path) {
     return best ? *best : Reply::file();
 }
 
-void LocalHttpServer::handle(const httplib::Request& req, const std::string& body,
-                             const std::vector<RecordedFile>& parts, httplib::Response& res) {
+void LocalHttpServer::handle(const httplib::Request& req, const std::string& body, httplib::Response& res) {
     RecordedRequest rec;
     rec.method = req.method;
     rec.path = req.path;
     rec.target = req.target;
     if (auto q = req.target.find('?'); q != std::string::npos) rec.query = req.target.substr(q + 1);
-    for (const auto& [name, value] : req.headers)
-        if (!isServerAddedHeader(name)) rec.headers.emplace_back(name, value);
+    const std::string originalType = req.get_header_value(kOriginalTypeHeader);
+    for (const auto& [name, value] : req.headers) {
+        if (isServerAddedHeader(name) || iequals(name, kOriginalTypeHeader)) continue;
+        if (!originalType.empty() && iequals(name, "Content-Type"))
+            rec.headers.emplace_back(name, originalType);
+        else
+            rec.headers.emplace_back(name, value);
+    }
     rec.body = body;
     rec.queryParams = parseForm(rec.query);
     if (req.get_header_value("Content-Type").find("application/x-www-form-urlencoded") == 0)
         rec.formFields = parseForm(body);
-    for (const auto& part : parts) {
+    rec.parts = parseMultipart(originalType, body);
+    for (const auto& part : rec.parts) {
         if (part.filename.empty())
             rec.formFields.emplace_back(part.name, part.content);
         else
-            rec.files.push_back(part);
+            rec.files.push_back({part.name, part.filename, part.contentType, part.content});
     }
+    std::function<std::optional<Reply>(const RecordedRequest&)> responder;
+    std::optional<Reply> scripted;
+    {
+        std::lock_guard<std::mutex> lock(m_lock);
+        responder = m_responder;
+    }
+    if (responder) scripted = responder(rec);
     {
         std::lock_guard<std::mutex> lock(m_lock);
         m_requests.push_back(std::move(rec));
     }
     try {
-        answer(req, res, pickReply(req.path));
+        answer(req, res, scripted ? *scripted : pickReply(req.path));
     } catch (const std::exception& e) {
         res.status = 500;
         res.set_content(std::string("LocalHttpServer: ") + e.what(), "text/plain");

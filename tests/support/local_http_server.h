@@ -8,6 +8,7 @@
 #include <condition_variable>
 #include <cstddef>
 #include <deque>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -64,6 +65,16 @@ struct RecordedFile {
     std::string content;
 };
 
+// One part of a multipart body with the headers a publishing client sets on it.
+struct RecordedPart {
+    std::string name;
+    std::string filename;          // "" for a plain field
+    std::string contentType;       // as sent, e.g. "text/plain; charset=GBK"
+    std::string charset;           // the charset parameter of contentType, "" when none
+    std::string transferEncoding;  // Content-Transfer-Encoding, "" when none
+    std::string content;           // the bytes
+};
+
 struct RecordedRequest {
     std::string method;
     std::string path;    // percent-decoded path
@@ -74,12 +85,14 @@ struct RecordedRequest {
     HeaderList queryParams;           // decoded query fields, in order
     HeaderList formFields;            // url-encoded body fields and multipart fields without a file
     std::vector<RecordedFile> files;  // multipart parts with a file name
+    std::vector<RecordedPart> parts;  // every multipart part in order
 
     bool hasHeader(const std::string& name) const;      // names match without regard to case
     std::string header(const std::string& name) const;  // "" when absent
     std::string field(const std::string& name) const;   // first form field of that name
     std::string param(const std::string& name) const;   // first query field of that name
     const RecordedFile* file(const std::string& name) const;
+    const RecordedPart* part(const std::string& name) const;  // first part of that name
 };
 
 class LocalHttpServer {
@@ -105,6 +118,9 @@ public:
     // rule wins over prefixes, and the longest prefix over shorter ones.
     void on(const std::string& path, Reply reply);
     void clearRules();
+    // Consulted before the rules and scripts for every request once it is recorded; nullopt
+    // lets them answer. Called on the server's threads.
+    void respond(std::function<std::optional<Reply>(const RecordedRequest&)> responder);
     // Queues replies for `path`: each request takes the next one; when the queue is empty
     // the rules and the folder answer again.
     void script(const std::string& path, Reply reply);
@@ -119,8 +135,7 @@ public:
     std::vector<std::string> serverNames() const;
 
 private:
-    void handle(const httplib::Request& req, const std::string& body, const std::vector<RecordedFile>& parts,
-                httplib::Response& res);
+    void handle(const httplib::Request& req, const std::string& body, httplib::Response& res);
     Reply pickReply(const std::string& path);
     void answer(const httplib::Request& req, httplib::Response& res, const Reply& reply);
     bool sleepUnlessStopping(std::chrono::milliseconds d);
@@ -133,6 +148,7 @@ private:
 
     mutable std::mutex m_lock;
     std::map<std::string, Reply> m_rules;
+    std::function<std::optional<Reply>(const RecordedRequest&)> m_responder;
     std::map<std::string, std::deque<Reply>> m_scripts;
     std::vector<RecordedRequest> m_requests;
     std::vector<std::string> m_serverNames;

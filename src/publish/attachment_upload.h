@@ -1,0 +1,74 @@
+#pragma once
+// Sending a record's pending attachments: the three form parts per attachment, the web
+// upload interface ("upall", "upsingle", "upsingle_part") and the FTP upload. Runs on the
+// runner thread; reports to the run's slot pane (and message boxes on request errors); every
+// request polls the run's stop. Never throws.
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "collect/run_context.h"
+#include "platform/http_client.h"
+#include "publish/upload_settings.h"
+
+namespace tarvex::publish {
+
+struct Attachment {
+    std::string localPath;
+    std::string newUrl;
+};
+
+// The lines of collect::PendingDownloads (localurl=newurl, "=" in the path as "<临时等号>").
+std::vector<Attachment> AttachmentsFromPending(const std::vector<std::string>& lines);
+
+// The upload client's User-Agent (it differs from the publishing request's in "4522").
+inline constexpr const char* kUploadUserAgent =
+    "Mozilla/4.0 (compatible; MSIE 9.0; Windows NT 5.1; SV1; Maxthon; .NET CLR 1.1.4522)";
+
+// The file-name part of a path or address, "/" and "\" both separating.
+std::string BaseName(const std::string& path);
+// A text part in the form's charset ("GBK" or "utf-8"), 8bit.
+platform::FormPart TextPart(const std::string& name, const std::string& value, const std::string& charset);
+// "upload_name[]", "upload_newurl[]" and "upload_file[]" (the file streamed from disk).
+void AppendAttachmentParts(std::vector<platform::FormPart>& parts, const Attachment& file, const std::string& charset);
+
+// Observes the bytes sent of each upload request (bar 2 of the slot page).
+using SendProgress = std::function<void(std::uint64_t sent, std::uint64_t total)>;
+
+struct WebUpload {
+    std::vector<Attachment> files;
+    std::string postUrl;     // the module's interface address (used when "web_url" is empty)
+    std::string charset;     // "GBK" or "utf-8"
+    std::string sslVersion;  // "1.2" forces TLS 1.2
+    SendProgress progress;
+};
+
+// `uploadAttachmentsWeb`: batch, one request per file, or one per piece, as the settings say.
+void uploadAttachmentsWeb(const collect::RunContext& run, const WebUpload& upload, const UploadSettings& settings);
+
+// Where an attachment goes on the FTP server: the base folder, then the path of its newurl
+// (the scheme and host dropped from an http address), split into folders and the file name.
+struct FtpTarget {
+    std::vector<std::string> folders;
+    std::string fileName;
+};
+FtpTarget FtpTargetOf(const std::string& ftpDir, const std::string& newUrl);
+
+// Stores every attachment under the folder path of its newurl on the FTP server, a fresh
+// connection each, creating missing folders and never overwriting a file that is there. A
+// failed connection (message box "连接失败：…") stops the remaining ones. Returns the number stored.
+int uploadAttachmentsFtp(const collect::RunContext& run, const std::vector<Attachment>& files,
+                         const UploadSettings& settings);
+
+}  // namespace tarvex::publish
+
+namespace tarvex::publish {
+// A multipart POST as every publishing request is made: HTTP/1.1, redirects followed, the
+// given connect and idle time-outs, TLS 1.2 forced for https when `sslVersion` is "1.2", the
+// run's stop polled. The parts are added by the caller.
+platform::HttpRequest FormPost(const std::string& url, const std::string& userAgent, int timeoutMs,
+                               const std::string& sslVersion, const collect::RunContext& run);
+// A reply counts as the interface's answer when it arrived with a status below 400.
+bool ReplyArrived(const platform::HttpResponse& response);
+}  // namespace tarvex::publish

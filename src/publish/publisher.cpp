@@ -1,0 +1,474 @@
+#include "publish/publisher.h"
+
+#include <algorithm>
+#include <cctype>
+#include <chrono>
+#include <cmath>
+#include <filesystem>
+#include <random>
+#include <thread>
+
+#include "collect/http_fetch.h"
+#include "collect/task_db.h"
+#include "engine/field_rule.h"
+#include "engine/rule_json.h"
+#include "platform/run_log.h"
+#include "publish/attachment_upload.h"
+#include "publish/publish_module.h"
+#include "publish/site_group.h"
+#include "publish/upload_settings.h"
+
+namespace tarvex::publish {
+namespace {
+
+using collect::RunState;
+using platform::WriteLog;
+
+void sleepMs(int ms) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
+
+std::string lower(std::string s) {
+    std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return s;
+}
+
+std::string readBack(std::string s) {
+    for (std::size_t p = s.find("&&"); p != std::string::npos; p = s.find("&&", p + 1)) s.replace(p, 2, "&");
+    return s;
+}
+
+std::string notAnInteger(const std::string& text) {
+    return "'" + text + "' is not a valid integer value";
+}
+
+// Bar 2 follows the bytes sent; it is redrawn only when the position moves by a percent.
+class SendBar {
+public:
+    explicit SendBar(const collect::RunContext& run) : m_run(run) {}
+    void operator()(std::uint64_t sent, std::uint64_t total) {
+        if (total == 0) return;
+        if (total != m_total) {
+            m_total = total;
+            m_last = 0;
+            m_run.progressRange(2, 0, static_cast<int>(std::min<std::uint64_t>(total, INT32_MAX)));
+        }
+        if (sent == m_last || ((sent - m_last) * 100 < total && sent != total)) return;
+        m_last = sent;
+        m_run.progress(2, static_cast<int>(std::min<std::uint64_t>(sent, INT32_MAX)));
+    }
+
+private:
+    const collect::RunContext& m_run;
+    std::uint64_t m_total = 0, m_last = 0;
+};
+
+// The flag update, under the slot's database lock, retried while the database is busy.
+bool markPublished(const collect::RunContext& run, const std::string& flag, std::int64_t id, std::string& error) {
+    for (int attempt = 1; attempt <= 5; ++attempt) {
+        std::string r;
+        {
+            std::unique_lock<std::mutex> lock;
+            if (run.slotDbLock) lock = std::unique_lock<std::mutex>(*run.slotDbLock);
+            try {
+                r = collect::tryExecScript(run.dbPath, collect::sql::MarkPublished(flag, id));
+            } catch (const std::exception& e) {
+                r = std::string("fail|") + e.what();
+            }
+        }
+        if (r == "succ|") return true;
+        error = r.size() > 5 ? r.substr(5) : r;
+        if (!collect::IsBusyFailure(r)) return false;
+        sleepMs(200);
+    }
+    return false;
+}
+
+bool columnIn(const std::vector<std::string>& columns, const std::string& name) {
+    const std::string n = lower(name);
+    return std::any_of(columns.begin(), columns.end(), [&](const std::string& c) { return lower(c) == n; });
+}
+
+struct Settings {
+    long long intervalMs = 1;
+    long long maxSuccess = 999999;
+    long long minId = 0;
+    bool review = false;
+    bool autoUpload = false;
+    UploadMode mode = UploadMode::Inline;
+    UploadSettings upload;
+    std::string postRuleName;
+};
+
+class Publisher {
+public:
+    Publisher(collect::RunContext& run, const std::vector<std::string>& columns)
+        : m_run(run), m_columns(columns), m_cache(run.programFolder + "发布规则") {}
+
+    void run();
+
+private:
+    bool readSettings();
+    // false ends the stage
+    bool publishTarget(std::size_t index, std::size_t extraSites, const PublishTarget& target);
+    collect::SqlTable nextRecord(std::int64_t afterId);
+    bool waitInterval();
+    bool pauseWhilePaused();
+    void publishOne(const PublishTarget& target, bool mainSite, const PublishModule& module,
+                    const collect::SqlTable& row, bool& succeeded, bool& stopPass);
+
+    collect::RunContext& m_run;
+    const std::vector<std::string>& m_columns;
+    ModuleCache m_cache;
+    Settings m_s;
+    std::string m_sslVersion;  // from the last "jsslversion" line; kept for the whole run
+    bool m_random = false;
+    std::string m_flag, m_prefix;
+    std::vector<std::int64_t> m_shuffled;
+    std::size_t m_nextShuffled = 0;
+};
+
+bool Publisher::readSettings() {
+    auto doc = engine::ParseRuleJson(m_run.settingsJson).value_or(engine::RuleJson::object());
+    const std::string time3 = engine::RuleText(doc, "other_time3");
+    auto interval = engine::ParseInteger(time3);
+    if (!interval) {
+        m_run.pane(notAnInteger(time3));
+        WriteLog("TMyThread:发布内容|other_time3:" + notAnInteger(time3), 0);
+        return false;
+    }
+    m_s.intervalMs = std::max(1LL, *interval);
+    const std::string minId = engine::RuleText(doc, "other_minid_post");
+    if (!minId.empty()) {
+        auto v = engine::ParseInteger(minId);
+        if (!v) {
+            m_run.pane(notAnInteger(minId));
+            WriteLog("TMyThread:发布内容|other_minid_post:" + notAnInteger(minId), 0);
+            return false;
+        }
+        m_s.minId = *v;
+    }
+    auto max = engine::ParseInteger(engine::RuleText(doc, "other_post_max"));
+    m_s.maxSuccess = max && *max > 0 ? *max : 999999;
+    m_s.review = engine::RuleFlag(doc, "other_check_rengong");
+    m_s.autoUpload = engine::RuleFlag(doc, "other_autoupload");
+    const std::string uploadSet = engine::RuleText(doc, "other_UploadSet");
+    m_s.mode = SelectUploadMode(m_s.autoUpload, uploadSet);
+    m_s.upload = ReadUploadSettings(uploadSet);
+    m_s.postRuleName = engine::RuleText(doc, "PostRuleName");
+    return true;
+}
+
+void Publisher::run() {
+    m_run.pane("==================开始发布内容==================");
+    if (!readSettings()) return;
+    WriteLog("TMyThread:post_max:" + std::to_string(m_s.maxSuccess), 0);
+    WriteLog("TMyThread:check_type_up:" + std::to_string(static_cast<int>(m_s.mode)), 0);
+    if (m_s.postRuleName.empty()) {
+        m_run.pane("发布规则没有设置！");
+        return;
+    }
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(ModulePath(m_run.programFolder + "发布规则", m_s.postRuleName), ec)) {
+        m_run.pane(MissingModuleText(m_s.postRuleName));
+        return;
+    }
+    m_run.label(2, "附件状态：");
+    const auto targets = PublishTargets(m_run.settingsJson);
+    WriteLog("TMyThread.DoPost:PostRulesst.count：" + std::to_string(targets.size()), 0);
+    m_random = std::filesystem::exists(m_run.programFolder + "乱序发布.txt", ec);
+    for (std::size_t i = 0; i < targets.size(); ++i) {
+        if (m_run.stopRequested()) {
+            WriteLog("TMyThread:发布内容|线程内 外部强制停止PostRulesst循环跳出", 0);
+            return;
+        }
+        WriteLog("TMyThread.DoPost|PostRulesst[pi]:" + std::to_string(i) + "," + targets[i].entryText(), 0);
+        if (!publishTarget(i, targets.size() - 1, targets[i])) return;
+    }
+}
+
+collect::SqlTable Publisher::nextRecord(std::int64_t afterId) {
+    if (!m_random) return collect::query(m_run.dbPath, collect::sql::NextPublish(m_flag, afterId, m_s.review, false));
+    // Random order draws from the ids that were unpublished when the target started, each once,
+    // so the pass ends when every one has been drawn.
+    while (m_nextShuffled < m_shuffled.size()) {
+        const std::int64_t id = m_shuffled[m_nextShuffled++];
+        auto row = collect::query(m_run.dbPath, "select * from content where getc=1 and " +
+                                                    platform::quoteIdentifier(m_flag) + "=0 and id=" +
+                                                    std::to_string(id) + (m_s.review ? " and 人工审核 = '1' " : ""));
+        if (!row.empty()) return row;
+    }
+    return {};
+}
+
+bool Publisher::publishTarget(std::size_t index, std::size_t extraSites, const PublishTarget& target) {
+    m_prefix = index == 0 ? std::string()
+                          : "[" + target.siteName + "(" + std::to_string(index) + "/" + std::to_string(extraSites) + ")]";
+    std::string error;
+    const PublishModule* module = m_cache.get(target.module, &error);
+    if (!module) {
+        m_run.pane(m_prefix + error);
+        return false;
+    }
+    WriteLog("TMyThread.DoPost:提取发布规则文件postlist.Text：" + RedactForLog(module->text()), 0);
+    if (module->lines.size() < 2) {
+        m_run.pane(m_prefix + "名称为：" + target.module + ".p，的发布模块内容无法读取");
+        return false;
+    }
+    if (index > 0 && !IsValidMark(target.mark)) {
+        m_run.pane(m_prefix + "站点标记不合法，跳过此站点：" + target.mark);
+        return true;
+    }
+    m_flag = target.flagColumn();
+    const bool review = m_s.review;
+    long long total = 0;
+    collect::SqlTable row;
+    try {
+        if (index > 0 && !columnIn(m_columns, m_flag)) {
+            // A site added to an enabled group after the last save: give it its flag column.
+            std::lock_guard<std::mutex> lock(*m_run.slotDbLock);
+            collect::execScript(m_run.dbPath, "ALTER table content ADD " + platform::quoteIdentifier(m_flag) +
+                                                  " TINYINT(1)  DEFAULT '0'");
+        }
+        total = engine::ParseInteger(collect::query(m_run.dbPath, collect::sql::CountPublish(m_flag, m_s.minId, review))
+                                         .text(0, "total"))
+                    .value_or(0);
+        WriteLog("TMyThread.SqlQueryt:提取发布规则文件deCrypt：" +
+                     collect::sql::NextPublish(m_flag, m_s.minId, review, false),
+                 0);
+        if (m_random) {
+            auto ids = collect::query(m_run.dbPath, "select id from content where getc=1 and " +
+                                                        platform::quoteIdentifier(m_flag) + "=0 " +
+                                                        (review ? " and 人工审核 = '1' " : ""));
+            m_shuffled.clear();
+            for (std::size_t r = 0; r < ids.rows.size(); ++r) m_shuffled.push_back(ids.rows[r][0].integer);
+            std::shuffle(m_shuffled.begin(), m_shuffled.end(), std::mt19937_64(std::random_device{}()));
+            m_nextShuffled = 0;
+        }
+        row = nextRecord(m_s.minId);
+    } catch (const std::exception& e) {
+        m_run.pane(m_prefix + "查询数据出错：" + collect::DbErrorText(e.what()));
+        WriteLog("TMyThread:发布内容|查询数据出错" + std::string(e.what()), 0);
+        return false;
+    }
+    const std::string totalText = std::to_string(total);
+    auto label = [&](long long current, long long successes) {
+        m_run.label(1, m_prefix + "发布内容:当前/内容总数/成功：" + std::to_string(current) + "/" + totalText + "/" +
+                           std::to_string(successes));
+    };
+    label(0, 0);
+    m_run.progressRange(1, 0, static_cast<int>(total));
+    m_run.progress(1, 0);
+    if (row.empty()) {
+        m_run.pane(m_prefix + (m_s.minId > 0 ? "(发布id>" + std::to_string(m_s.minId) + ")" : "") +
+                   "没有内容需要发布，跳过[内容发布]步骤");
+        return true;
+    }
+    WriteLog("TMyThread:提取minid:" + row.text(0, "id"), 0);
+
+    long long current = 0, successes = 0;
+    while (!row.empty()) {
+        const std::int64_t id = engine::ParseInteger(row.text(0, "id")).value_or(0);
+        if (id <= 0) break;
+        WriteLog("TMyThread:循环minid:" + std::to_string(id), 0);
+        m_run.label(2, "附件状态：");
+        m_run.progressRange(2, 0, 100);
+        waitInterval();
+        if (!pauseWhilePaused() || m_run.stopRequested()) {
+            WriteLog("TMyThread:发布内容|线程内 外部强制停止", 0);
+            return false;
+        }
+        if (successes >= m_s.maxSuccess) {
+            m_run.pane(m_prefix + "发布成功数量已超过本任务设定的最大值：" + std::to_string(m_s.maxSuccess));
+            return true;
+        }
+        ++current;
+        label(current, successes);
+        m_run.progress(1, static_cast<int>(current));
+
+        bool ok = false, stopPass = false;
+        publishOne(target, index == 0, *module, row, ok, stopPass);
+        if (ok) {
+            ++successes;
+            label(current, successes);
+            m_run.progress(1, static_cast<int>(current));
+        }
+        if (stopPass) return !m_run.stopRequested();
+        try {
+            row = nextRecord(id);
+        } catch (const std::exception& e) {
+            m_run.pane(m_prefix + "查询数据出错：" + collect::DbErrorText(e.what()));
+            return false;
+        }
+        if (row.empty()) {
+            m_run.pane(m_prefix + "内容已发布完成");
+            label(current, successes);
+            m_run.progress(1, static_cast<int>(current));
+        }
+    }
+    return true;
+}
+
+bool Publisher::waitInterval() {
+    const int steps = IntervalSteps(m_s.intervalMs);
+    for (int step = 1; step <= steps; ++step) {
+        sleepMs(10);
+        if (step >= 51 && step % 50 == 1) {
+            RunState s = m_run.runState();
+            if (s == RunState::Paused || s == RunState::Stopping) return false;
+        }
+    }
+    return true;
+}
+
+bool Publisher::pauseWhilePaused() {
+    bool noted = false;
+    for (;;) {
+        RunState s = m_run.runState();
+        if (s == RunState::Stopping) return false;
+        if (s != RunState::Paused) return true;
+        if (!noted) {
+            WriteLog("TMyThread:发布内容|线程内已暂停:", 0);
+            m_run.pane(collect::paneTime() + "任务暂停");
+            noted = true;
+        }
+        sleepMs(100);
+    }
+}
+
+void Publisher::publishOne(const PublishTarget& target, bool mainSite, const PublishModule& module,
+                           const collect::SqlTable& row, bool& succeeded, bool& stopPass) {
+    const std::int64_t id = engine::ParseInteger(row.text(0, "id")).value_or(0);
+    const std::string idText = std::to_string(id);
+    const std::string title = m_columns.size() > 5 ? row.text(0, m_columns[5]) : std::string();
+    WriteLog("TMyThread:发布 开始配置postlist2，minid:" + idText, 0);
+    WriteLog("TMyThread:发布 开始配置postlist2初始化", 0);
+
+    RecordFill fill;
+    fill.columnId = target.columnId;
+    fill.recordUrl = readBack(row.text(0, "url"));
+    fill.thumbnail = [&]() -> std::string {
+        try {
+            return readBack(collect::query(m_run.dbPath, collect::sql::Thumbnail(id)).text(0, "newurl"));
+        } catch (const std::exception& e) {
+            WriteLog(std::string("TMyThread:查询download表 smallpic异常：") + e.what(), 0);
+            return {};
+        }
+    };
+    fill.column = [&](const std::string& name) -> std::optional<std::string> {
+        if (!columnIn(m_columns, name)) return std::nullopt;
+        const std::string n = lower(name);
+        for (std::size_t c = 0; c < row.columns.size(); ++c)
+            if (lower(row.columns[c]) == n) return row.rows[0][c].asText();
+        WriteLog("TMyThread:找到字段s:" + name + "异常：no such column", 0);
+        return "{采集字段:" + name + "}";
+    };
+
+    const std::string charset = module.charsetName();
+    std::string cookie, userAgent = kPublishUserAgent, successMarker;
+    std::vector<platform::FormPart> parts{TextPart("tarvex", "AddInfo", charset)};
+    std::string logged = "tarvex=AddInfo";
+    for (const auto& [name, content] : module.fields()) {
+        std::string value = FillFieldContent(name, content, fill);
+        const std::string n = lower(name);
+        if (n == "cookie" || n == "jcookie") {
+            cookie = value;
+        } else if (n == "juseragent") {
+            userAgent = value;
+        } else if (n == "jsuccess") {
+            successMarker = value;
+        } else if (n == "jsslversion") {
+            m_sslVersion = value;
+        } else {
+            parts.push_back(TextPart(name, value, charset));
+            logged += "\r\n" + name + "=" + value;
+        }
+    }
+
+    std::vector<Attachment> files;
+    if (m_s.autoUpload) {
+        platform::SilentDialogs quiet;
+        files = AttachmentsFromPending(
+            collect::PendingDownloads(m_run.dbPath, id, m_run.dialogs ? *m_run.dialogs : static_cast<platform::Dialogs&>(quiet)));
+    }
+    const UploadMode mode = mainSite ? m_s.mode : UploadMode::Inline;
+    WriteLog("TMyThread:WEB和FTP上传判断check_type_up:" + std::to_string(static_cast<int>(mode)), 0);
+    SendBar bar(m_run);
+    if (!files.empty() && mode == UploadMode::Web) {
+        WebUpload upload{files, module.address(), charset, m_sslVersion,
+                         [&bar](std::uint64_t s, std::uint64_t t) { bar(s, t); }};
+        uploadAttachmentsWeb(m_run, upload, m_s.upload);
+    } else if (!files.empty() && mode == UploadMode::Ftp) {
+        uploadAttachmentsFtp(m_run, files, m_s.upload);
+    }
+    if (m_run.stopRequested()) {
+        stopPass = true;
+        return;
+    }
+
+    auto request = FormPost(module.address(), userAgent, 20000, m_sslVersion, m_run);
+    request.cookie = cookie;
+    request.multipart = std::move(parts);
+    if (mode == UploadMode::Inline && m_s.autoUpload) {
+        for (const auto& f : files) {
+            if (!std::filesystem::exists(f.localPath)) continue;
+            AppendAttachmentParts(request.multipart, f, charset);
+            sleepMs(10);
+        }
+    }
+    if (!files.empty())
+        request.progress = [&bar](std::uint64_t sent, std::uint64_t total, std::uint64_t, std::uint64_t) {
+            bar(sent, total);
+            return true;
+        };
+    WriteLog("TMyThread:IDHTTP:配置完毕,postlist2:" + RedactForLog(logged), 0);
+    platform::HttpResponse response = platform::httpPerform(request);
+    std::string reply;
+    if (!response.transportOk()) {
+        if (response.error == platform::HttpError::Cancelled) {
+            stopPass = true;
+            return;
+        }
+        m_run.pane(response.errorText);
+    } else {
+        reply = collect::DecodePage(response.body, response.header("Content-Type"), "");
+    }
+    // An error status is a failure whatever the body says: "succ|" in a 500 page is no success.
+    const bool passed = ReplyArrived(response) &&
+                        reply.find(successMarker.empty() ? std::string("succ|") : successMarker) != std::string::npos;
+    if (!passed) {
+        if (response.transportOk() && !ReplyArrived(response)) reply = response.statusLine + "\r" + reply;
+        m_run.pane(m_prefix + "id:" + idText + ",发布失败,接口响应内容：\r" + reply);
+        return;
+    }
+    std::string dbError;
+    if (!markPublished(m_run, m_flag, id, dbError)) {
+        // The record is on the site but not marked: going on would post it again next time
+        // and every later record the same way, so the pass for this target ends here.
+        m_run.pane(m_prefix + "发布成功,更新表异常：" + collect::DbErrorText(dbError));
+        stopPass = true;
+        return;
+    }
+    WriteLog("TMyThread:发布内容ID:" + idText + ",{DD:《" + title + "》}成功", 0);
+    succeeded = true;
+    sleepMs(10);
+    m_run.pane(m_prefix + "发布内容ID:" + idText + ",《" + title + "》成功");
+}
+
+}  // namespace
+
+int IntervalSteps(long long intervalMs) {
+    return static_cast<int>(std::nearbyint(static_cast<double>(intervalMs) / 10.0));
+}
+
+void publishRecords(collect::RunContext& run, const std::vector<std::string>& columns, bool publishTicked) {
+    if (!publishTicked || run.stopRequested()) return;
+    try {
+        Publisher(run, columns).run();
+    } catch (const std::exception& e) {
+        run.pane(std::string("发布内容出错：") + e.what());
+        WriteLog(std::string("TMyThread:发布内容|异常：") + e.what(), 0);
+    }
+}
+
+}  // namespace tarvex::publish

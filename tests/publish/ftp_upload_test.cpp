@@ -1,0 +1,145 @@
+// FTP upload of attachments against the loopback pyftpdlib server: the folder walk, no
+// overwrite, GBK names, passive and active connections, and the publisher's FTP mode.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <nlohmann/json.hpp>
+
+#include "collect/task_db.h"
+#include "platform/ftp_client.h"
+#include "platform/text_codec.h"
+#include "publish/attachment_upload.h"
+#include "publish/publish_module.h"
+#include "publish/publisher.h"
+#include "support/fakes.h"
+#include "support/ftp_fixture.h"
+#include "support/publish_receiver.h"
+#include "support/sandbox_workspace.h"
+
+using namespace tarvex;
+using namespace tarvex::publish;
+namespace fs = std::filesystem;
+
+namespace {
+
+struct FtpUpload : ::testing::Test {
+    test::SandboxWorkspace sandbox;
+    test::LocalFtpServer ftp{sandbox.path("ftproot")};
+    test::RecordingSlotView view;
+    test::ScriptedDialogs dialogs;
+    collect::RunContext run;
+
+    void SetUp() override {
+        run.view = &view;
+        run.dialogs = &dialogs;
+        run.slot = 1;
+    }
+    UploadSettings settings(const std::string& dir = "/", bool passive = true) {
+        UploadSettings s;
+        s.ftpCheck = true;
+        s.ftpIp = "127.0.0.1";
+        s.ftpPort = std::to_string(ftp.port());
+        s.ftpUser = ftp.user();
+        s.ftpPass = ftp.password();
+        s.ftpDir = dir;
+        s.ftpPassive = passive;
+        return s;
+    }
+    std::string local(const std::string& name, const std::string& content) {
+        sandbox.writeFile("files/" + name, content);
+        return sandbox.path("files/" + name);
+    }
+    std::string remote(const std::string& rel) { return test::readWholeFile(ftp.root() + "/" + rel); }
+};
+
+}  // namespace
+
+TEST(FtpTarget, SplitsTheNewUrlIntoFoldersAndTheFileName) {
+    struct Case {
+        std::string dir, newUrl;
+        std::vector<std::string> folders;
+        std::string file;
+    } cases[] = {
+        {"/", "/2019/01/a.jpg", {"2019", "01"}, "a.jpg"},
+        {"\\www\\up\\", "/2019/a.jpg", {"www", "up", "2019"}, "a.jpg"},
+        {"/", "http://cdn.example:8080/img/a.jpg", {"img"}, "a.jpg"},
+        // Only the last segment is the file: dotted folder names are folders.
+        {"", "/ver1.2/.cache/x.png", {"ver1.2", ".cache"}, "x.png"},
+        {"base", "a.jpg", {"base"}, "a.jpg"},
+    };
+    for (const auto& c : cases) {
+        auto t = FtpTargetOf(c.dir, c.newUrl);
+        EXPECT_EQ(t.folders, c.folders) << c.newUrl;
+        EXPECT_EQ(t.fileName, c.file) << c.newUrl;
+    }
+}
+
+TEST(FtpNames, TakesTheTextAfterTheLastSemicolon) {
+    EXPECT_EQ(platform::MlsdNames("type=dir;modify=1; 2019\r\ntype=file;size=3; a b.jpg \r\n\r\nplain\n"),
+              (std::vector<std::string>{"2019", "a b.jpg", "plain"}));
+}
+
+TEST_F(FtpUpload, StoresEachFileInTheFoldersOfItsNewUrlBothConnectionModes) {
+    for (bool passive : {true, false}) {
+        const std::string sub = passive ? "p" : "a";
+        std::vector<Attachment> files{{local("a.jpg", "AAA"), "/" + sub + "/2019/01/a.jpg"},
+                                      {local("图片.jpg", "BBB"), "http://site.example/" + sub + "/ver1.2/图片.jpg"}};
+        EXPECT_EQ(uploadAttachmentsFtp(run, files, settings("\\www\\", passive)), 2) << sub;
+        EXPECT_EQ(remote("www/" + sub + "/2019/01/a.jpg"), "AAA") << sub;
+        // The server sees GBK bytes for the name.
+        const std::string gbkName = platform::encodeFromUtf8("图片.jpg", "GBK").value();
+        EXPECT_EQ(remote("www/" + sub + "/ver1.2/" + gbkName), "BBB") << sub;
+    }
+    auto lines = view.paneLines(1);
+    EXPECT_NE(std::find(lines.begin(), lines.end(), "正在FTP上传附件：/p/2019/01/a.jpg"), lines.end());
+}
+
+TEST_F(FtpUpload, NeverOverwritesAFileThatIsThere) {
+    fs::create_directories(ftp.root() + "/up");
+    {
+        std::ofstream(ftp.root() + "/up/a.jpg") << "OLD";
+    }
+    EXPECT_EQ(uploadAttachmentsFtp(run, {{local("a.jpg", "NEW"), "/up/a.jpg"}}, settings()), 0);
+    EXPECT_EQ(remote("up/a.jpg"), "OLD");
+}
+
+TEST_F(FtpUpload, AFailedConnectionStopsTheRemainingFiles) {
+    auto s = settings();
+    s.ftpPass = "wrong";
+    EXPECT_EQ(uploadAttachmentsFtp(run, {{local("a.jpg", "A"), "/a.jpg"}, {local("b.jpg", "B"), "/b.jpg"}}, s), 0);
+    auto shown = dialogs.messages();
+    ASSERT_EQ(shown.size(), 1u);
+    EXPECT_EQ(shown[0].rfind("连接失败：", 0), 0u);
+    s = settings();
+    s.ftpPort = "twenty-one";
+    EXPECT_EQ(uploadAttachmentsFtp(run, {{local("a.jpg", "A"), "/a.jpg"}}, s), 0);
+    EXPECT_EQ(dialogs.messages().size(), 2u);
+}
+
+TEST_F(FtpUpload, PublisherInFtpModeUploadsBeforeItPosts) {
+    test::PublishReceiver site;
+    const std::string db = sandbox.path("data/1.db3");
+    ASSERT_TRUE(collect::CreateTaskDb(db, dialogs));
+    collect::execScript(db, collect::kNewTaskContentSql);
+    collect::execScript(db, collect::kDownloadTableSql);
+    collect::execScript(db, "insert into content(url,geturl,getc,postc,标题,内容) values ('http://s/1',1,1,0,'T','B')");
+    collect::execScript(db, collect::sql::InsertDownload(1, "http://s/p.jpg", local("p.jpg", "PIC"), "/up/2020/p.jpg"));
+    ASSERT_TRUE(SaveModule(ModulePath(sandbox.path("发布规则"), "site"), site.url(), true, {{"t", "{采集字段:标题}"}}));
+    auto upload = settings();
+    upload.webCheck = false;
+    nlohmann::json doc = {{"PostRuleName", "site"},
+                          {"other_time3", "1"},
+                          {"other_autoupload", "-1"},
+                          {"other_UploadSet", ComposeUploadSettings(upload)}};
+    std::mutex lock;
+    run.settingsJson = doc.dump();
+    run.dbPath = db;
+    run.programFolder = sandbox.folder();
+    run.slotDbLock = &lock;
+    publishRecords(run, collect::TableColumns(db, "content", dialogs), true);
+    EXPECT_EQ(remote("up/2020/p.jpg"), "PIC");
+    auto posts = site.posts("AddInfo");
+    ASSERT_EQ(posts.size(), 1u);
+    EXPECT_TRUE(posts[0].files.empty());
+}
