@@ -30,7 +30,8 @@ std::string trimBlank(const std::string& s) {
 
 std::string replaceAll(std::string s, const std::string& from, const std::string& to) {
     if (from.empty()) return s;
-    for (std::size_t p = s.find(from); p != std::string::npos; p = s.find(from, p + to.size())) s.replace(p, from.size(), to);
+    for (std::size_t p = s.find(from); p != std::string::npos; p = s.find(from, p + to.size()))
+        s.replace(p, from.size(), to);
     return s;
 }
 
@@ -156,8 +157,7 @@ std::optional<PublishModule> ReadModuleFile(const std::string& path) {
     return module;
 }
 
-std::optional<PublishModule> LoadModule(const std::string& publishFolder, const std::string& name,
-                                        std::string* error) {
+std::optional<PublishModule> LoadModule(const std::string& publishFolder, const std::string& name, std::string* error) {
     const std::string path = ModulePath(publishFolder, name);
     std::error_code ec;
     auto module = fs::is_regular_file(path, ec) ? ReadModuleFile(path) : std::nullopt;
@@ -227,7 +227,8 @@ std::string RedactForLog(const std::string& nameValueLines) {
         auto [name, value] = SplitModuleLine(line);
         const std::string n = lower(name);
         if (line.find('=') != std::string::npos &&
-            (n == "cookie" || n == "jcookie" || n.find("pass") != std::string::npos || n.find("pwd") != std::string::npos))
+            (n == "cookie" || n == "jcookie" || n.find("pass") != std::string::npos ||
+             n.find("pwd") != std::string::npos))
             out += name + "=***";
         else
             out += redactQueryValues(line);

@@ -193,17 +193,18 @@ collect::SqlTable Publisher::nextRecord(std::int64_t afterId) {
     // so the pass ends when every one has been drawn.
     while (m_nextShuffled < m_shuffled.size()) {
         const std::int64_t id = m_shuffled[m_nextShuffled++];
-        auto row = collect::query(m_run.dbPath, "select * from content where getc=1 and " +
-                                                    platform::quoteIdentifier(m_flag) + "=0 and id=" +
-                                                    std::to_string(id) + (m_s.review ? " and 人工审核 = '1' " : ""));
+        auto row = collect::query(m_run.dbPath,
+                                  "select * from content where getc=1 and " + platform::quoteIdentifier(m_flag) +
+                                      "=0 and id=" + std::to_string(id) + (m_s.review ? " and 人工审核 = '1' " : ""));
         if (!row.empty()) return row;
     }
     return {};
 }
 
 bool Publisher::publishTarget(std::size_t index, std::size_t extraSites, const PublishTarget& target) {
-    m_prefix = index == 0 ? std::string()
-                          : "[" + target.siteName + "(" + std::to_string(index) + "/" + std::to_string(extraSites) + ")]";
+    m_prefix = index == 0
+                   ? std::string()
+                   : "[" + target.siteName + "(" + std::to_string(index) + "/" + std::to_string(extraSites) + ")]";
     std::string error;
     const PublishModule* module = m_cache.get(target.module, &error);
     if (!module) {
@@ -230,9 +231,10 @@ bool Publisher::publishTarget(std::size_t index, std::size_t extraSites, const P
             collect::execScript(m_run.dbPath, "ALTER table content ADD " + platform::quoteIdentifier(m_flag) +
                                                   " TINYINT(1)  DEFAULT '0'");
         }
-        total = engine::ParseInteger(collect::query(m_run.dbPath, collect::sql::CountPublish(m_flag, m_s.minId, review))
-                                         .text(0, "total"))
-                    .value_or(0);
+        total =
+            engine::ParseInteger(
+                collect::query(m_run.dbPath, collect::sql::CountPublish(m_flag, m_s.minId, review)).text(0, "total"))
+                .value_or(0);
         WriteLog("TMyThread.SqlQueryt:提取发布规则文件deCrypt：" +
                      collect::sql::NextPublish(m_flag, m_s.minId, review, false),
                  0);
@@ -388,8 +390,8 @@ void Publisher::publishOne(const PublishTarget& target, bool mainSite, const Pub
     std::vector<Attachment> files;
     if (m_s.autoUpload) {
         platform::SilentDialogs quiet;
-        files = AttachmentsFromPending(
-            collect::PendingDownloads(m_run.dbPath, id, m_run.dialogs ? *m_run.dialogs : static_cast<platform::Dialogs&>(quiet)));
+        files = AttachmentsFromPending(collect::PendingDownloads(
+            m_run.dbPath, id, m_run.dialogs ? *m_run.dialogs : static_cast<platform::Dialogs&>(quiet)));
     }
     const UploadMode mode = mainSite ? m_s.mode : UploadMode::Inline;
     WriteLog("TMyThread:WEB和FTP上传判断check_type_up:" + std::to_string(static_cast<int>(mode)), 0);

@@ -52,8 +52,7 @@ std::string ComposeSiteGroup(const SiteGroup& group) {
 
 bool IsValidMark(const std::string& mark) {
     if (mark.empty() || mark.size() > 4) return false;
-    return std::all_of(mark.begin(), mark.end(),
-                       [](unsigned char c) { return std::isalnum(c) != 0 || c == '_'; });
+    return std::all_of(mark.begin(), mark.end(), [](unsigned char c) { return std::isalnum(c) != 0 || c == '_'; });
 }
 
 std::string PublishTarget::entryText() const {
@@ -83,14 +82,12 @@ std::optional<std::string> CheckSiteEntry(SiteEntry& e, const std::vector<SiteEn
     for (const std::string* part : {&e.name, &e.mark, &e.module, &e.columnId, &e.remark})
         if (part->find(',') != std::string::npos) return "各项内容不能包含英文逗号\",\"";
     if (!IsValidMark(e.mark)) return "标记只能由1到4个英文字母、数字或下划线组成！";
-    if (e.columnId.empty() || !std::all_of(e.columnId.begin(), e.columnId.end(), [](unsigned char c) {
-            return std::isdigit(c) != 0;
-        }))
+    if (e.columnId.empty() ||
+        !std::all_of(e.columnId.begin(), e.columnId.end(), [](unsigned char c) { return std::isdigit(c) != 0; }))
         return "栏目id只能是数字！";
     for (std::size_t i = 0; i < sites.size(); ++i) {
         if (static_cast<int>(i) == editing) continue;
-        if (sites[i].name == e.name)
-            return editing < 0 ? "标题不能重复！" : "修改发布站点的名称不能与其他字段重复！";
+        if (sites[i].name == e.name) return editing < 0 ? "标题不能重复！" : "修改发布站点的名称不能与其他字段重复！";
         // Two sites with one mark would share one flag column; SQLite compares column names
         // without regard to case, so the marks are compared that way too.
         if (lower(sites[i].mark) == lower(e.mark)) return "标记不能重复！";

@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-#include "engine/rule_json.h"
 #include "engine/field_rule.h"
+#include "engine/rule_json.h"
 
 namespace tarvex::publish {
 namespace {

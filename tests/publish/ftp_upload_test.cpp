@@ -97,9 +97,7 @@ TEST_F(FtpUpload, StoresEachFileInTheFoldersOfItsNewUrlBothConnectionModes) {
 
 TEST_F(FtpUpload, NeverOverwritesAFileThatIsThere) {
     fs::create_directories(ftp.root() + "/up");
-    {
-        std::ofstream(ftp.root() + "/up/a.jpg") << "OLD";
-    }
+    { std::ofstream(ftp.root() + "/up/a.jpg") << "OLD"; }
     EXPECT_EQ(uploadAttachmentsFtp(run, {{local("a.jpg", "NEW"), "/up/a.jpg"}}, settings()), 0);
     EXPECT_EQ(remote("up/a.jpg"), "OLD");
 }

@@ -65,7 +65,8 @@ TEST_F(ModuleFiles, ReadersTolerateBlanksAroundTheDigitsButNotALineBreakInside) 
     } cases[] = {
         {"plain", hex, 3},
         {"blank lines and spaces around", "\r\n\r\n  " + hex + "  \r\n\r\n", 3},
-        {"no byte-order mark, lower case", [&] {
+        {"no byte-order mark, lower case",
+         [&] {
              std::string s = hex;
              for (auto& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
              return s;
@@ -164,7 +165,8 @@ TEST(RedactForLog, HidesCookiesPasswordsAndSecretQueryValues) {
         "posturl=http://site/tarvex.php?secret=abc123&x=1\r\ncharset=1\r\njcookie=wp_admin=xyz\r\n"
         "Cookie=sid=1\r\nadmin_password=hunter2\r\ntitle=keep me";
     const std::string out = RedactForLog(text);
-    for (const char* hidden : {"abc123", "xyz", "sid=1", "hunter2"}) EXPECT_EQ(out.find(hidden), std::string::npos) << hidden;
+    for (const char* hidden : {"abc123", "xyz", "sid=1", "hunter2"})
+        EXPECT_EQ(out.find(hidden), std::string::npos) << hidden;
     EXPECT_NE(out.find("title=keep me"), std::string::npos);
     EXPECT_NE(out.find("?secret=***&x=1"), std::string::npos);
     EXPECT_NE(out.find("jcookie=***"), std::string::npos);

@@ -6,8 +6,8 @@
 
 #include <atomic>
 #include <fstream>
-#include <set>
 #include <nlohmann/json.hpp>
+#include <set>
 #include <thread>
 
 #include "collect/task_db.h"
@@ -48,8 +48,11 @@ struct PublishStage : ::testing::Test {
         ASSERT_TRUE(SaveModule(ModulePath(sandbox.path("发布规则"), name), address, utf8, fields));
     }
     void standardModule(bool utf8 = true) {
-        module("site", {{"title", "{采集字段:标题}"}, {"body", "{采集字段:内容}"}, {"cid", "{dd:栏目id}"},
-                        {"source", "{dd:网址}"}},
+        module("site",
+               {{"title", "{采集字段:标题}"},
+                {"body", "{采集字段:内容}"},
+                {"cid", "{dd:栏目id}"},
+                {"source", "{dd:网址}"}},
                utf8);
     }
     std::int64_t record(const std::string& title, const std::string& body = "正文", int getc = 1) {
@@ -59,8 +62,10 @@ struct PublishStage : ::testing::Test {
         st.run();
         return c.lastInsertRowId();
     }
-    void attachment(std::int64_t cid, const std::string& local, const std::string& newUrl, const std::string& type = "pic") {
-        collect::execScript(db, collect::sql::InsertDownload(cid, "http://src.example/p", local, newUrl, type == "smallpic"));
+    void attachment(std::int64_t cid, const std::string& local, const std::string& newUrl,
+                    const std::string& type = "pic") {
+        collect::execScript(
+            db, collect::sql::InsertDownload(cid, "http://src.example/p", local, newUrl, type == "smallpic"));
     }
     std::string file(const std::string& rel, const std::string& content) {
         sandbox.writeFile(rel, content);
@@ -309,10 +314,12 @@ TEST_F(PublishStage, WebUploadModesSendAttachmentsFirst) {
         {"single", {{"web_check", "-1"}, {"web_check2", "-1"}}, {"upsingle", "upsingle", "AddInfo"}},
         {"batch", {{"web_check", "-1"}, {"web_check3", "-1"}}, {"upall", "AddInfo"}},
         // 2 500 bytes in 1 KiB pieces are three pieces; the empty file sends none.
-        {"pieces", {{"web_check", "-1"}, {"web_check2", "-1"}, {"web_checkpart", "-1"}, {"web_partsize", "1"}},
+        {"pieces",
+         {{"web_check", "-1"}, {"web_check2", "-1"}, {"web_checkpart", "-1"}, {"web_partsize", "1"}},
          {"upsingle_part", "upsingle_part", "upsingle_part", "AddInfo"}},
         // A piece size of 0 would divide by zero: it counts as 1 KiB.
-        {"pieces of size 0", {{"web_check", "-1"}, {"web_check2", "-1"}, {"web_checkpart", "-1"}, {"web_partsize", "0"}},
+        {"pieces of size 0",
+         {{"web_check", "-1"}, {"web_check2", "-1"}, {"web_checkpart", "-1"}, {"web_partsize", "0"}},
          {"upsingle_part", "upsingle_part", "upsingle_part", "AddInfo"}},
         {"web on, neither first", {{"web_check", "-1"}, {"web_check1", "-1"}}, {"AddInfo"}},
     };
@@ -469,8 +476,8 @@ TEST_F(PublishStage, RefusesWithoutAUsableModuleOrInterval) {
 TEST_F(PublishStage, TheRunLogNeverShowsCookiesOrTheSecret) {
     sandbox.makeDir("log");
     platform::RunLog::global().init(sandbox.folder(), true, true);
-    module("site", {{"title", "{采集字段:标题}"}, {"jcookie", "wordpress_logged_in=SESSIONVALUE"},
-                    {"pwd", "PASSWORDVALUE"}},
+    module("site",
+           {{"title", "{采集字段:标题}"}, {"jcookie", "wordpress_logged_in=SESSIONVALUE"}, {"pwd", "PASSWORDVALUE"}},
            true, site.url("/tarvex.php?secret=SECRETVALUE"));
     record("a");
     run();
