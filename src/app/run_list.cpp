@@ -79,7 +79,7 @@ bool RunList::AddToRunList(std::int64_t taskId, const std::string& name) {
     return true;
 }
 
-bool RunList::StartRun(int rowIndex) {
+bool RunList::StartRun(int rowIndex, const std::string& logPrefix) {
     RunRow row;
     {
         std::lock_guard<std::mutex> g(m_lock);
@@ -123,7 +123,7 @@ bool RunList::StartRun(int rowIndex) {
             m_rows[static_cast<std::size_t>(rowIndex)].state = kStateRunning;
     }
     m_s.state->SetSlotField(slot, 4, "1");
-    platform::WriteLog("批量采集 线程开始" + row.name + "," + std::to_string(taskId), 0);
+    platform::WriteLog(logPrefix + row.name + "," + std::to_string(taskId), 0);
     TaskRunner::Start(runner);
     changed();
     return true;

@@ -58,7 +58,8 @@ public:
     void setOnChanged(std::function<void()> fn);
 
     bool AddToRunList(std::int64_t taskId, const std::string& name);
-    bool StartRun(int row);
+    // `logPrefix` starts the log line of the start: a user's start, or the scheduler's.
+    bool StartRun(int row, const std::string& logPrefix = "批量采集 线程开始");
     void PauseRun(int row);
     void StopRun(int row);
     bool RemoveFromRunList(int row);
