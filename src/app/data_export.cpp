@@ -314,7 +314,14 @@ ImportOutcome ImportSpreadsheet(const std::string& dbPath, const std::vector<std
             if (!batch) batch = std::make_unique<platform::SqliteTransaction>(db);
             insert.reset();
             insert.bind(1, address);
-            for (std::size_t i = 0; i < sources.size(); ++i) insert.bind(static_cast<int>(i) + 2, text(sources[i]));
+            for (std::size_t i = 0; i < sources.size(); ++i) {
+                const std::string v = text(sources[i]);
+                // A per-site flag the sheet does not fill starts unpublished, as the column's default.
+                if (v.empty() && targetColumns[i].rfind("postc_", 0) == 0)
+                    insert.bind(static_cast<int>(i) + 2, std::int64_t{0});
+                else
+                    insert.bind(static_cast<int>(i) + 2, v);
+            }
             try {
                 insert.run();
             } catch (...) {
