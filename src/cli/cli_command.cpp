@@ -44,4 +44,37 @@ bool takeFlag(std::vector<std::string>& args, const std::string& name) {
     return true;
 }
 
+std::optional<std::int64_t> parseTaskId(const std::string& text, std::ostream& err) {
+    try {
+        std::size_t used = 0;
+        const long long id = std::stoll(text, &used);
+        if (used == text.size() && id > 0) return id;
+    } catch (...) {
+    }
+    err << "tarvex-cli: not a task id: " << text << "\n";
+    return std::nullopt;
+}
+
+std::optional<std::array<bool, 3>> parseStages(const std::string& text, std::ostream& err) {
+    if (text.empty()) return std::array<bool, 3>{true, true, true};
+    std::array<bool, 3> stages{false, false, false};
+    std::size_t start = 0;
+    while (start <= text.size()) {
+        const std::size_t comma = std::min(text.find(',', start), text.size());
+        const std::string s = text.substr(start, comma - start);
+        if (s == "list")
+            stages[0] = true;
+        else if (s == "content")
+            stages[1] = true;
+        else if (s == "publish")
+            stages[2] = true;
+        else {
+            err << "tarvex-cli: unknown stage \"" << s << "\" (list, content, publish)\n";
+            return std::nullopt;
+        }
+        start = comma + 1;
+    }
+    return stages;
+}
+
 }  // namespace tarvex::cli

@@ -1,7 +1,10 @@
 #pragma once
 // tarvex-cli's command table. Each command lives in its own cmd_*.cpp and registers itself
 // with a static CliCommandRegistrar, so adding a command touches no shared file.
+#include <array>
+#include <cstdint>
 #include <functional>
+#include <optional>
 #include <iosfwd>
 #include <map>
 #include <string>
@@ -52,5 +55,10 @@ private:
 std::string takeOption(std::vector<std::string>& args, const std::string& name);
 // Whether "--name" is in args (removed from args).
 bool takeFlag(std::vector<std::string>& args, const std::string& name);
+// A task id given on the command line (a positive decimal number); prints the error otherwise.
+std::optional<std::int64_t> parseTaskId(const std::string& text, std::ostream& err);
+// "--stages list,content,publish" as the three stage boxes (all on when empty); prints the error
+// for an unknown stage.
+std::optional<std::array<bool, 3>> parseStages(const std::string& text, std::ostream& err);
 
 }  // namespace tarvex::cli
