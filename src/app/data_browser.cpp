@@ -275,7 +275,8 @@ bool DataBrowser::markNotCollected(int row, int column) {
 }
 
 bool DataBrowser::approve(int row, int column) {
-    auto it = std::find_if(m_columns.begin(), m_columns.end(), [](const BrowserColumn& c) { return c.column == "人工审核"; });
+    auto it =
+        std::find_if(m_columns.begin(), m_columns.end(), [](const BrowserColumn& c) { return c.column == "人工审核"; });
     if (it == m_columns.end()) {
         m_dialogs.message("本任务未开启人工审核", kAppTitle);
         return false;

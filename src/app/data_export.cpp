@@ -186,8 +186,7 @@ std::string uniqueName(const std::string& base, std::set<std::string>& used) {
 }  // namespace
 
 ExportOutcome ExportText(const std::string& dbPath, const std::vector<std::string>& fieldColumns,
-                         const TextExportOptions& options, const std::string& folder,
-                         const ExportProgress& progress) {
+                         const TextExportOptions& options, const std::string& folder, const ExportProgress& progress) {
     namespace fs = std::filesystem;
     ExportOutcome out;
     const std::string where = ExportWhere(options.condition);
@@ -302,7 +301,7 @@ ImportOutcome ImportSpreadsheet(const std::string& dbPath, const std::vector<std
         SqliteStatement insert(db, sql);
         auto text = [&](int col) {
             return col >= 0 && static_cast<std::size_t>(col) < cells.size() ? cells[static_cast<std::size_t>(col)]
-                                                                             : std::string();
+                                                                            : std::string();
         };
         std::unique_ptr<platform::SqliteTransaction> batch;
         int inBatch = 0;

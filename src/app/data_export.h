@@ -60,7 +60,8 @@ ExportOutcome ExportText(const std::string& dbPath, const std::vector<std::strin
 // boundary) so that name + `reserve` bytes fits the file system's 255-byte limit.
 std::string SafeFileName(const std::string& name, std::size_t reserve = 16);
 // Replaces every "{采集字段:name}" token of a template.
-std::string FillExportTemplate(const std::string& tmpl, const std::function<std::optional<std::string>(const std::string&)>& value);
+std::string FillExportTemplate(const std::string& tmpl,
+                               const std::function<std::optional<std::string>(const std::string&)>& value);
 
 struct ImportOutcome {
     bool ok = false;

@@ -104,13 +104,13 @@ std::tm LocalTime(std::chrono::system_clock::time_point t) {
 }
 
 std::string MinuteStamp(const std::tm& t) {
-    return std::to_string(t.tm_year + 1900) + "-" + pad2(t.tm_mon + 1) + "-" + pad2(t.tm_mday) + "-" +
-           pad2(t.tm_hour) + "-" + pad2(t.tm_min);
+    return std::to_string(t.tm_year + 1900) + "-" + pad2(t.tm_mon + 1) + "-" + pad2(t.tm_mday) + "-" + pad2(t.tm_hour) +
+           "-" + pad2(t.tm_min);
 }
 
 std::string TimeStamp(const std::tm& t) {
-    return std::to_string(t.tm_year + 1900) + "-" + pad2(t.tm_mon + 1) + "-" + pad2(t.tm_mday) + " " +
-           pad2(t.tm_hour) + ":" + pad2(t.tm_min) + ":" + pad2(t.tm_sec);
+    return std::to_string(t.tm_year + 1900) + "-" + pad2(t.tm_mon + 1) + "-" + pad2(t.tm_mday) + " " + pad2(t.tm_hour) +
+           ":" + pad2(t.tm_min) + ":" + pad2(t.tm_sec);
 }
 
 NumberListResult NormaliseNumberList(const std::string& text) {

@@ -18,9 +18,9 @@ inline constexpr const char* kQueueMarker = "|临时任务|";
 // One line split at "|": 0 id + "," + name, 1 stage flags, 2 minutes, 3 days of the month,
 // 4 weekdays (1 = Monday … 7 = Sunday), 5 hours. Missing fields are empty.
 struct ScheduleLine {
-    std::string text;                  // the line as stored
-    std::array<std::string, 6> fields; // fields 0–5
-    bool queueEntry = false;           // contains "|临时任务|"
+    std::string text;                   // the line as stored
+    std::array<std::string, 6> fields;  // fields 0–5
+    bool queueEntry = false;            // contains "|临时任务|"
 
     static ScheduleLine parse(const std::string& text);
     const std::string& key() const { return fields[0]; }

@@ -43,7 +43,8 @@ struct ScheduleEditor {
 
 class ScheduleForm {
 public:
-    static constexpr const char* kColumns[] = {"序号", "任务名称", "分钟", "日", "星期", "小时", "最后执行时间", "状态"};
+    static constexpr const char* kColumns[] = {"序号", "任务名称", "分钟",         "日",
+                                               "星期", "小时",     "最后执行时间", "状态"};
 
     ScheduleForm(Workspace ws, ProcessState& state, platform::Dialogs& dialogs);
 
@@ -58,12 +59,12 @@ public:
     // The row the editor was opened with; nullopt for a new schedule.
     std::optional<std::size_t> editedRow() const { return m_editedRow; }
 
-    void newSchedule();         // "新建任务"
+    void newSchedule();             // "新建任务"
     void openRow(std::size_t row);  // a row was selected
-    void cancelEdit();          // "取消编辑"
+    void cancelEdit();              // "取消编辑"
     // "获取任务" with the task selected in the dialog's tree (nullopt = none selected).
     void takeTask(std::optional<std::pair<std::int64_t, std::string>> selected);
-    bool save();  // "保存任务"
+    bool save();                                     // "保存任务"
     bool deleteRow(std::optional<std::size_t> row);  // "删除任务"
 
     // "开始任务" / "停止任务": the scheduling switch. Only the button that changes it is enabled.

@@ -225,7 +225,8 @@ bool Scheduler::startEntry(std::size_t index, const Entry& entry, const std::tm&
 
     // d. a stopped row gives its place back first; the entry waits for the next pass.
     auto removed = m_s.port->removeStoppedRow(key->name);
-    WriteLog(std::string("TAutoThread|tasklist_delete_check检测任务已停止Fcheck_thistask：") + (removed ? "0" : "-1"), 0);
+    WriteLog(std::string("TAutoThread|tasklist_delete_check检测任务已停止Fcheck_thistask：") + (removed ? "0" : "-1"),
+             0);
     if (removed) return false;
     // e.
     const bool free = m_s.port->canStart(key->name);
@@ -314,8 +315,10 @@ std::vector<std::string> withQueueFile(const std::string& path, bool create,
         bool ok = ::ftruncate(fd, 0) == 0 && ::lseek(fd, 0, SEEK_SET) == 0;
         for (std::size_t done = 0; ok && done < out.size();) {
             ssize_t w = ::write(fd, out.data() + done, out.size() - done);
-            if (w <= 0) ok = false;
-            else done += static_cast<std::size_t>(w);
+            if (w <= 0)
+                ok = false;
+            else
+                done += static_cast<std::size_t>(w);
         }
         if (!ok) {
             const std::string err = std::strerror(errno);

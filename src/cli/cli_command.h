@@ -4,9 +4,9 @@
 #include <array>
 #include <cstdint>
 #include <functional>
-#include <optional>
 #include <iosfwd>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 

@@ -170,7 +170,8 @@ int runImport(CliContext& ctx) {
     return r.ok ? 0 : 1;
 }
 
-const CliCommandRegistrar regRows({"rows", "rows TASK_ID [--filter collected|uncollected|unpublished|published] [--page N]",
+const CliCommandRegistrar regRows({"rows",
+                                   "rows TASK_ID [--filter collected|uncollected|unpublished|published] [--page N]",
                                    "print a page of 20 rows of a task's database", runRows});
 const CliCommandRegistrar regExport({"export", "export csv|txt TASK_ID [--out PATH] [--where COND]",
                                      "export a task's rows to a CSV file or one text file per row", runExport});

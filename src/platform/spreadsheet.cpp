@@ -120,8 +120,8 @@ private:
             const auto colon = full.find(':');
             const std::string local = colon == std::string::npos ? full : full.substr(colon + 1);
             const char after = m_buf[nameEnd];
-            if (local == m_name && (after == ' ' || after == '>' || after == '/' || after == '\t' || after == '\r' ||
-                                    after == '\n')) {
+            if (local == m_name &&
+                (after == ' ' || after == '>' || after == '/' || after == '\t' || after == '\r' || after == '\n')) {
                 qname = full;
                 return p;
             }

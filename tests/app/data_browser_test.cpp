@@ -113,7 +113,8 @@ TEST_F(Browser, ShowsOnlyTheFlagColumnsOfTheCurrentSiteGroup) {
     ASSERT_TRUE(b.open());
     std::vector<std::string> captions;
     for (const auto& c : b.columns()) captions.push_back(c.caption);
-    EXPECT_EQ(captions, (std::vector<std::string>{"ID", "已采", "已发", "网址", "标题", "内容", "人工审核", "postc_a"}));
+    EXPECT_EQ(captions,
+              (std::vector<std::string>{"ID", "已采", "已发", "网址", "标题", "内容", "人工审核", "postc_a"}));
     EXPECT_EQ(app::ShownFieldColumns(sandbox.workspace(), id, dialogs),
               (std::vector<std::string>{"标题", "内容", "人工审核", "postc_a"}));
 }
@@ -187,8 +188,9 @@ TEST_F(Browser, OpeningIsRefusedForNoTaskAMissingDatabaseAndARunningTask) {
 
 TEST_F(Browser, CsvQuotesValuesDoublesQuotesAndWritesLineBreaksAsEscapes) {
     makeTask();
-    collect::execScript(db(), "insert into content(url,geturl,getc,postc,标题,内容) values "
-                              "('http://h/a?x=1,2',1,1,0,'甲, \"乙\"' || char(13,10) || '丙','A&&B')");
+    collect::execScript(db(),
+                        "insert into content(url,geturl,getc,postc,标题,内容) values "
+                        "('http://h/a?x=1,2',1,1,0,'甲, \"乙\"' || char(13,10) || '丙','A&&B')");
     const std::string out = sandbox.path("out.csv");
     auto r = app::ExportCsv(db(), {"标题", "内容", "postc_a"}, out);
     ASSERT_TRUE(r.ok) << r.message;
@@ -203,7 +205,8 @@ TEST_F(Browser, TextExportKeepsEveryFileInsideTheFolderWithReadableUniqueNames) 
     const std::string longTitle(300 * 3, 'x');
     for (const std::string& title : std::vector<std::string>{"../../x", "普通", "普通", "a/b\\c\td", "..", longTitle}) {
         platform::SqliteConnection c(db());
-        platform::SqliteStatement st(c, "insert into content(url,geturl,getc,postc,标题,内容) values ('u',1,1,0,?,'正文')");
+        platform::SqliteStatement st(
+            c, "insert into content(url,geturl,getc,postc,标题,内容) values ('u',1,1,0,?,'正文')");
         st.bind(1, title).run();
     }
     app::TextExportOptions o;
@@ -221,7 +224,8 @@ TEST_F(Browser, TextExportKeepsEveryFileInsideTheFolderWithReadableUniqueNames) 
             names.insert(e.path().filename().string());
         }
     const std::string cut = std::string(255 - 16, 'x') + ".txt";
-    EXPECT_EQ(names, (std::set<std::string>{"_.._x.txt", "普通.txt", "普通 (2).txt", "a_b_c_d.txt", "未命名.txt", cut}));
+    EXPECT_EQ(names,
+              (std::set<std::string>{"_.._x.txt", "普通.txt", "普通 (2).txt", "a_b_c_d.txt", "未命名.txt", cut}));
     EXPECT_EQ(test::readWholeFile(folder + "普通 (2).txt"), "3|普通||正文");
 }
 
@@ -230,8 +234,10 @@ TEST_F(Browser, FolderModeCopiesTheRowsAttachmentsBesideItsText) {
     addRows(1);
     sandbox.makeDir("pics");
     sandbox.writeFile("pics/a=1.jpg", "JPEG");
-    collect::execScript(db(), collect::sql::InsertDownload(1, "http://h/a.jpg", sandbox.path("pics/a=1.jpg"), "/up/a.jpg"));
-    collect::execScript(db(), collect::sql::InsertDownload(1, "http://h/b.jpg", sandbox.path("pics/gone.jpg"), "/up/b.jpg"));
+    collect::execScript(db(),
+                        collect::sql::InsertDownload(1, "http://h/a.jpg", sandbox.path("pics/a=1.jpg"), "/up/a.jpg"));
+    collect::execScript(db(),
+                        collect::sql::InsertDownload(1, "http://h/b.jpg", sandbox.path("pics/gone.jpg"), "/up/b.jpg"));
     app::TextExportOptions o;
     o.folderPerRow = true;
     const std::string folder = sandbox.path("export/");
@@ -293,7 +299,8 @@ TEST_F(Import, AnXlsxWrittenByOpenpyxl) {
         "other = wb.create_sheet('其他'); other.append(['别的表'])\n"
         "wb.save(sys.argv[1])\n";
     sandbox.writeFile("make.py", script);
-    ASSERT_EQ(std::system((std::string(TARVEX_PYTHON3) + " " + sandbox.path("make.py") + " '" + file + "'").c_str()), 0);
+    ASSERT_EQ(std::system((std::string(TARVEX_PYTHON3) + " " + sandbox.path("make.py") + " '" + file + "'").c_str()),
+              0);
     auto r = app::ImportSpreadsheet(db(), {"标题", "内容", "数字", "postc_a"}, file);
     ASSERT_TRUE(r.ok) << r.message;
     EXPECT_EQ(r.message, "从EXCEL导入完成！关掉本数据库窗口后，再次打开即可！");
@@ -306,7 +313,8 @@ TEST_F(Import, AnXlsxWrittenByOpenpyxl) {
 
 TEST_F(Import, XlsFixturesWithAndWithoutAUrlColumn) {
     makeTask({"标题", "内容", "数字"});
-    auto with = app::ImportSpreadsheet(db(), {"标题", "内容", "数字"}, TARVEX_TEST_DATA_DIR "/spreadsheets/with-url.xls");
+    auto with =
+        app::ImportSpreadsheet(db(), {"标题", "内容", "数字"}, TARVEX_TEST_DATA_DIR "/spreadsheets/with-url.xls");
     ASSERT_TRUE(with.ok) << with.message;
     EXPECT_EQ(with.inserted, 2);
     auto without =

@@ -35,15 +35,15 @@ const DueCase kDueCases[] = {
     {"1,新闻|1,1,1|15|||", 2024, 6, 3, 3, 15, true},
     {"1,新闻|1,1,1|15|||", 2024, 6, 3, 17, 15, true},
     {"1,新闻|1,1,1|15|||", 2024, 6, 3, 17, 16, false},
-    {"1,新闻|1,1,1|0,30||7|", 2024, 6, 2, 10, 30, true},   // Sunday is 7
+    {"1,新闻|1,1,1|0,30||7|", 2024, 6, 2, 10, 30, true},  // Sunday is 7
     {"1,新闻|1,1,1|0,30||7|", 2024, 6, 3, 10, 30, false},
-    {"1,新闻|1,1,1|0,30||1|", 2024, 6, 3, 10, 30, true},   // Monday is 1
+    {"1,新闻|1,1,1|0,30||1|", 2024, 6, 3, 10, 30, true},  // Monday is 1
     {"1,新闻|1,1,1|0,30||1|", 2024, 6, 2, 10, 30, false},
     {"1,新闻|1,1,1|5|1,15||", 2024, 6, 15, 6, 5, true},
     {"1,新闻|1,1,1|5|1,15||", 2024, 6, 16, 6, 5, false},
-    {"1,新闻|1,1,1||||", 2024, 6, 16, 6, 7, true},           // no minutes: every minute
-    {"1,新闻|1,1,1|x|||", 2024, 6, 16, 6, 7, false},         // not numbers: never
-    {"1,新闻|1,0,0|临时任务|||", 2024, 6, 16, 6, 7, true},    // a queue entry is always due
+    {"1,新闻|1,1,1||||", 2024, 6, 16, 6, 7, true},          // no minutes: every minute
+    {"1,新闻|1,1,1|x|||", 2024, 6, 16, 6, 7, false},        // not numbers: never
+    {"1,新闻|1,0,0|临时任务|||", 2024, 6, 16, 6, 7, true},  // a queue entry is always due
 };
 
 class DueTable : public ::testing::TestWithParam<DueCase> {};
@@ -96,7 +96,8 @@ struct FakePort final : app::SchedulerPort {
         return true;
     }
     int starts() const {
-        return static_cast<int>(std::count_if(calls.begin(), calls.end(), [](auto& c) { return c.rfind("start", 0) == 0; }));
+        return static_cast<int>(
+            std::count_if(calls.begin(), calls.end(), [](auto& c) { return c.rfind("start", 0) == 0; }));
     }
 };
 

@@ -25,13 +25,18 @@ namespace {
 
 // A task over the paged list site: one list page of links after another.
 std::string listSiteDocument(const std::string& firstList) {
-    json pager{{"Mul_begin", "<div class=\"pages\">"}, {"Mul_end", "</div>"}, {"Mul_max", 0},         {"Mul_time", "0"},
-               {"Mul_radio_1", "-1"},                  {"Mul_radio_2", "0"},  {"Mul_radio_3", "0"}};
-    json list{{"More_urls", {firstList}},       {"More_begin", "<ul class=\"newslist\">"},
-              {"More_end", "</ul>"},            {"More_url_regex", "<a href=\"{DD:采集网址}\""},
-              {"More_include", "html"},         {"More_exclude", "ad_"},
-              {"More_readtimeout", "20"},       {"More_check_repeat_title", "0"},
-              {"More_sort", "0"},               {"More_mulpage", pager.dump()}};
+    json pager{{"Mul_begin", "<div class=\"pages\">"},
+               {"Mul_end", "</div>"},
+               {"Mul_max", 0},
+               {"Mul_time", "0"},
+               {"Mul_radio_1", "-1"},
+               {"Mul_radio_2", "0"},
+               {"Mul_radio_3", "0"}};
+    json list{{"More_urls", {firstList}}, {"More_begin", "<ul class=\"newslist\">"},
+              {"More_end", "</ul>"},      {"More_url_regex", "<a href=\"{DD:采集网址}\""},
+              {"More_include", "html"},   {"More_exclude", "ad_"},
+              {"More_readtimeout", "20"}, {"More_check_repeat_title", "0"},
+              {"More_sort", "0"},         {"More_mulpage", pager.dump()}};
     json doc{{"Morepage", list.dump()},
              {"other_time1", "0"},
              {"other_time2", "0"},
@@ -121,11 +126,14 @@ struct CliData : ::testing::Test {
 TEST_F(CliData, RowsPrintsAPageWithItsCount) {
     auto r = test::runCli(at + "rows " + ids() + " --filter collected --page 2");
     ASSERT_EQ(r.status, 0) << r.out;
-    EXPECT_EQ(r.out, "ID\t已采\t已发\t网址\t标题\t内容\n21\t1\t0\thttp://h/21\t标题21\t第一行\\n第二行\n总数：21 页数:2 当前页:2\n");
+    EXPECT_EQ(
+        r.out,
+        "ID\t已采\t已发\t网址\t标题\t内容\n21\t1\t0\thttp://h/21\t标题21\t第一行\\n第二行\n总数：21 页数:2 当前页:2\n");
     struct {
         std::string args;
         int status;
-    } refused[] = {{"rows 999", 1}, {"rows x", 2}, {"rows " + ids() + " --filter all", 2}, {"rows " + ids() + " --page 3", 2}};
+    } refused[] = {
+        {"rows 999", 1}, {"rows x", 2}, {"rows " + ids() + " --filter all", 2}, {"rows " + ids() + " --page 3", 2}};
     for (const auto& c : refused) EXPECT_EQ(test::runCli(at + c.args).status, c.status) << c.args;
 }
 
@@ -133,9 +141,10 @@ TEST_F(CliData, ExportWritesCsvAndTextFilesAndRefusesBadConditions) {
     const std::string csv = ws.path("out.csv");
     auto r = test::runCli(at + "export csv " + ids() + " --out " + csv + " --where 'id<=2'");
     ASSERT_EQ(r.status, 0) << r.out;
-    EXPECT_EQ(test::readWholeFile(csv), "\xEF\xBB\xBFID,已采集,已发布,网址,标题,内容\r\n"
-                                        "1,1,0,http://h/1,\"标题1\",\"第一行\\n第二行\"\r\n"
-                                        "2,1,0,http://h/2,\"标题2\",\"第一行\\n第二行\"\r\n");
+    EXPECT_EQ(test::readWholeFile(csv),
+              "\xEF\xBB\xBFID,已采集,已发布,网址,标题,内容\r\n"
+              "1,1,0,http://h/1,\"标题1\",\"第一行\\n第二行\"\r\n"
+              "2,1,0,http://h/2,\"标题2\",\"第一行\\n第二行\"\r\n");
     auto txt = test::runCli(at + "export txt " + ids() + " --where 'id>20'");
     ASSERT_EQ(txt.status, 0) << txt.out;
     EXPECT_EQ(test::readWholeFile(ws.path("data/" + ids() + "/标题25.txt")),
