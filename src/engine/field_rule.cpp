@@ -3,6 +3,7 @@
 
 #include <cctype>
 #include <charconv>
+#include "platform/json_text.h"
 
 namespace tarvex::engine {
 
@@ -125,7 +126,7 @@ FieldRule ReadFieldRule(const FieldRuleJson& rule) {
 }
 
 std::optional<FieldRule> ParseFieldRule(std::string_view ruleJson) {
-    FieldRuleJson j = FieldRuleJson::parse(ruleJson.begin(), ruleJson.end(), nullptr, false);
+    FieldRuleJson j = platform::parseJson<FieldRuleJson>(ruleJson);
     if (j.is_discarded() || !j.is_object()) return std::nullopt;
     FieldRule r = readRule(j);
     r.text = std::string(ruleJson);
