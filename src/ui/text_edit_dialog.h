@@ -31,8 +31,9 @@ private:
     std::function<std::string(const std::string&)> m_validate;
 };
 
-// Validators: "" or a JSON object; a JSON object with a non-empty "title"; "" or a column list.
-std::string validateJsonSection(const std::string& text);
+// Validators: the section text of settings key `key` ("" allowed); a field rule; "" or a column
+// list.
+std::string validateJsonSection(const std::string& key, const std::string& text);
 std::string validateFieldRule(const std::string& text);
 std::string validateColumnList(const std::string& text);
 

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 
 #include "app/field_list.h"
@@ -265,6 +266,9 @@ TEST_F(CatalogueTest, PasteRefusals) {
                                            {"-1", "仅能输入数字!"},
                                            {"0", "单次批量新增任务不能大于20"},
                                            {"21", "单次批量新增任务不能大于20"},
+                                           // Long numbers are numbers too, just too many.
+                                           {"1234567890", "单次批量新增任务不能大于20"},
+                                           {"99999999999999999999999", "单次批量新增任务不能大于20"},
                                            {std::nullopt, ""}}) {
         dialogs.clear();
         dialogs.queueAnswer(c.answer);
@@ -497,4 +501,138 @@ TEST_F(CatalogueTest, ImportRefusesFieldsNamedLikeFixedColumns) {
     EXPECT_NE(dialogs.messages()[0].find("URL"), std::string::npos);
     EXPECT_EQ(rawRules(child), before);
     EXPECT_EQ(contentColumns(child).size(), 7u);
+}
+
+// Settings stored before field names were checked may ask for columns a new database cannot
+// hold; the commands that build a database from them refuse instead of leaving a task row
+// without tables, or a task without its old rows.
+TEST_F(CatalogueTest, PasteAndClearRefuseSettingsWhoseColumnsCannotBeMade) {
+    const std::string dup = documentWithFields({"标题", "Title", "title"});
+    auto legacy = addRow(0, "legacy", dup);
+    const std::string path = ws.taskDbPath(legacy);
+    ASSERT_TRUE(collect::CreateTaskDb(path, dialogs));
+    collect::execScript(path, collect::kNewTaskContentSql);
+    collect::execScript(path, "insert into content(url) values ('kept')");
+    app::Catalogue cat(ws, dialogs, clipboard, currentId);
+
+    ASSERT_TRUE(cat.CopyTask(legacy));
+    dialogs.clear();
+    EXPECT_FALSE(cat.PasteTask(std::nullopt));
+    dialogs.queueAnswer("2");
+    EXPECT_FALSE(cat.PasteTasks(std::nullopt));
+    ASSERT_EQ(dialogs.messages().size(), 2u);
+    for (const auto& m : dialogs.messages()) EXPECT_NE(m.find("<title>"), std::string::npos) << m;
+
+    dialogs.clear();
+    EXPECT_FALSE(cat.RunBulkCommand(app::BulkCommand::ClearDatabase, legacy));
+    ASSERT_EQ(dialogs.messages().size(), 1u);
+    EXPECT_NE(dialogs.messages()[0].find("<title>"), std::string::npos) << dialogs.messages()[0];
+    EXPECT_EQ(collect::query(path, "select url from content").text(0, "url"), "kept");
+    EXPECT_EQ(app::ReadTaskRows(ws).size(), 1u);
+}
+
+TEST_F(CatalogueTest, APasteWhoseTablesFailLeavesNoRowAndClearKeepsTheOldDatabase) {
+    std::vector<std::string> many;
+    for (int i = 0; i < 2000; ++i) many.push_back("f" + std::to_string(i));
+    auto wide = addRow(0, "wide", documentWithFields(many));
+    const std::string path = ws.taskDbPath(wide);
+    ASSERT_TRUE(collect::CreateTaskDb(path, dialogs));
+    collect::execScript(path, collect::kNewTaskContentSql);
+    collect::execScript(path, "insert into content(url) values ('kept')");
+    app::Catalogue cat(ws, dialogs, clipboard, currentId);
+    ASSERT_TRUE(cat.CopyTask(wide));
+
+    dialogs.clear();
+    EXPECT_FALSE(cat.PasteTask(std::nullopt));
+    dialogs.queueAnswer("3");
+    EXPECT_FALSE(cat.PasteTasks(std::nullopt));  // stops at the first copy
+    ASSERT_EQ(dialogs.messages().size(), 2u);
+    for (const auto& m : dialogs.messages()) EXPECT_NE(m.find("too many columns"), std::string::npos) << m;
+    EXPECT_EQ(app::ReadTaskRows(ws).size(), 1u);
+    EXPECT_EQ(cat.tree().nodeCount(), 2u);
+
+    dialogs.clear();
+    EXPECT_FALSE(cat.RunBulkCommand(app::BulkCommand::ClearDatabase, wide));
+    EXPECT_EQ(dialogs.messages().size(), 1u);
+    EXPECT_EQ(collect::query(path, "select url from content").text(0, "url"), "kept");
+    std::size_t files = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(ws.dataFolder)) files += entry.is_regular_file();
+    EXPECT_EQ(files, 1u);  // no half-made database beside it
+}
+
+TEST_F(CatalogueTest, DeleteAndClearRefuseADatabaseInUse) {
+    app::Catalogue cat(ws, dialogs, clipboard, currentId);
+    dialogs.queueAnswer("T");
+    auto id = *cat.CreateTask(std::nullopt);
+    const std::string path = ws.taskDbPath(id);
+    collect::execScript(path, "insert into content(url) values ('kept')");
+
+    // Run by this process: its run slot says so.
+    app::ProcessState state;
+    cat.setInUseCheck([&](std::int64_t task) { return app::TaskRunningInSlots(state, task); });
+    state.SetSlotField(2, 0, std::to_string(id));
+    state.SetSlotField(2, 2, "1");
+    for (const char* runState : {"1", "2", "3"}) {
+        state.SetSlotField(2, 4, runState);
+        dialogs.clear();
+        EXPECT_FALSE(cat.DeleteTask(id)) << runState;
+        EXPECT_FALSE(cat.RunBulkCommand(app::BulkCommand::ClearDatabase, id)) << runState;
+        EXPECT_EQ(dialogs.messages(), std::vector<std::string>(2, "当前任务正在使用中,请移除任务队列后再使用！"));
+    }
+    state.SetSlotField(2, 4, "0");
+
+    // Held by another connection (a browser, a backup): delete is refused as clear already was.
+    {
+        SqliteConnection holder(path);
+        holder.exec("BEGIN IMMEDIATE");
+        dialogs.clear();
+        EXPECT_FALSE(cat.DeleteTask(id));
+        ASSERT_EQ(dialogs.messages().size(), 1u);
+        EXPECT_NE(dialogs.messages()[0].find("不能删除任务"), std::string::npos) << dialogs.messages()[0];
+        holder.exec("ROLLBACK");
+    }
+    EXPECT_EQ(collect::query(path, "select url from content").text(0, "url"), "kept");
+    EXPECT_NE(cat.tree().find(id), nullptr);
+
+    ASSERT_TRUE(cat.DeleteTask(id));
+    EXPECT_FALSE(app::pathExists(path));
+}
+
+TEST_F(CatalogueTest, ImportRefusesRepeatedTitlesAndSkipsASubTaskWhoseListFieldsClash) {
+    app::Catalogue cat(ws, dialogs, clipboard, currentId);
+    dialogs.queueAnswer("P");
+    auto parent = *cat.CreateTask(std::nullopt);
+    dialogs.queueAnswer("plain");
+    auto plain = *cat.CreateTask(parent);
+    // This sub-task fills "Author" from its list page; an imported "author" would be a second
+    // column of the same name.
+    auto listed =
+        addRow(parent, "listed",
+               R"({"fieldsAll":[],"Morepage":"{\"More_url_regex\":\"<a href=\\\"{*}\\\">{DD:字段=Author}</a>\"}"})");
+    ASSERT_TRUE(collect::CreateTaskDb(ws.taskDbPath(listed), dialogs));
+    collect::CreateContentTables(ws.taskDbPath(listed), storedDocument(listed));
+    cat.rebuild();
+    sandbox.makeDir("rules");
+
+    ASSERT_TRUE(app::WriteRulesFile(sandbox.path("rules/dup.g"),
+                                    {{R"({"title":"Title"})", R"({"title":"title"})"}, "", "", ""}, dialogs));
+    dialogs.clear();
+    EXPECT_FALSE(
+        cat.ImportFieldsToChildren(parent, [&] { return std::optional<std::string>(sandbox.path("rules/dup.g")); }));
+    ASSERT_EQ(dialogs.messages().size(), 1u);
+    EXPECT_NE(dialogs.messages()[0].find("<title>"), std::string::npos) << dialogs.messages()[0];
+
+    ASSERT_TRUE(app::WriteRulesFile(sandbox.path("rules/author.g"), {{R"({"title":"author"})"}, "", "", ""}, dialogs));
+    const std::string listedBefore = rawRules(listed);
+    dialogs.clear();
+    EXPECT_TRUE(
+        cat.ImportFieldsToChildren(parent, [&] { return std::optional<std::string>(sandbox.path("rules/author.g")); }));
+    EXPECT_EQ(rawRules(listed), listedBefore);
+    const auto messages = dialogs.messages();
+    EXPECT_TRUE(std::any_of(messages.begin(), messages.end(), [](const std::string& m) {
+        return m.find("<listed>") != std::string::npos && m.find("<author>") != std::string::npos;
+    }));
+    EXPECT_EQ(contentColumns(plain).back(), "author");
+    EXPECT_EQ(app::SettingText(*app::ParseSettings(storedDocument(plain)), "fieldsAll"),
+              R"(["{\"title\":\"author\"}"])");
 }
