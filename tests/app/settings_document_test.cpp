@@ -427,6 +427,19 @@ TEST(ColumnTree, BuildsLevelsByParentText) {
     EXPECT_EQ(app::ColumnIdOfCaption("[12]新闻[x]"), "12");
 }
 
+// A site whose top columns all hang below a column 1 that the list does not hold.
+TEST(ColumnTree, TheTopLevelIsTheSmallestParentIdOfTheList) {
+    auto tree = app::BuildColumnTree("@@@<br/>新闻###2###1<br/>体育###3###1<br/>国内###4###2<br/>");
+    ASSERT_EQ(tree.size(), 2u);
+    EXPECT_EQ(tree[0].caption(), "[2]新闻");
+    EXPECT_EQ(tree[1].caption(), "[3]体育");
+    ASSERT_EQ(tree[0].children.size(), 1u);
+    EXPECT_EQ(tree[0].children[0].caption(), "[4]国内");
+    // The usual lists keep their top level: 0, and -1 where the site uses it.
+    EXPECT_EQ(app::BuildColumnTree("@@@<br/>a###1###0<br/>b###2###5<br/>").size(), 1u);
+    EXPECT_EQ(app::BuildColumnTree("@@@<br/>a###1###-1<br/>b###2###0<br/>")[0].caption(), "[1]a");
+}
+
 TEST(ColumnTree, HandEditsOfTheColumnList) {
     test::ScriptedDialogs dialogs;
     std::string text;
