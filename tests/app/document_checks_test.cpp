@@ -6,11 +6,14 @@
 #include <filesystem>
 
 #include "app/catalogue.h"
+#include "app/field_list.h"
 #include "app/field_names.h"
+#include "app/rules_file.h"
 #include "app/settings_document.h"
 #include "app/stored_rules.h"
 #include "collect/task_db.h"
 #include "platform/sqlite_db.h"
+#include "publish/text_cipher.h"
 #include "support/fakes.h"
 #include "support/sandbox_workspace.h"
 
@@ -185,4 +188,42 @@ TEST_F(StoreChecks, ATaskIsNeverLeftWithoutItsTables) {
     EXPECT_TRUE(app::ReadTaskRows(ws).empty());
     for (const auto& entry : std::filesystem::directory_iterator(ws.dataFolder))
         ADD_FAILURE() << "left behind: " << entry.path();
+}
+
+// Texts that arrive through the clipboard and rules files get the same checks, with the reason.
+TEST(DocumentChecks, ClipboardAndRulesFilesSayWhyTheyAreRefused) {
+    test::ScriptedDialogs dialogs;
+    app::MemoryClipboard clipboard;
+    std::vector<std::string> fields = {fieldRule("标题")};
+    struct Case {
+        std::string rule;
+        std::string reason;
+    };
+    for (const auto& c : std::vector<Case>{{"{\"title\":\"t\",\"x\":" + deepArray(100) + "}", "JSON嵌套超过64层"},
+                                           {fieldRule("ti\"tle"), "不能包含双引号"},
+                                           {fieldRule("getc"), "固定字段"}}) {
+        clipboard.setText("Tarvex复制单字段|" + publish::enCryptText(c.rule, publish::kProgramKey));
+        dialogs.clear();
+        EXPECT_FALSE(app::PasteFieldAsNew(fields, clipboard, dialogs));
+        ASSERT_EQ(dialogs.messages().size(), 1u);
+        EXPECT_EQ(dialogs.messages()[0].rfind("剪贴板里存在的字段 格式有误！", 0), 0u);
+        EXPECT_NE(dialogs.messages()[0].find(c.reason), std::string::npos) << dialogs.messages()[0];
+    }
+    EXPECT_EQ(fields.size(), 1u);
+
+    struct FileCase {
+        std::string document;
+        std::string reason;
+    };
+    for (const auto& c : std::vector<FileCase>{
+             {"{\"fieldsAll\":[],\"Morepage\":" + deepArray(100) + "}", "JSON嵌套超过64层"},
+             {R"({"fieldsAll":[],"Morepage":"[1]"})", "\"Morepage\""},
+             {documentWith({"a", "A"}), "<A>与<a>"},
+         }) {
+        app::RulesFileContent content;
+        std::string problem;
+        EXPECT_EQ(app::ParseRulesFileText(publish::enCryptText(c.document, publish::kProgramKey), content, &problem),
+                  app::RulesFileStatus::Invalid);
+        EXPECT_NE(problem.find(c.reason), std::string::npos) << problem;
+    }
 }

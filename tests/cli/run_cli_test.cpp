@@ -90,7 +90,8 @@ TEST(CliRun, ACorruptCatalogueOrSettingsCutShortAreReportedAsSuch) {
 // bring the run down: it reads as no list settings.
 TEST(CliRun, ADeeplyNestedStoredSectionDoesNotCrashTheRun) {
     test::SandboxWorkspace ws;
-    nlohmann::json doc{{"Morepage", std::string(300000, '[') + std::string(300000, ']')}, {"other_time1", "0"}};
+    const std::string deep = std::string(300000, '[') + std::string(300000, ']');
+    nlohmann::json doc{{"Morepage", "{\"More_urls\":" + deep + "}"}, {"other_time1", "0"}};
     auto id = addTask(ws, "深", doc.dump());
     auto r = runCli("--workspace " + ws.folder() + " run " + std::to_string(id) + " --stages list");
     EXPECT_GE(r.status, 0) << r.out;  // exited, not killed by a signal

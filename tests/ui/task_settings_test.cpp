@@ -273,6 +273,29 @@ TEST_F(TaskSettingsUi, TreeMenuOffersEveryCatalogueCommand) {
     EXPECT_EQ(window->rootItem()->childCount(), 1);
 }
 
+// The window tells the catalogue which tasks run in its slots: their databases are not deleted
+// or cleared under the run.
+TEST_F(TaskSettingsUi, ARunningTaskIsNeitherDeletedNorCleared) {
+    session->state->SetSlotField(1, 0, std::to_string(taskB));
+    session->state->SetSlotField(1, 2, "1");
+    session->state->SetSlotField(1, 4, "1");
+    window->taskTree()->setCurrentItem(window->taskItem(taskB));
+    dialogs.clear();
+    window->taskAction("删除任务")->trigger();
+    window->taskAction("清空数据库所有内容")->trigger();
+    test::processEvents();
+    EXPECT_EQ(dialogs.messages(), std::vector<std::string>(2, "当前任务正在使用中,请移除任务队列后再使用！"));
+    EXPECT_NE(window->taskItem(taskB), nullptr);
+    EXPECT_TRUE(app::pathExists(ws.taskDbPath(taskB)));
+
+    session->state->SetSlotField(1, 4, "0");  // the run has ended
+    window->taskTree()->setCurrentItem(window->taskItem(taskB));
+    window->taskAction("删除任务")->trigger();
+    test::processEvents();
+    EXPECT_EQ(window->taskItem(taskB), nullptr);
+    EXPECT_FALSE(app::pathExists(ws.taskDbPath(taskB)));
+}
+
 TEST_F(TaskSettingsUi, DraggingATaskCarriesItsIdAndName) {
     auto* tree = static_cast<QTreeWidget*>(window->taskTree());
     auto* model = tree->model();
