@@ -48,6 +48,11 @@ struct CatalogueTest : ::testing::Test {
         for (const auto& c : node.children) out.push_back(c.name);
         return out;
     }
+    // "新建任务" answered with `name`, under the node `pressed`.
+    std::int64_t created(app::Catalogue& cat, const std::string& name, std::optional<std::int64_t> pressed) {
+        dialogs.queueAnswer(name);
+        return cat.CreateTask(pressed).value();
+    }
     std::vector<std::string> contentColumns(std::int64_t id) {
         return collect::TableColumns(ws.taskDbPath(id), "content", dialogs);
     }
@@ -305,10 +310,8 @@ TEST_F(CatalogueTest, CopyAndPasteStopAtFiveHundredNodes) {
 
 TEST_F(CatalogueTest, DeleteRefusesTheRootAndParentsAndKeepsTheTaskFolder) {
     app::Catalogue cat(ws, dialogs, clipboard, currentId);
-    dialogs.queueAnswer("P");
-    auto parent = *cat.CreateTask(std::nullopt);
-    dialogs.queueAnswer("C");
-    auto child = *cat.CreateTask(parent);
+    auto parent = created(cat, "P", std::nullopt);
+    auto child = created(cat, "C", parent);
     sandbox.writeFile("data/" + std::to_string(child) + "/a.jpg", "x");
 
     EXPECT_FALSE(cat.DeleteTask(-2));
@@ -443,14 +446,10 @@ TEST_F(CatalogueTest, BulkCommandRefusalsAndErrors) {
 
 TEST_F(CatalogueTest, ImportFieldsToChildrenChangesDirectSubTasksOnly) {
     app::Catalogue cat(ws, dialogs, clipboard, currentId);
-    dialogs.queueAnswer("P");
-    auto parent = *cat.CreateTask(std::nullopt);
-    dialogs.queueAnswer("C1");
-    auto c1 = *cat.CreateTask(parent);
-    dialogs.queueAnswer("C2");
-    auto c2 = *cat.CreateTask(parent);
-    dialogs.queueAnswer("G");
-    auto grand = *cat.CreateTask(c1);
+    auto parent = created(cat, "P", std::nullopt);
+    auto c1 = created(cat, "C1", parent);
+    auto c2 = created(cat, "C2", parent);
+    auto grand = created(cat, "G", c1);
 
     const std::string rulesPath = sandbox.path("rules/import.g");
     sandbox.makeDir("rules");
@@ -486,10 +485,8 @@ TEST_F(CatalogueTest, ImportFieldsToChildrenChangesDirectSubTasksOnly) {
 
 TEST_F(CatalogueTest, ImportRefusesFieldsNamedLikeFixedColumns) {
     app::Catalogue cat(ws, dialogs, clipboard, currentId);
-    dialogs.queueAnswer("P");
-    auto parent = *cat.CreateTask(std::nullopt);
-    dialogs.queueAnswer("C");
-    auto child = *cat.CreateTask(parent);
+    auto parent = created(cat, "P", std::nullopt);
+    auto child = created(cat, "C", parent);
     sandbox.makeDir("rules");
     ASSERT_TRUE(app::WriteRulesFile(sandbox.path("rules/bad.g"),
                                     {{R"({"title":"作者"})", R"({"title":"URL"})"}, "", "", ""}, dialogs));
@@ -503,67 +500,47 @@ TEST_F(CatalogueTest, ImportRefusesFieldsNamedLikeFixedColumns) {
     EXPECT_EQ(contentColumns(child).size(), 7u);
 }
 
-// Settings stored before field names were checked may ask for columns a new database cannot
-// hold; the commands that build a database from them refuse instead of leaving a task row
-// without tables, or a task without its old rows.
-TEST_F(CatalogueTest, PasteAndClearRefuseSettingsWhoseColumnsCannotBeMade) {
-    const std::string dup = documentWithFields({"标题", "Title", "title"});
-    auto legacy = addRow(0, "legacy", dup);
-    const std::string path = ws.taskDbPath(legacy);
-    ASSERT_TRUE(collect::CreateTaskDb(path, dialogs));
-    collect::execScript(path, collect::kNewTaskContentSql);
-    collect::execScript(path, "insert into content(url) values ('kept')");
-    app::Catalogue cat(ws, dialogs, clipboard, currentId);
-
-    ASSERT_TRUE(cat.CopyTask(legacy));
-    dialogs.clear();
-    EXPECT_FALSE(cat.PasteTask(std::nullopt));
-    dialogs.queueAnswer("2");
-    EXPECT_FALSE(cat.PasteTasks(std::nullopt));
-    ASSERT_EQ(dialogs.messages().size(), 2u);
-    for (const auto& m : dialogs.messages()) EXPECT_NE(m.find("<title>"), std::string::npos) << m;
-
-    dialogs.clear();
-    EXPECT_FALSE(cat.RunBulkCommand(app::BulkCommand::ClearDatabase, legacy));
-    ASSERT_EQ(dialogs.messages().size(), 1u);
-    EXPECT_NE(dialogs.messages()[0].find("<title>"), std::string::npos) << dialogs.messages()[0];
-    EXPECT_EQ(collect::query(path, "select url from content").text(0, "url"), "kept");
-    EXPECT_EQ(app::ReadTaskRows(ws).size(), 1u);
-}
-
-TEST_F(CatalogueTest, APasteWhoseTablesFailLeavesNoRowAndClearKeepsTheOldDatabase) {
+// Settings a new database cannot be made for — stored before field names were checked, or
+// with more fields than a table may have columns — make paste refuse (or take its row back)
+// rather than leave a task without tables, and make "清空数据库所有内容" keep the old database.
+TEST_F(CatalogueTest, PasteAndClearNeverLeaveATaskWithoutTables) {
     std::vector<std::string> many;
     for (int i = 0; i < 2000; ++i) many.push_back("f" + std::to_string(i));
-    auto wide = addRow(0, "wide", documentWithFields(many));
-    const std::string path = ws.taskDbPath(wide);
-    ASSERT_TRUE(collect::CreateTaskDb(path, dialogs));
-    collect::execScript(path, collect::kNewTaskContentSql);
-    collect::execScript(path, "insert into content(url) values ('kept')");
-    app::Catalogue cat(ws, dialogs, clipboard, currentId);
-    ASSERT_TRUE(cat.CopyTask(wide));
+    struct Case {
+        std::string document;
+        std::string reason;
+    };
+    for (const auto& c : std::vector<Case>{{documentWithFields({"标题", "Title", "title"}), "<title>"},
+                                           {documentWithFields(many), "too many columns"}}) {
+        auto source = addRow(0, "source", c.document);
+        const std::string path = ws.taskDbPath(source);
+        ASSERT_TRUE(collect::CreateTaskDb(path, dialogs));
+        collect::execScript(path, collect::kNewTaskContentSql);
+        collect::execScript(path, "insert into content(url) values ('kept')");
+        app::Catalogue cat(ws, dialogs, clipboard, currentId);
+        ASSERT_TRUE(cat.CopyTask(source));
 
-    dialogs.clear();
-    EXPECT_FALSE(cat.PasteTask(std::nullopt));
-    dialogs.queueAnswer("3");
-    EXPECT_FALSE(cat.PasteTasks(std::nullopt));  // stops at the first copy
-    ASSERT_EQ(dialogs.messages().size(), 2u);
-    for (const auto& m : dialogs.messages()) EXPECT_NE(m.find("too many columns"), std::string::npos) << m;
-    EXPECT_EQ(app::ReadTaskRows(ws).size(), 1u);
-    EXPECT_EQ(cat.tree().nodeCount(), 2u);
+        dialogs.clear();
+        EXPECT_FALSE(cat.PasteTask(std::nullopt));
+        dialogs.queueAnswer("3");
+        EXPECT_FALSE(cat.PasteTasks(std::nullopt));  // stops at the first copy
+        EXPECT_FALSE(cat.RunBulkCommand(app::BulkCommand::ClearDatabase, source));
+        const auto messages = dialogs.messages();
+        ASSERT_EQ(messages.size(), 3u) << c.reason;
+        for (const auto& m : messages) EXPECT_NE(m.find(c.reason), std::string::npos) << m;
 
-    dialogs.clear();
-    EXPECT_FALSE(cat.RunBulkCommand(app::BulkCommand::ClearDatabase, wide));
-    EXPECT_EQ(dialogs.messages().size(), 1u);
-    EXPECT_EQ(collect::query(path, "select url from content").text(0, "url"), "kept");
-    std::size_t files = 0;
-    for (const auto& entry : std::filesystem::directory_iterator(ws.dataFolder)) files += entry.is_regular_file();
-    EXPECT_EQ(files, 1u);  // no half-made database beside it
+        EXPECT_EQ(app::ReadTaskRows(ws).size(), 1u);
+        EXPECT_EQ(collect::query(path, "select url from content").text(0, "url"), "kept");
+        std::size_t files = 0;
+        for (const auto& entry : std::filesystem::directory_iterator(ws.dataFolder)) files += entry.is_regular_file();
+        EXPECT_EQ(files, 1u);  // no half-made database anywhere
+        ASSERT_TRUE(cat.DeleteTask(source));
+    }
 }
 
 TEST_F(CatalogueTest, DeleteAndClearRefuseADatabaseInUse) {
     app::Catalogue cat(ws, dialogs, clipboard, currentId);
-    dialogs.queueAnswer("T");
-    auto id = *cat.CreateTask(std::nullopt);
+    auto id = created(cat, "T", std::nullopt);
     const std::string path = ws.taskDbPath(id);
     collect::execScript(path, "insert into content(url) values ('kept')");
 
@@ -600,10 +577,8 @@ TEST_F(CatalogueTest, DeleteAndClearRefuseADatabaseInUse) {
 
 TEST_F(CatalogueTest, ImportRefusesRepeatedTitlesAndSkipsASubTaskWhoseListFieldsClash) {
     app::Catalogue cat(ws, dialogs, clipboard, currentId);
-    dialogs.queueAnswer("P");
-    auto parent = *cat.CreateTask(std::nullopt);
-    dialogs.queueAnswer("plain");
-    auto plain = *cat.CreateTask(parent);
+    auto parent = created(cat, "P", std::nullopt);
+    auto plain = created(cat, "plain", parent);
     // This sub-task fills "Author" from its list page; an imported "author" would be a second
     // column of the same name.
     auto listed =
