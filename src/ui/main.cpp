@@ -14,6 +14,8 @@
 using namespace tarvex;
 
 int main(int argc, char** argv) {
+    // The embedded browser (cookie capture) shares GL contexts with the widgets.
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication qapp(argc, argv);
     QApplication::setApplicationName("Tarvex采集器");
     QApplication::setQuitOnLastWindowClosed(false);

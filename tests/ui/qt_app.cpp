@@ -11,6 +11,9 @@ QApplication& qtApp() {
     static char* argv[] = {name, nullptr};
     static QApplication* app = [] {
         setenv("QT_QPA_PLATFORM", "offscreen", 0);
+        setenv("QTWEBENGINE_DISABLE_SANDBOX", "1", 0);
+        // The embedded browser needs this before the application exists.
+        QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
         return new QApplication(argc, argv);
     }();
     return *app;
