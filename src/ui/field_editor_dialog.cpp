@@ -22,22 +22,16 @@
 
 #include "app/settings_document.h"
 #include "engine/word_libraries.h"
+#include "ui/qt_text.h"
 #include "ui/template_edit.h"
 
 namespace tarvex::ui {
 
 namespace {
 
-QString q(const std::string& s) {
-    return QString::fromStdString(s);
-}
-std::string s(const QString& t) {
-    return t.toStdString();
-}
-
 // A caption for a button or check box: "&" shown as itself, not as a shortcut mark.
 QString caption(const std::string& text) {
-    return q(text).replace("&", "&&");
+    return qstr(text).replace("&", "&&");
 }
 
 QLineEdit* shortEdit(int width = 70) {
@@ -102,10 +96,11 @@ FieldEditorDialog::FieldEditorDialog(const QString& title, const std::string& ru
     m_name->setObjectName("title");
     // Spaces are taken out as they are typed; the cursor stays where the user was.
     connect(m_name, &QLineEdit::textEdited, this, [this](const QString& typed) {
-        const QString clean = q(app::NameBoxText(s(typed)));
+        const QString clean = qstr(app::NameBoxText(stdstr(typed)));
         if (clean == typed) return;
-        const int removedBefore = static_cast<int>(typed.left(m_name->cursorPosition()).size()) -
-                                  static_cast<int>(q(app::NameBoxText(s(typed.left(m_name->cursorPosition())))).size());
+        const int removedBefore =
+            static_cast<int>(typed.left(m_name->cursorPosition()).size()) -
+            static_cast<int>(qstr(app::NameBoxText(stdstr(typed.left(m_name->cursorPosition())))).size());
         const int cursor = m_name->cursorPosition() - removedBefore;
         m_name->setText(clean);
         m_name->setCursorPosition(std::clamp(cursor, 0, static_cast<int>(clean.size())));
@@ -117,7 +112,7 @@ FieldEditorDialog::FieldEditorDialog(const QString& title, const std::string& ru
     m_level = new QComboBox;
     m_level->setObjectName("check_morepageindex");
     m_level->setMinimumContentsLength(10);
-    for (const auto& level : m_levels) m_level->addItem(q(level));
+    for (const auto& level : m_levels) m_level->addItem(qstr(level));
     m_level->setCurrentIndex(-1);
     m_level->setEnabled(false);
     connect(m_fromLevel, &QCheckBox::toggled, m_level, &QWidget::setEnabled);
@@ -253,11 +248,11 @@ QWidget* FieldEditorDialog::buildPostTab() {
         QMenu* target = m_newMenu;
         if (!p.group.empty()) {
             auto& sub = groups[p.group];
-            if (!sub) sub = m_newMenu->addMenu(q(p.group));
+            if (!sub) sub = m_newMenu->addMenu(qstr(p.group));
             target = sub;
         }
         const std::string type = p.type;
-        target->addAction(q(p.menu), this, [this, type] { newRule(type); });
+        target->addAction(qstr(p.menu), this, [this, type] { newRule(type); });
     }
     auto* add = new QPushButton("新建");
     add->setObjectName("newRule");
@@ -297,9 +292,9 @@ QWidget* FieldEditorDialog::buildPostTab() {
 
 QWidget* FieldEditorDialog::buildRulePage(const app::RulePage& p) {
     auto* page = new QWidget;
-    page->setObjectName(q("rulePage_" + p.type));
+    page->setObjectName(qstr("rulePage_" + p.type));
     auto* form = new QFormLayout(page);
-    form->addRow(new QLabel("<b>" + q(p.menu).toHtmlEscaped() + "</b>"));
+    form->addRow(new QLabel("<b>" + qstr(p.menu).toHtmlEscaped() + "</b>"));
     auto& inputs = m_inputs[p.type];
     for (const auto& in : p.inputs) {
         QWidget* control = nullptr;
@@ -311,7 +306,7 @@ QWidget* FieldEditorDialog::buildRulePage(const app::RulePage& p) {
                 if (in.resetButton) {
                     auto* reset = new QPushButton("默认");
                     const std::string initial = in.initial;
-                    connect(reset, &QPushButton::clicked, e, [e, initial] { e->setText(q(initial)); });
+                    connect(reset, &QPushButton::clicked, e, [e, initial] { e->setText(qstr(initial)); });
                     auto* w = new QWidget;
                     auto* lay = new QHBoxLayout(w);
                     lay->setContentsMargins(0, 0, 0, 0);
@@ -356,7 +351,7 @@ QWidget* FieldEditorDialog::buildRulePage(const app::RulePage& p) {
                 auto* e = new QLineEdit;
                 auto* choose = new QPushButton("选择");
                 connect(choose, &QPushButton::clicked, e, [this, e] {
-                    QString f = QFileDialog::getOpenFileName(this, "选择文本文件", q(m_programFolder),
+                    QString f = QFileDialog::getOpenFileName(this, "选择文本文件", qstr(m_programFolder),
                                                              "文本文件 (*.txt);;所有文件 (*)");
                     if (!f.isEmpty()) e->setText(f);
                 });
@@ -383,12 +378,12 @@ QWidget* FieldEditorDialog::buildRulePage(const app::RulePage& p) {
                 break;
             }
         }
-        control->setObjectName(q(in.key));
+        control->setObjectName(qstr(in.key));
         inputs[in.key] = control;
         if (in.kind == app::RuleInputKind::Check || in.kind == app::RuleInputKind::HtmlFilter)
             form->addRow(shown);
         else
-            form->addRow(q(in.caption), shown);
+            form->addRow(qstr(in.caption), shown);
     }
     auto* ok = new QPushButton("确定");
     ok->setObjectName("commitRule");
@@ -579,11 +574,11 @@ QWidget* FieldEditorDialog::buildImageTab() {
 
 app::FieldEditorForm FieldEditorDialog::form() const {
     app::FieldEditorForm f;
-    f.name = s(m_name->text());
+    f.name = stdstr(m_name->text());
     f.notEmpty = m_notEmpty->isChecked();
     f.everyPage = m_everyPage->isChecked();
     f.fromLevel = m_fromLevel->isChecked();
-    f.level = m_level->currentIndex() >= 0 ? s(m_level->currentText()) : "";
+    f.level = m_level->currentIndex() >= 0 ? stdstr(m_level->currentText()) : "";
     f.repeat = m_repeat->isChecked();
     f.method = static_cast<app::FieldMethod>(std::max(1, m_method->checkedId()));
     f.front = m_front->text();
@@ -592,59 +587,59 @@ app::FieldEditorForm FieldEditorDialog::form() const {
     f.output = m_output->text();
     f.madeUp = static_cast<app::MadeUpKind>(std::max(0, m_madeUpKind->checkedId()));
     f.madeUpText = m_madeUpText->text();
-    f.minText = s(m_min->text());
-    f.maxText = s(m_max->text());
+    f.minText = stdstr(m_min->text());
+    f.maxText = stdstr(m_max->text());
     f.rules = m_rules;
 
     f.downloadImages = m_downloadImages->isChecked();
     f.downloadAttachment = m_downloadAttachment->isChecked();
-    f.fileName = s(m_fileName->text());
+    f.fileName = stdstr(m_fileName->text());
     f.prefixChoice = m_prefixChoice;
-    f.prefixText = m_prefixChoice == -1 ? s(m_prefix->currentText()) : "";
+    f.prefixText = m_prefixChoice == -1 ? stdstr(m_prefix->currentText()) : "";
     f.sendReferer = m_sendReferer->isChecked();
     f.blankInPath = m_blankInPath->isChecked();
-    f.sampleAddress = s(m_sample->text());
+    f.sampleAddress = stdstr(m_sample->text());
 
     f.pictureMark = m_pictureMark->isChecked();
-    f.markFile = s(m_markFile->text());
-    f.transparency = s(m_transparency->text());
-    f.quality = s(m_quality->text());
+    f.markFile = stdstr(m_markFile->text());
+    f.transparency = stdstr(m_transparency->text());
+    f.quality = stdstr(m_quality->text());
     f.methodTwo = m_methodTwo->isChecked();
-    f.position = s(m_position->text());
-    f.offsetX = s(m_offsetX->text());
-    f.offsetY = s(m_offsetY->text());
+    f.position = stdstr(m_position->text());
+    f.offsetX = stdstr(m_offsetX->text());
+    f.offsetY = stdstr(m_offsetY->text());
     f.textMark = m_textMark->isChecked();
-    f.markText = s(m_markText->text());
-    f.color = s(m_color->text());
-    f.fontSize = s(m_fontSize->text());
+    f.markText = stdstr(m_markText->text());
+    f.color = stdstr(m_color->text());
+    f.fontSize = stdstr(m_fontSize->text());
     f.thumbnail = m_thumbnail->isChecked();
-    f.thumbWidth = s(m_thumbWidth->text());
-    f.thumbHeight = s(m_thumbHeight->text());
-    f.thumbName = s(m_thumbName->text());
+    f.thumbWidth = stdstr(m_thumbWidth->text());
+    f.thumbHeight = stdstr(m_thumbHeight->text());
+    f.thumbName = stdstr(m_thumbName->text());
 
     f.filterOn = m_filterOn->isChecked();
     f.filterEmpty = m_filterEmpty->isChecked();
     f.filterMin = m_filterMin->isChecked();
-    f.minLength = s(m_minLength->text());
+    f.minLength = stdstr(m_minLength->text());
     f.filterMax = m_filterMax->isChecked();
-    f.maxLength = s(m_maxLength->text());
+    f.maxLength = stdstr(m_maxLength->text());
     f.filterInclude = m_filterInclude->isChecked();
-    f.includeWords = s(m_include->text());
+    f.includeWords = stdstr(m_include->text());
     f.filterExclude = m_filterExclude->isChecked();
-    f.excludeWords = s(m_exclude->text());
+    f.excludeWords = stdstr(m_exclude->text());
     f.filterImages = m_filterImages->isChecked();
-    f.maxImages = s(m_maxImages->text());
+    f.maxImages = stdstr(m_maxImages->text());
     f.neverAgain = m_neverAgain->isChecked();
     return f;
 }
 
 void FieldEditorDialog::setForm(const app::FieldEditorForm& f) {
-    m_name->setText(q(f.name));
+    m_name->setText(qstr(f.name));
     m_notEmpty->setChecked(f.notEmpty);
     m_everyPage->setChecked(f.everyPage);
     m_fromLevel->setChecked(f.fromLevel);
     m_level->setEnabled(f.fromLevel);
-    m_level->setCurrentIndex(m_level->findText(q(f.level)));
+    m_level->setCurrentIndex(m_level->findText(qstr(f.level)));
     m_repeat->setChecked(f.repeat);
     m_method->button(static_cast<int>(f.method))->setChecked(true);
     showMethodPage();
@@ -660,55 +655,55 @@ void FieldEditorDialog::setForm(const app::FieldEditorForm& f) {
         m_madeUpKind->button(static_cast<int>(f.madeUp))->setChecked(true);
     }
     m_madeUpText->setText(f.madeUpText);
-    m_min->setText(q(f.minText));
-    m_max->setText(q(f.maxText));
+    m_min->setText(qstr(f.minText));
+    m_max->setText(qstr(f.maxText));
     m_rules = f.rules;
     showRules(-1);
 
     m_downloadImages->setChecked(f.downloadImages);
     m_downloadAttachment->setChecked(f.downloadAttachment);
-    m_fileName->setText(q(f.fileName));
+    m_fileName->setText(qstr(f.fileName));
     m_prefixChoice = f.prefixChoice;
     if (f.prefixChoice >= 0) {
         m_prefix->setCurrentIndex(f.prefixChoice);
     } else {
         m_prefix->setCurrentIndex(-1);
-        m_prefix->setEditText(q(f.prefixText));
+        m_prefix->setEditText(qstr(f.prefixText));
     }
     m_sendReferer->setChecked(f.sendReferer);
     m_blankInPath->setChecked(f.blankInPath);
-    m_sample->setText(q(f.sampleAddress));
+    m_sample->setText(qstr(f.sampleAddress));
     showSampleGroup();
 
     m_pictureMark->setChecked(f.pictureMark);
-    m_markFile->setText(q(f.markFile));
-    m_transparency->setText(q(f.transparency));
-    m_quality->setText(q(f.quality));
+    m_markFile->setText(qstr(f.markFile));
+    m_transparency->setText(qstr(f.transparency));
+    m_quality->setText(qstr(f.quality));
     m_methodTwo->setChecked(f.methodTwo);
-    m_position->setText(q(f.position));
-    m_offsetX->setText(q(f.offsetX));
-    m_offsetY->setText(q(f.offsetY));
+    m_position->setText(qstr(f.position));
+    m_offsetX->setText(qstr(f.offsetX));
+    m_offsetY->setText(qstr(f.offsetY));
     m_textMark->setChecked(f.textMark);
-    m_markText->setText(q(f.markText));
-    m_color->setText(q(f.color));
-    m_fontSize->setText(q(f.fontSize));
+    m_markText->setText(qstr(f.markText));
+    m_color->setText(qstr(f.color));
+    m_fontSize->setText(qstr(f.fontSize));
     m_thumbnail->setChecked(f.thumbnail);
-    m_thumbWidth->setText(q(f.thumbWidth));
-    m_thumbHeight->setText(q(f.thumbHeight));
-    m_thumbName->setText(q(f.thumbName));
+    m_thumbWidth->setText(qstr(f.thumbWidth));
+    m_thumbHeight->setText(qstr(f.thumbHeight));
+    m_thumbName->setText(qstr(f.thumbName));
 
     m_filterOn->setChecked(f.filterOn);
     m_filterEmpty->setChecked(f.filterEmpty);
     m_filterMin->setChecked(f.filterMin);
-    m_minLength->setText(q(f.minLength));
+    m_minLength->setText(qstr(f.minLength));
     m_filterMax->setChecked(f.filterMax);
-    m_maxLength->setText(q(f.maxLength));
+    m_maxLength->setText(qstr(f.maxLength));
     m_filterInclude->setChecked(f.filterInclude);
-    m_include->setText(q(f.includeWords));
+    m_include->setText(qstr(f.includeWords));
     m_filterExclude->setChecked(f.filterExclude);
-    m_exclude->setText(q(f.excludeWords));
+    m_exclude->setText(qstr(f.excludeWords));
     m_filterImages->setChecked(f.filterImages);
-    m_maxImages->setText(q(f.maxImages));
+    m_maxImages->setText(qstr(f.maxImages));
     m_neverAgain->setChecked(f.neverAgain);
 }
 
@@ -735,10 +730,10 @@ void FieldEditorDialog::showRules(int select) {
     m_ruleList->clear();
     for (const auto& r : m_rules.rows()) {
         auto* item = new QTreeWidgetItem(m_ruleList);
-        item->setText(0, q(r.number));
-        item->setText(1, q(r.type));
-        item->setText(2, q(r.content));
-        item->setToolTip(2, q(r.content));
+        item->setText(0, qstr(r.number));
+        item->setText(1, qstr(r.type));
+        item->setText(2, qstr(r.content));
+        item->setToolTip(2, qstr(r.content));
     }
     if (select >= 0 && select < m_ruleList->topLevelItemCount())
         m_ruleList->setCurrentItem(m_ruleList->topLevelItem(select));
@@ -751,7 +746,7 @@ void FieldEditorDialog::refreshWordLists(const app::RulePage& page) {
         if (in.kind != app::RuleInputKind::WordList) continue;
         auto* box = static_cast<QComboBox*>(m_inputs[page.type][in.key]);
         box->clear();
-        for (const auto& name : engine::WordListNames(m_programFolder, page.folder)) box->addItem(q(name));
+        for (const auto& name : engine::WordListNames(m_programFolder, page.folder)) box->addItem(qstr(name));
     }
 }
 
@@ -770,7 +765,7 @@ void FieldEditorDialog::showRulePage() {
         switch (in.kind) {
             case app::RuleInputKind::Line:
             case app::RuleInputKind::File:
-                static_cast<QLineEdit*>(control)->setText(q(value));
+                static_cast<QLineEdit*>(control)->setText(qstr(value));
                 break;
             case app::RuleInputKind::Template:
             case app::RuleInputKind::Text:
@@ -787,8 +782,8 @@ void FieldEditorDialog::showRulePage() {
             case app::RuleInputKind::WordList: {
                 auto* box = static_cast<QComboBox*>(control);
                 // A list whose file is gone still shows its name; saving the rule then says so.
-                if (!value.empty() && box->findText(q(value)) < 0) box->addItem(q(value));
-                box->setCurrentIndex(value.empty() ? -1 : box->findText(q(value)));
+                if (!value.empty() && box->findText(qstr(value)) < 0) box->addItem(qstr(value));
+                box->setCurrentIndex(value.empty() ? -1 : box->findText(qstr(value)));
                 break;
             }
             case app::RuleInputKind::HtmlFilter: {
@@ -813,7 +808,7 @@ void FieldEditorDialog::readRulePage() {
         switch (in.kind) {
             case app::RuleInputKind::Line:
             case app::RuleInputKind::File:
-                value = s(static_cast<QLineEdit*>(control)->text());
+                value = stdstr(static_cast<QLineEdit*>(control)->text());
                 break;
             case app::RuleInputKind::Template:
             case app::RuleInputKind::Text:
@@ -827,7 +822,7 @@ void FieldEditorDialog::readRulePage() {
                 break;
             case app::RuleInputKind::WordList: {
                 auto* box = static_cast<QComboBox*>(control);
-                value = box->currentIndex() >= 0 ? s(box->currentText()) : "";
+                value = box->currentIndex() >= 0 ? stdstr(box->currentText()) : "";
                 break;
             }
             case app::RuleInputKind::HtmlFilter:
@@ -879,7 +874,7 @@ void FieldEditorDialog::testMadeUp() {
 }
 
 void FieldEditorDialog::previewFileName() {
-    m_dialogs.message(app::PreviewFileName(s(m_fileName->text()), s(m_sample->text())), platform::kAppTitle);
+    m_dialogs.message(app::PreviewFileName(stdstr(m_fileName->text()), stdstr(m_sample->text())), platform::kAppTitle);
 }
 
 QWidget* FieldEditorDialog::rulePage(const std::string& type) const {
