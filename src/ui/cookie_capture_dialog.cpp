@@ -86,6 +86,7 @@ CookieCaptureDialog::CookieCaptureDialog(platform::Dialogs& dialogs, QWidget* pa
     m_userAgent = new QComboBox;
     m_userAgent->setObjectName("userAgent");
     m_userAgent->setEditable(true);
+    m_userAgent->setInsertPolicy(QComboBox::NoInsert);
     m_userAgent->addItem("");
     for (const char* agent : app::kUserAgentChoices) m_userAgent->addItem(agent);
     m_userAgent->setCurrentIndex(0);

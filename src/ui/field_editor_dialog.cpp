@@ -452,6 +452,8 @@ QWidget* FieldEditorDialog::buildAttachmentTab() {
     m_prefix = new QComboBox;
     m_prefix->setObjectName("prefix");
     m_prefix->setEditable(true);
+    // A typed prefix is a value of this field, not a new entry of the list.
+    m_prefix->setInsertPolicy(QComboBox::NoInsert);
     for (const char* choice : app::kPrefixChoices) m_prefix->addItem(choice);
     m_prefix->setMinimumContentsLength(18);
     connect(m_prefix, &QComboBox::activated, this, [this](int index) { m_prefixChoice = index; });

@@ -159,6 +159,12 @@ TEST_F(FieldEditorUi, BuildsANewFieldFromTheControls) {
     EXPECT_EQ(tokens->actions().size(), 8);
     menuAction(tokens, "{dd:原文件名}")->trigger();
     EXPECT_EQ(fileName->text(), "/up/{dd:原文件名}");
+    // A typed prefix stays a typed prefix, also after Enter.
+    auto* prefix = child<QComboBox>(&dlg, "prefix");
+    prefix->lineEdit()->clear();
+    QTest::keyClicks(prefix->lineEdit(), "/img/");
+    QTest::keyClick(prefix->lineEdit(), Qt::Key_Return);
+    EXPECT_EQ(prefix->count(), 4);
     child<QLineEdit>(&dlg, "sampleAddress")->setText("http://h/a/photo.jpg");
     dlg.previewFileName();
     EXPECT_TRUE(dialogs.sawMessage("新文件名如下：\r/up/photo.jpg"));
@@ -178,7 +184,8 @@ TEST_F(FieldEditorUi, BuildsANewFieldFromTheControls) {
     EXPECT_EQ(rule["radio_2"], "-1");
     EXPECT_EQ(rule["radio_2_content"], (Json{"作者：{参数1}<", "《{参数1}》"}));
     EXPECT_EQ(rule["check_morepageindex"], "");
-    EXPECT_EQ(rule["file_save"], (Json{"-1", "/up/{dd:原文件名}", "0", "0"}));
+    EXPECT_EQ(rule["file_save"], (Json{"-1", "/up/{dd:原文件名}", "-1", "0"}));
+    EXPECT_EQ(rule["file_save_diy"], "img");
     ASSERT_EQ(rule["txt_strips"].size(), 3u);
     EXPECT_EQ(rule["txt_strips"][0], R"({"type":"替换","rep1":"<br>\r\n<br>","rep2":"","check1":"-1","check2":"0"})");
     EXPECT_EQ(rule["txt_strips"][1], R"({"type":"html过滤","html_strip_nums":"0,12,"})");
