@@ -203,11 +203,16 @@ std::string NormalizeFieldName(std::string_view name) {
     return TrimText(out);
 }
 
+bool IsFixedColumnName(std::string_view name) {
+    const std::string l = lowerAscii(name);
+    return l == "id" || l == "url" || l == "geturl" || l == "getc" || l == "postc" || l.rfind("postc_", 0) == 0;
+}
+
 std::optional<std::string> FieldNameRefusal(std::string_view name, const FieldSaveContext& context) {
     const std::string lower = lowerAscii(name);
     if (lower == "url" || lower == "id") return "字段名称不能是url或id";
     // The content table already has these columns; a field of that name could never be stored.
-    if (lower == "geturl" || lower == "getc" || lower == "postc" || lower.rfind("postc_", 0) == 0)
+    if (IsFixedColumnName(name))
         return "字段名称<" + std::string(name) +
                ">与数据库固定字段重名(id,url,geturl,getc,postc,postc_开头)，请修改字段名称后再保存";
     for (const auto& other : context.otherFieldNames) {
