@@ -171,8 +171,7 @@ DataBrowserWindow::DataBrowserWindow(const app::Workspace& ws, std::int64_t task
 DataBrowserWindow::~DataBrowserWindow() = default;
 
 bool DataBrowserWindow::open() {
-    if (!m_edit->pageAvailable())
-        m_dialogs.message("编辑页面不存在：" + m_edit->pagePath(), platform::kAppTitle);
+    if (!m_edit->pageAvailable()) m_dialogs.message("编辑页面不存在：" + m_edit->pagePath(), platform::kAppTitle);
     if (!m_model.open()) return false;
     showPage();
     return true;
@@ -222,8 +221,8 @@ void DataBrowserWindow::refreshRow(int row) {
 std::optional<std::pair<int, int>> DataBrowserWindow::selectedCell() const {
     const QModelIndex index = m_grid->currentIndex();
     if (!index.isValid()) return std::nullopt;
-    const bool wholeRow = m_grid->selectionModel()->isRowSelected(index.row(), QModelIndex()) &&
-                          m_grid->columnCount() > 1;
+    const bool wholeRow =
+        m_grid->selectionModel()->isRowSelected(index.row(), QModelIndex()) && m_grid->columnCount() > 1;
     return std::make_pair(index.row(), wholeRow ? -1 : index.column());
 }
 
@@ -319,25 +318,23 @@ void DataBrowserWindow::saveCell() {
     });
 }
 
-void DataBrowserWindow::markCollectedPublished() {
+void DataBrowserWindow::onSelectedRow(bool (app::DataBrowser::*command)(int, int)) {
     const auto cell = selectedCell();
     const int row = cell ? cell->first : -1;
-    m_model.markCollectedPublished(row, cell ? cell->second : -1);
+    (m_model.*command)(row, cell ? cell->second : -1);
     if (row >= 0) refreshRow(row);
+}
+
+void DataBrowserWindow::markCollectedPublished() {
+    onSelectedRow(&app::DataBrowser::markCollectedPublished);
 }
 
 void DataBrowserWindow::markNotCollected() {
-    const auto cell = selectedCell();
-    const int row = cell ? cell->first : -1;
-    m_model.markNotCollected(row, cell ? cell->second : -1);
-    if (row >= 0) refreshRow(row);
+    onSelectedRow(&app::DataBrowser::markNotCollected);
 }
 
 void DataBrowserWindow::approve() {
-    const auto cell = selectedCell();
-    const int row = cell ? cell->first : -1;
-    m_model.approve(row, cell ? cell->second : -1);
-    if (row >= 0) refreshRow(row);
+    onSelectedRow(&app::DataBrowser::approve);
 }
 
 void DataBrowserWindow::exportCsv() {

@@ -88,6 +88,8 @@ private:
     void showPage();
     void showCellInEditor();
     void refreshRow(int row);
+    // Runs a mark command on the selected cell's row and redraws the row.
+    void onSelectedRow(bool (app::DataBrowser::*command)(int, int));
 
     app::Workspace m_ws;
     platform::Dialogs& m_dialogs;

@@ -110,7 +110,8 @@ void EditPageView::setText(const std::string& text) {
 
 void EditPageView::push() {
     if (!m_pending || !m_web) return;
-    m_web->page()->runJavaScript(QString::fromStdString("all_textarea = " + jsString(*m_pending) + "; set_textarea();"));
+    m_web->page()->runJavaScript(
+        QString::fromStdString("all_textarea = " + jsString(*m_pending) + "; set_textarea();"));
     m_pending.reset();
 }
 

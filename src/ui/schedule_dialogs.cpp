@@ -176,7 +176,8 @@ void ScheduleDialog::showEditor() {
     m_editor->setVisible(m_form.editorOpen());
     const auto& e = m_form.editor();
     m_taskName->setText(q(e.taskName));
-    for (int s = 0; s < 3; ++s) m_stages[static_cast<std::size_t>(s)]->setChecked(e.stages[static_cast<std::size_t>(s)]);
+    for (int s = 0; s < 3; ++s)
+        m_stages[static_cast<std::size_t>(s)]->setChecked(e.stages[static_cast<std::size_t>(s)]);
     m_minutes->clearSelection();
     for (int m : e.minutes)
         if (auto* item = m_minutes->item(m)) item->setSelected(true);
@@ -188,7 +189,8 @@ void ScheduleDialog::showEditor() {
 void ScheduleDialog::readEditor() {
     auto& e = m_form.editor();
     e.taskName = m_taskName->text().toStdString();
-    for (int s = 0; s < 3; ++s) e.stages[static_cast<std::size_t>(s)] = m_stages[static_cast<std::size_t>(s)]->isChecked();
+    for (int s = 0; s < 3; ++s)
+        e.stages[static_cast<std::size_t>(s)] = m_stages[static_cast<std::size_t>(s)]->isChecked();
     e.minutes.clear();
     for (int m = 0; m < m_minutes->count(); ++m)
         if (m_minutes->item(m)->isSelected()) e.minutes.push_back(m);

@@ -143,9 +143,9 @@ struct BrowserUi : ::testing::Test {
         test::qtApp();
         fs::create_directories(sandbox.path("Plugin/kindeditor"));
         fs::copy(kEditorFolder, sandbox.path("Plugin/kindeditor"), fs::copy_options::recursive);
-        nlohmann::json fields = nlohmann::json::array(
-            {nlohmann::json{{"title", "标题"}}.dump(), nlohmann::json{{"title", "内容"}}.dump(),
-             nlohmann::json{{"title", "人工审核"}}.dump()});
+        nlohmann::json fields =
+            nlohmann::json::array({nlohmann::json{{"title", "标题"}}.dump(), nlohmann::json{{"title", "内容"}}.dump(),
+                                   nlohmann::json{{"title", "人工审核"}}.dump()});
         const nlohmann::json doc{{"fieldsAll", fields}, {"other_time1", "0"}, {"other_time2", "0"}};
         auto ws = sandbox.workspace();
         taskId = app::InsertTaskRow(ws, 0, "浏览任务", app::StoreRules(doc.dump()));
@@ -348,11 +348,9 @@ TEST_F(BrowserUi, ARunningTaskIsRefused) {
     // A task whose list stage takes a while: its addresses go in slowly.
     std::vector<std::string> urls;
     for (int i = 0; i < 500; ++i) urls.push_back("http://127.0.0.1:9/p/" + std::to_string(i));
-    const nlohmann::json doc{{"Morepage", nlohmann::json{{"More_urls", urls}}.dump()},
-                             {"other_time1", "200"},
-                             {"other_time2", "0"}};
-    collect::execScript(session->workspace.configDb, "update vorn_task set rules=\"" +
-                                                         app::StoreRules(doc.dump()) +
+    const nlohmann::json doc{
+        {"Morepage", nlohmann::json{{"More_urls", urls}}.dump()}, {"other_time1", "200"}, {"other_time2", "0"}};
+    collect::execScript(session->workspace.configDb, "update vorn_task set rules=\"" + app::StoreRules(doc.dump()) +
                                                          "\" where id=" + std::to_string(taskId));
     window->rebuildTaskTree();
     window->taskTree()->setCurrentItem(window->taskItem(taskId));
