@@ -108,7 +108,7 @@ int main(int argc, char** argv) {
                              "               '<p>第%d行，带\"引号\"和逗号,</p>' % i * 20])\n"
                              "wb.save(sys.argv[1])\n";
     std::printf("writing %s with openpyxl …\n", xlsx.c_str());
-    if (std::system(("python3 " + script + " " + xlsx + " " + std::to_string(rows)).c_str()) != 0) {
+    if (std::system(("/usr/bin/python3 " + script + " " + xlsx + " " + std::to_string(rows)).c_str()) != 0) {
         std::fprintf(stderr, "openpyxl failed\n");
         return 1;
     }

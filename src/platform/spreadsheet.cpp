@@ -202,7 +202,7 @@ private:
         if (start == std::string::npos) {
             // Keep a tail that may hold the beginning of the next element.
             const std::size_t lt = m_buf.rfind('<');
-            if (lt == std::string::npos) {
+            if (lt == std::string::npos || lt < m_scanFrom) {
                 m_buf.clear();
             } else {
                 m_buf.erase(0, lt);
@@ -234,8 +234,8 @@ private:
             if (c == std::string::npos) return keep(start);
         }
         fragment.assign(m_buf, start, end - start);
-        m_buf.erase(0, end);
-        m_scanFrom = 0;
+        // The buffer is cut only when more is read, not after every element.
+        m_scanFrom = end;
         return true;
     }
 
