@@ -14,7 +14,7 @@
 using namespace tarvex;
 
 int main(int argc, char** argv) {
-    // The embedded browser (cookie capture) shares GL contexts with the widgets.
+    // Qt WebEngine (the editor pages, the cookie window) needs the shared OpenGL contexts set up first.
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication qapp(argc, argv);
     QApplication::setApplicationName("Tarvex采集器");

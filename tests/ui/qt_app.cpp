@@ -12,7 +12,8 @@ QApplication& qtApp() {
     static QApplication* app = [] {
         setenv("QT_QPA_PLATFORM", "offscreen", 0);
         setenv("QTWEBENGINE_DISABLE_SANDBOX", "1", 0);
-        // The embedded browser needs this before the application exists.
+        // Qt WebEngine pages (the editor pages, the cookie window) under the offscreen platform: no GPU.
+        setenv("QTWEBENGINE_CHROMIUM_FLAGS", "--disable-gpu", 0);
         QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
         return new QApplication(argc, argv);
     }();
