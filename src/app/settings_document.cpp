@@ -1,4 +1,5 @@
 #include "app/settings_document.h"
+#include "engine/field_rule.h"
 #include "engine/rule_json.h"
 
 #include <algorithm>

@@ -66,11 +66,6 @@ std::string validateJsonSection(const std::string& key, const std::string& text)
     return problem ? *problem + "，请修改后再确定" : std::string();
 }
 
-std::string validateFieldRule(const std::string& text) {
-    auto problem = app::FieldRuleProblem(text);
-    return problem ? *problem + "，请修改后再确定" : std::string();
-}
-
 std::string validateColumnList(const std::string& text) {
     if (app::TrimText(text).empty() || text.find("@@@") != std::string::npos) return {};
     return "栏目列表必须包含\"@@@\"";
