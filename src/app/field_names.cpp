@@ -1,59 +1,17 @@
 #include "app/field_names.h"
 
-#include <cctype>
-#include <cstdio>
 #include <unordered_map>
 
 #include "collect/task_db.h"
+#include "engine/field_rule.h"
 
 namespace tarvex::app {
 
-namespace {
-std::string lowerAscii(std::string s) {
-    for (auto& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return s;
-}
-
-bool isFixedColumn(const std::string& name) {
-    const std::string l = lowerAscii(name);
-    return l == "id" || l == "url" || l == "geturl" || l == "getc" || l == "postc" || l.rfind("postc_", 0) == 0;
-}
-
-// C0 controls, DEL, and the C1 controls U+0080–U+009F (C2 80 – C2 9F in UTF-8).
-bool hasControlCharacter(const std::string& name) {
-    for (std::size_t i = 0; i < name.size(); ++i) {
-        const auto c = static_cast<unsigned char>(name[i]);
-        if (c < 0x20 || c == 0x7F) return true;
-        if (c == 0xC2 && i + 1 < name.size()) {
-            const auto n = static_cast<unsigned char>(name[i + 1]);
-            if (n >= 0x80 && n <= 0x9F) return true;
-        }
-    }
-    return false;
-}
-
-// The name as a message can show it: control characters written as \uXXXX escapes.
-std::string shown(const std::string& name) {
-    std::string out;
-    for (char ch : name) {
-        const auto c = static_cast<unsigned char>(ch);
-        if (c < 0x20 || c == 0x7F) {
-            char buf[8];
-            std::snprintf(buf, sizeof buf, "\\u%04X", c);
-            out += buf;
-        } else {
-            out += ch;
-        }
-    }
-    return out;
-}
-}  // namespace
-
 std::optional<std::string> FieldNameProblem(const std::string& name) {
     if (name.empty()) return std::string("字段名称不能为空");
-    if (name.find('"') != std::string::npos) return "字段名称<" + shown(name) + ">不能包含双引号";
-    if (hasControlCharacter(name)) return "字段名称<" + shown(name) + ">不能包含控制字符(如换行、制表符)";
-    if (isFixedColumn(name)) return "字段名称<" + name + ">与数据库固定字段重名(id,url,geturl,getc,postc,postc_开头)";
+    if (auto problem = engine::FieldNameCharacterProblem(name)) return problem;
+    if (engine::IsFixedColumnName(name))
+        return "字段名称<" + name + ">与数据库固定字段重名(id,url,geturl,getc,postc,postc_开头)";
     return std::nullopt;
 }
 
@@ -63,9 +21,9 @@ std::optional<std::string> RepeatedFieldName(const std::vector<std::string>& nam
         auto [it, added] = first.emplace(collect::ColumnKey(names[i]), i);
         if (added) continue;
         const std::string& earlier = names[it->second];
-        return names[i] == earlier ? "字段名称<" + shown(names[i]) + ">重复"
-                                   : "字段名称<" + shown(names[i]) + ">与<" + shown(earlier) +
-                                         ">只有英文大小写不同，数据库视为同一字段";
+        return names[i] == earlier ? "字段名称<" + engine::ShownFieldName(names[i]) + ">重复"
+                                   : "字段名称<" + engine::ShownFieldName(names[i]) + ">与<" +
+                                         engine::ShownFieldName(earlier) + ">只有英文大小写不同，数据库视为同一字段";
     }
     return std::nullopt;
 }
@@ -91,7 +49,7 @@ std::optional<std::string> FieldColumnsProblem(const std::string& settingsJson) 
 
 std::optional<std::string> FixedColumnClash(const std::string& settingsJson) {
     for (const auto& name : collect::FieldColumnsOf(settingsJson))
-        if (isFixedColumn(name)) return name;
+        if (engine::IsFixedColumnName(name)) return name;
     return std::nullopt;
 }
 

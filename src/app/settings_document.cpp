@@ -1,5 +1,4 @@
 #include "app/settings_document.h"
-#include "engine/field_rule.h"
 #include "engine/rule_json.h"
 
 #include <algorithm>
