@@ -179,13 +179,13 @@ void TaskRunner::contentStage() {
     auto& run = *m_run;
     auto settings = ParseSettings(settingsJson).value_or(SettingsJson::object());
     if (!run.stopRequested()) run.pane("==================开始采集内容==================");
-    if (m_s.state) m_s.state->setGettnum(run.slot, 0);
+    if (m_s.state) m_s.state->setRunningWorkers(run.slot, 0);
     WriteLog("TMyThread: 内容采集开始===========\r\r", 0);
 
     std::int64_t startId = SettingInt(settings, "other_minid_get");
     const int pauseMs = static_cast<int>(SettingInt(settings, "other_time2"));
     run.counters->succeeded = 0;
-    if (m_s.state) m_s.state->setGetsucc(run.slot, 0);
+    if (m_s.state) m_s.state->setSucceededRows(run.slot, 0);
     long long rowsStarted = 0;
     int current = 0;
     bool claimedAny = false;
@@ -233,7 +233,7 @@ void TaskRunner::contentStage() {
             }
             // c.–d.
             const int running = run.counters->workers.load();
-            if (m_s.state) m_s.state->setGettnum(run.slot, running);
+            if (m_s.state) m_s.state->setRunningWorkers(run.slot, running);
             WriteLog("TMyThread:内容采集|gettnum[Fsheetid]=" + std::to_string(running), 0);
             if (running >= poolLimit) {
                 sleepMs(100);
@@ -284,7 +284,7 @@ void TaskRunner::contentStage() {
             job.idRow = collect::RowToText(row);
             auto counters = run.counters;
             counters->workers.fetch_add(1);
-            if (m_s.state) m_s.state->setGettnum(run.slot, counters->workers.load());
+            if (m_s.state) m_s.state->setRunningWorkers(run.slot, counters->workers.load());
             auto worker = m_s.hooks.contentWorker;
             ProcessState* state = m_s.state;
             const int slot = run.slot;
@@ -310,7 +310,7 @@ void TaskRunner::contentStage() {
     WriteLog("TMyThread:内容采集|minid为0，采集结束" + std::to_string(startId), 0);
     for (int i = 0; i < 300; ++i) {
         const int running = run.counters->workers.load();
-        if (m_s.state) m_s.state->setGettnum(run.slot, running);
+        if (m_s.state) m_s.state->setRunningWorkers(run.slot, running);
         if (running == 0) break;
         sleepMs(100);
         WriteLog("TMyThread:内容采集|判断采集线程数 gettnum[Fsheetid]：" + std::to_string(running), 0);

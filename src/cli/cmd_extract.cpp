@@ -11,6 +11,7 @@
 #include "engine/field_extract.h"
 #include "engine/page_list.h"
 #include "engine/post_process.h"
+#include "platform/json_text.h"
 #include "platform/utf8.h"
 
 namespace tarvex::cli {
@@ -48,7 +49,11 @@ int runExtract(CliContext& ctx) {
         return 2;
     }
     std::string_view settingsText = platform::utf8::stripBom(*settingsBytes);
-    auto settings = engine::SettingsJson::parse(settingsText.begin(), settingsText.end(), nullptr, false);
+    if (!platform::JsonNestingWithinLimit(settingsText)) {
+        ctx.err << "extract: " << settingsPath << ": " << platform::JsonTooDeepMessage() << "\n";
+        return 2;
+    }
+    auto settings = platform::parseJson<engine::SettingsJson>(settingsText);
     if (settings.is_discarded() || !settings.is_object()) {
         ctx.err << "extract: " << settingsPath << " is not a JSON settings document\n";
         return 2;

@@ -129,9 +129,10 @@ int runTask(CliContext& ctx) {
     auto& session = *started.session;
 
     auto lookup = app::catalogueLookup(session.workspace);
-    auto task = lookup(taskId);
+    std::string lookupError;
+    auto task = app::LookupTaskToRun(session.workspace, taskId, &lookupError);
     if (!task) {
-        ctx.err << "tarvex-cli: task " << taskId << " does not exist or its settings cannot be read\n";
+        ctx.err << "tarvex-cli: task " << taskId << " " << lookupError << "\n";
         return 1;
     }
 

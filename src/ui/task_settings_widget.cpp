@@ -552,10 +552,17 @@ void TaskSettingsWidget::clearColumnNodes() {
 void TaskSettingsWidget::editSection(std::string& section, const QString& title, SectionKind kind) {
     std::optional<std::string> text;
     switch (kind) {
-        case SectionKind::Json:
-            text = TextEditDialog::edit(this, title, "设置内容（JSON）：", pretty(section), validateJsonSection);
+        case SectionKind::Json: {
+            // The settings key the section is stored under decides what its text must hold.
+            const std::string key = &section == &m_morepage2      ? "Morepage2"
+                                    : &section == &m_postMorepost ? "post_morepost"
+                                    : &section == &m_uploadSet    ? "other_UploadSet"
+                                                                  : s(title);
+            text = TextEditDialog::edit(this, title, "设置内容（JSON）：", pretty(section),
+                                        [key](const std::string& t) { return validateJsonSection(key, t); });
             if (text) section = app::TrimText(*text).empty() ? std::string() : compact(*text);
             break;
+        }
         case SectionKind::ColumnList:
             text = TextEditDialog::edit(this, title, "栏目列表（@@@<br/>名称###id###父id<br/>…）：", section,
                                         validateColumnList);

@@ -55,8 +55,8 @@ TEST_F(TaskDb, ContentTablesFollowTheSettings) {
     EXPECT_EQ(dl, (std::vector<std::string>{"id", "cid", "remoteurl", "localurl", "isupload", "type", "newurl"}));
 
     // Saving again adds nothing; a renamed field adds a column and keeps the old one with its data.
-    EXPECT_TRUE(AddMissingColumns(path, settings, dialogs).empty());
-    auto ran = AddMissingColumns(path, settingsWith({"标题2", "group"}), dialogs);
+    EXPECT_TRUE(AddMissingColumns(path, settings).empty());
+    auto ran = AddMissingColumns(path, settingsWith({"标题2", "group"}));
     EXPECT_EQ(ran.size(), 1u);
     auto cols = columns();
     EXPECT_EQ(cols.back(), "标题2");

@@ -6,6 +6,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDialog>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMimeData>
@@ -273,6 +274,29 @@ TEST_F(TaskSettingsUi, TreeMenuOffersEveryCatalogueCommand) {
     EXPECT_EQ(window->rootItem()->childCount(), 1);
 }
 
+// The window tells the catalogue which tasks run in its slots: their databases are not deleted
+// or cleared under the run.
+TEST_F(TaskSettingsUi, ARunningTaskIsNeitherDeletedNorCleared) {
+    session->state->SetSlotField(1, 0, std::to_string(taskB));
+    session->state->SetSlotField(1, 2, "1");
+    session->state->SetSlotField(1, 4, "1");
+    window->taskTree()->setCurrentItem(window->taskItem(taskB));
+    dialogs.clear();
+    window->taskAction("删除任务")->trigger();
+    window->taskAction("清空数据库所有内容")->trigger();
+    test::processEvents();
+    EXPECT_EQ(dialogs.messages(), std::vector<std::string>(2, "当前任务正在使用中,请移除任务队列后再使用！"));
+    EXPECT_NE(window->taskItem(taskB), nullptr);
+    EXPECT_TRUE(app::pathExists(ws.taskDbPath(taskB)));
+
+    session->state->SetSlotField(1, 4, "0");  // the run has ended
+    window->taskTree()->setCurrentItem(window->taskItem(taskB));
+    window->taskAction("删除任务")->trigger();
+    test::processEvents();
+    EXPECT_EQ(window->taskItem(taskB), nullptr);
+    EXPECT_FALSE(app::pathExists(ws.taskDbPath(taskB)));
+}
+
 TEST_F(TaskSettingsUi, DraggingATaskCarriesItsIdAndName) {
     auto* tree = static_cast<QTreeWidget*>(window->taskTree());
     auto* model = tree->model();
@@ -391,6 +415,34 @@ TEST_F(TaskSettingsUi, SectionButtonsOpenTheirWindows) {
     EXPECT_EQ(stored(taskA)["post_morepost"], group);
     auto cols = collect::TableColumns(ws.taskDbPath(taskA), "content", dialogs);
     EXPECT_EQ(cols.back(), "postc_k7");
+}
+
+// A section text of the wrong shape is refused in its dialog, naming the key, and the section
+// keeps its text.
+TEST_F(TaskSettingsUi, SectionDialogsRefuseWronglyShapedText) {
+    open(taskA);
+    QString warning;
+    QTimer::singleShot(50, [&] {
+        auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(dialog, nullptr);
+        dialog->findChild<QPlainTextEdit*>("sectionText")->setPlainText(R"({"check1":"-1","MorePostAll":[3]})");
+        QTimer::singleShot(100, [&, dialog] {
+            if (auto* box = QApplication::activeModalWidget(); box && box != dialog) {
+                if (const char* dir = std::getenv("TARVEX_SCREENSHOT_DIR"))
+                    box->grab().save(QString(dir) + "/section_refused.png");
+                warning = box->findChild<QLabel*>("qt_msgbox_label")->text();
+                box->close();
+            }
+            QTimer::singleShot(50, dialog, &QDialog::reject);
+        });
+        dialog->accept();  // refused: the warning opens, then the dialog is cancelled
+    });
+    settings()->findChild<QPushButton*>("siteGroup")->click();
+    EXPECT_NE(warning.toStdString().find("\"post_morepost\"的\"MorePostAll\"的第1项"), std::string::npos)
+        << warning.toStdString();
+    settings()->saveButton()->click();
+    test::processEvents();
+    EXPECT_EQ(stored(taskA)["post_morepost"], "");
 }
 
 TEST_F(TaskSettingsUi, FieldEditorAndCookieWindowFillTheForm) {
