@@ -185,6 +185,7 @@ void TaskRunner::contentStage() {
     std::int64_t startId = SettingInt(settings, "other_minid_get");
     const int pauseMs = static_cast<int>(SettingInt(settings, "other_time2"));
     run.counters->succeeded = 0;
+    run.tally = std::make_shared<collect::ContentTally>();
     if (m_s.state) m_s.state->setGetsucc(run.slot, 0);
     long long rowsStarted = 0;
     int current = 0;
@@ -317,6 +318,15 @@ void TaskRunner::contentStage() {
         showRunningLabel(current, static_cast<int>(total));
     }
     showRunningLabel(current, static_cast<int>(total));
+
+    // The stage's account: rows stored, rows rejected and why, fields that went empty.
+    if (claimedAny) {
+        for (const auto& line :
+             collect::FinishContentSummary(*run.tally, collect::FieldStatsPath(run.programFolder, run.taskId))) {
+            run.pane(line);
+            WriteLog("TMyThread:内容采集|" + line, 0);
+        }
+    }
 }
 
 }  // namespace tarvex::app

@@ -1,0 +1,245 @@
+// The content worker on one claimed row: over the loopback article site with a real task
+// database, and the field loop alone over pages in memory (filters, the empty first field,
+// plug-ins).
+#include "collect/content_worker.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <nlohmann/json.hpp>
+#include <thread>
+
+#include "collect/http_fetch.h"
+#include "collect/task_db.h"
+#include "platform/sqlite_db.h"
+#include "support/article_site.h"
+#include "support/fakes.h"
+#include "support/local_http_server.h"
+#include "support/sandbox_workspace.h"
+
+namespace tarvex::collect {
+namespace {
+
+using namespace std::chrono_literals;
+using Json = nlohmann::ordered_json;
+
+class Worker : public ::testing::Test {
+protected:
+    Worker() : server(test::articleSiteFolder()) {}
+
+    // A task database with the site's columns and one queued row per address.
+    std::shared_ptr<RunContext> run(const std::string& settings, const std::vector<std::string>& paths) {
+        auto r = std::make_shared<RunContext>();
+        r->taskId = 4;
+        r->slot = 2;
+        r->settingsJson = settings;
+        r->fetchOptions = BuildFetchOptions(settings);
+        r->dbPath = ws.workspace().taskDbPath(4);
+        r->programFolder = ws.folder();
+        r->slotDbLock = &lock;
+        r->view = &view;
+        r->readRunState = [this] { return std::string(stopped ? "3" : "1"); };
+        test::ScriptedDialogs d;
+        EXPECT_TRUE(CreateTaskDb(r->dbPath, d));
+        CreateContentTables(r->dbPath, settings);
+        (void)tryExecScript(r->dbPath, "alter table content add 列表标题 TEXT");  // when the list names none
+        for (const auto& p : paths)
+            execScript(r->dbPath, sql::InsertListAddress(server.url(p), {"列表标题"}, {"列表" + p}));
+        return r;
+    }
+
+    ContentJob job(const std::shared_ptr<RunContext>& r, std::int64_t id) {
+        auto row = query(r->dbPath, "select * from content where id=" + std::to_string(id));
+        ContentJob j;
+        j.run = r;
+        j.id = id;
+        j.url = row.text(0, "url");
+        j.idRow = RowToText(row);
+        return j;
+    }
+    bool collect(const std::shared_ptr<RunContext>& r, std::int64_t id) { return collectContentRow(job(r, id)); }
+
+    std::string column(const std::shared_ptr<RunContext>& r, std::int64_t id, const std::string& name) {
+        return query(r->dbPath, "select \"" + name + "\" as v from content where id=" + std::to_string(id))
+            .text(0, "v");
+    }
+
+    test::SandboxWorkspace ws;
+    test::LocalHttpServer server;
+    test::RecordingSlotView view;
+    std::mutex lock;
+    std::atomic<bool> stopped{false};
+};
+
+TEST_F(Worker, StoresEveryFieldOfAnArticleWithItsPagesLevelsAndFiles) {
+    auto r = run(test::articleSiteSettings({}), {"/a/1.html"});
+    EXPECT_TRUE(collect(r, 1));
+    EXPECT_EQ(column(r, 1, "getc"), "1");
+    EXPECT_EQ(column(r, 1, "postc"), "0");
+    EXPECT_EQ(column(r, 1, "标题"), "第一篇文章");
+    EXPECT_EQ(column(r, 1, "正文"),
+              "<p>第一页正文。</p>\n<p><img src=\"/uploads/1.jpg\"> <img src=\"/uploads/photo.png\" width=\"40\"> "
+              "<img src='/img/missing.jpg'></p><hr><p>第二页正文。</p>\n<p><img src=\"/uploads/anim.gif\"></p>");
+    EXPECT_EQ(column(r, 1, "作者"), "张三");
+    EXPECT_EQ(column(r, 1, "附件"), "/files/1.zip");
+    EXPECT_EQ(column(r, 1, "镜像"), "镜像站一");
+    EXPECT_EQ(column(r, 1, "评论"), "好文章！");
+    EXPECT_EQ(column(r, 1, "来源"), "来自列表/a/1.html");
+    EXPECT_EQ(test::readWholeFile(ws.folder() + "data/4/pics/anim.gif"),
+              test::readWholeFile(test::articleSiteFolder() + "/img/anim.gif"));
+    EXPECT_EQ(test::readWholeFile(ws.folder() + "data/4/1.zip"),
+              test::readWholeFile(test::articleSiteFolder() + "/files/1.zip"));
+    EXPECT_EQ(query(r->dbPath, "select count(*) as n from download where cid=1").text(0, "n"), "4");
+    auto pane = view.paneLines(2);
+    ASSERT_FALSE(pane.empty());
+    EXPECT_EQ(pane.back(), "采集内容ID:1,《第一篇文章》成功");
+    EXPECT_EQ(r->tally->fields().stored, 1u);
+}
+
+TEST_F(Worker, RowsThatFailOrAreRejectedStayQueuedOrAreSkippedForGood) {
+    server.on("/a/9.html", test::Reply::withStatus(500, "oops"));
+    auto r = run(test::articleSiteSettings({}), {"/a/4.html", "/a/5.html", "/a/9.html", "/a/3.html"});
+    EXPECT_FALSE(collect(r, 1));
+    EXPECT_TRUE(collect(r, 2));
+    EXPECT_FALSE(collect(r, 3));
+    EXPECT_TRUE(collect(r, 4));
+    // An empty first field and a failed fetch leave the row queued; "下次不采集" marks it done.
+    EXPECT_EQ(column(r, 1, "getc"), "0");
+    EXPECT_EQ(column(r, 2, "getc"), "1");
+    EXPECT_EQ(column(r, 2, "postc"), "1");
+    EXPECT_EQ(column(r, 2, "标题"), "");
+    EXPECT_EQ(column(r, 3, "getc"), "0");
+    // The GB2312 article is decoded; a level that finds nothing leaves its fields empty.
+    EXPECT_EQ(column(r, 4, "标题"), "第三篇文章（简体中文编码）");
+    EXPECT_EQ(column(r, 4, "作者"), "李四");
+    EXPECT_EQ(column(r, 4, "附件"), "");
+    EXPECT_EQ(column(r, 4, "评论"), "");
+    const std::string a4 = server.url("/a/4.html"), a5 = server.url("/a/5.html"), a9 = server.url("/a/9.html");
+    EXPECT_EQ(view.paneLines(2), (std::vector<std::string>{
+                                     "采集内容ID:1失败,字段[标题]为空!网址：" + a4,
+                                     "采集内容ID:2,字段[正文]不符合排除条件|下次不采集,url:" + a5,
+                                     "抓取网页:" + a9 + ",返回错误：HTTP/1.1 500 Internal Server Error",
+                                     "采集内容ID:3失败,字段[标题]为空!网址：" + a9,
+                                     "采集内容ID:4,《第三篇文章（简体中文编码）》成功",
+                                 }));
+    EXPECT_EQ(r->tally->reasons(), (std::vector<std::pair<std::string, std::size_t>>{
+                                       {"字段[标题]为空", 1},
+                                       {"字段[正文]不符合排除条件|下次不采集", 1},
+                                       {"抓取网页失败", 1},
+                                   }));
+}
+
+TEST_F(Worker, FixedFieldsNeverFetch) {
+    Json source{{"title", "来源"},
+                {"radio_3", "-1"},
+                {"radio_3_content_Radio1", "-1"},
+                {"radio_3_content_richtext1", "来自{DD:字段=列表标题}"}};
+    Json doc{{"fieldsAll", {source.dump()}}};
+    auto r = run(doc.dump(), {"/a/1.html"});
+    EXPECT_TRUE(collect(r, 1));
+    EXPECT_EQ(column(r, 1, "来源"), "来自列表/a/1.html");
+    EXPECT_TRUE(server.requests().empty());
+}
+
+TEST_F(Worker, ALockedDatabaseIsTriedThreeTimesAndTheRowStaysQueued) {
+    Json title{
+        {"title", "标题"}, {"radio_3", "-1"}, {"radio_3_content_Radio1", "-1"}, {"radio_3_content_richtext1", "固定"}};
+    auto r = run(Json{{"fieldsAll", {title.dump()}}}.dump(), {"/a/1.html"});
+    {
+        const ContentJob claimed = job(r, 1);
+        platform::SqliteConnection other(r->dbPath);
+        other.exec("BEGIN EXCLUSIVE");
+        EXPECT_FALSE(collectContentRow(claimed));
+        other.exec("ROLLBACK");
+    }
+    auto pane = view.paneLines(2);
+    ASSERT_EQ(pane.size(), 3u);
+    EXPECT_EQ(pane[0].rfind("更新数据库失败，id:1,错误码", 0), 0u) << pane[0];
+    EXPECT_EQ(pane[2], "更新数据库失败2，id:1");
+    EXPECT_EQ(column(r, 1, "getc"), "0");
+    EXPECT_EQ(r->tally->reasons().front().first, "更新数据库失败");
+    EXPECT_TRUE(collect(r, 1));
+    EXPECT_EQ(column(r, 1, "标题"), "固定");
+}
+
+TEST_F(Worker, AStopDuringTheFetchLeavesTheRowForTheNextRun) {
+    test::Reply slow = test::Reply::file();
+    slow.trickleInterval = 200ms;
+    slow.trickleBytes = 8;
+    server.on("/a/1.html", slow);
+    auto r = run(test::articleSiteSettings({}), {"/a/1.html"});
+    std::thread stopper([this] {
+        std::this_thread::sleep_for(300ms);
+        stopped = true;
+    });
+    const auto started = std::chrono::steady_clock::now();
+    EXPECT_FALSE(collect(r, 1));
+    stopper.join();
+    EXPECT_LT(std::chrono::steady_clock::now() - started, 10s);
+    EXPECT_EQ(column(r, 1, "getc"), "0");
+    EXPECT_EQ(view.paneLines(2).back(), "采集内容ID:1未完成（任务已停止），下次运行继续采集");
+}
+
+// The field loop alone.
+Json fixedField(const std::string& title, const std::string& text, Json extra = Json::object()) {
+    Json f{{"title", title}, {"radio_3", "-1"}, {"radio_3_content_Radio1", "-1"}, {"radio_3_content_richtext1", text}};
+    f.update(extra);
+    return f;
+}
+
+CollectedRecord loop(const std::vector<Json>& fields, const std::string& programFolder = "") {
+    Json doc{{"fieldsAll", Json::array()}};
+    for (const auto& f : fields) doc["fieldsAll"].push_back(f.dump());
+    RecordSteps steps;
+    steps.url = "http://h/a.html";
+    steps.programFolder = programFolder;
+    return collectRecord(doc, engine::ContentPageList({"page"}), {{"url", "http://h/a.html"}}, steps);
+}
+
+TEST(RecordLoop, EmptyFieldsRejectTheRecordOnlyWhereTheRuleSaysSo) {
+    const Json required{{"check_null", "-1"}};
+    const Json finalFilter{{"filter_open_check", "-1"},
+                           {"filter_exclude_check", "-1"},
+                           {"filter_exclude", "坏"},
+                           {"filter_add_check", "-1"}};
+    struct Case {
+        const char* name;
+        std::vector<Json> fields;
+        std::string filter;
+        std::size_t values;
+    };
+    const Case cases[] = {
+        {"an empty first field", {fixedField("a", ""), fixedField("b", "x")}, "过滤|字段[a]为空", 0},
+        {"an empty later field", {fixedField("a", "x"), fixedField("b", "")}, "", 2},
+        {"an empty later field that must not be",
+         {fixedField("a", "x"), fixedField("b", "", required)},
+         "过滤|字段[b]为空",
+         0},
+        {"a final rejection",
+         {fixedField("a", "好"), fixedField("b", "坏", finalFilter), fixedField("c", "")},
+         "过滤|字段[b]不符合排除条件|下次不采集",
+         0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto record = loop(c.fields);
+        EXPECT_EQ(record.filter, c.filter);
+        EXPECT_EQ(record.values.size(), c.values);
+    }
+}
+
+TEST(RecordLoop, APluginChangesWhatLaterFieldsSeeNotWhatIsStored) {
+    test::SandboxWorkspace ws;
+    ws.makeDir("Plugin");
+    std::filesystem::copy_file(std::string(TARVEX_BIN_DIR) + "/../lib/example_plugin.so",
+                               ws.path("Plugin/example_plugin.so"));
+    Json plugin{{"type", "DLL插件"}, {"rep1", "example_plugin.so"}};
+    auto record = loop({fixedField("a", "正文", {{"txt_strips", {plugin.dump()}}}), fixedField("b", "[{DD:字段=a}]")},
+                       ws.folder());
+    ASSERT_EQ(record.values.size(), 2u);
+    EXPECT_EQ(record.values[0].second, "正文");
+    EXPECT_EQ(record.values[1].second, "[正文\n来源：http://h/a.html]");
+}
+
+}  // namespace
+}  // namespace tarvex::collect
