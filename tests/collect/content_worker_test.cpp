@@ -5,9 +5,11 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <filesystem>
 #include <nlohmann/json.hpp>
 #include <thread>
+#include <vips/vips8>
 
 #include "collect/http_fetch.h"
 #include "collect/task_db.h"
@@ -178,6 +180,55 @@ TEST_F(Worker, AStopDuringTheFetchLeavesTheRowForTheNextRun) {
     EXPECT_LT(std::chrono::steady_clock::now() - started, 10s);
     EXPECT_EQ(column(r, 1, "getc"), "0");
     EXPECT_EQ(view.paneLines(2).back(), "采集内容ID:1未完成（任务已停止），下次运行继续采集");
+}
+
+// The pixels of an image file as 8-bit sRGB.
+struct Pixels {
+    int width = 0, height = 0, bands = 0;
+    std::vector<unsigned char> data;
+    std::array<int, 3> at(int x, int y) const {
+        const unsigned char* p = &data[(static_cast<std::size_t>(y) * width + x) * bands];
+        return {p[0], p[1], p[2]};
+    }
+};
+Pixels readPixels(const std::string& path) {
+    auto image =
+        vips::VImage::new_from_file(path.c_str()).colourspace(VIPS_INTERPRETATION_sRGB).cast(VIPS_FORMAT_UCHAR);
+    Pixels p{image.width(), image.height(), image.bands(), {}};
+    std::size_t size = 0;
+    void* mem = image.write_to_memory(&size);
+    p.data.assign(static_cast<unsigned char*>(mem), static_cast<unsigned char*>(mem) + size);
+    g_free(mem);
+    return p;
+}
+
+TEST_F(Worker, DownloadedImagesAreWatermarkedAndTheFirstIsThumbnailed) {
+    // A green 40 x 30 mark placed by method 2 at position 9 on the red 80 x 60 picture.
+    std::filesystem::copy_file(test::articleSiteFolder() + "/img/photo.png", ws.path("mark.png"));
+    Json extras{{"pic_waterpic_check", "-1"},     {"pic_water_filepath", "mark.png"},
+                {"pic_waterpictype_check", "-1"}, {"pic_waterpic_origin", "9"},
+                {"pic_smallpic_check", "-1"},     {"pic_smallpic_width", "16"},
+                {"pic_smallpic_height", "12"},    {"pic_smallpic_newname", "/uploads/s_{dd:原文件名}"}};
+    auto r = run(test::articleSiteSettings({.fieldExtras = extras.dump()}), {"/a/1.html"});
+    ASSERT_TRUE(collect(r, 1));
+    const std::string pics = ws.folder() + "data/4/pics/";
+    auto marked = readPixels(pics + "1.jpg");
+    ASSERT_EQ(marked.width, 80);
+    auto red = marked.at(10, 10), green = marked.at(60, 45);
+    EXPECT_GT(red[0], 150);
+    EXPECT_LT(red[1], 90);
+    EXPECT_LT(green[0], 90);
+    EXPECT_GT(green[1], 130);
+    // The GIF cannot carry a method-2 mark: it stays as downloaded, and the record goes on.
+    EXPECT_EQ(test::readWholeFile(pics + "anim.gif"), test::readWholeFile(test::articleSiteFolder() + "/img/anim.gif"));
+    auto thumb = readPixels(pics + "s_1.jpg");
+    EXPECT_EQ(thumb.width, 16);
+    EXPECT_EQ(thumb.height, 12);
+    auto rows = query(r->dbPath, "select localurl, newurl from download where type='smallpic'");
+    ASSERT_EQ(rows.rows.size(), 1u);
+    EXPECT_EQ(rows.text(0, "localurl"), pics + "s_1.jpg");
+    EXPECT_EQ(rows.text(0, "newurl"), "/uploads/s_1.jpg");
+    EXPECT_EQ(column(r, 1, "getc"), "1");
 }
 
 // The field loop alone.
