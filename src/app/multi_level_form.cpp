@@ -13,18 +13,6 @@ namespace {
 
 using Json = nlohmann::ordered_json;
 
-std::string str(const Json& j, const char* key, const std::string& fallback = "") {
-    if (!j.contains(key)) return fallback;
-    const auto& v = j[key];
-    if (v.is_string()) return v.get<std::string>();
-    if (v.is_null()) return fallback;
-    return v.dump();
-}
-
-const char* box(bool on) {
-    return on ? "-1" : "0";
-}
-
 std::string lowerAscii(std::string s) {
     for (auto& c : s)
         if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
@@ -42,22 +30,23 @@ constexpr std::size_t kTestTextBytes = 4000;
 
 LevelForm LevelForm::fromJson(const std::string& text) {
     LevelForm f;
-    Json j = Json::parse(text, nullptr, false);
-    if (!j.is_object()) return f;
-    f.title = str(j, "title");
-    f.parent = str(j, "fatherurl", f.parent);
-    f.fromText = FlagOf(str(j, "radio_1")) || !FlagOf(str(j, "radio_2"));
-    f.byPattern = FlagOf(str(j, "radio_1_check"));
-    f.begin = str(j, "radio_1_begin");
-    f.end = str(j, "radio_1_end");
-    f.find = str(j, "radio_2_url1");
-    f.replace = str(j, "radio_2_url2");
-    f.testUrl = str(j, "testurl");
-    f.hasPages = FlagOf(str(j, "check_mulpage"));
-    f.pagerBegin = str(j, "Mul_begin");
-    f.pagerEnd = str(j, "Mul_end");
-    f.include = str(j, "Mul_include");
-    f.exclude = str(j, "Mul_exclude");
+    auto parsed = ParseSettings(text);
+    if (!parsed) return f;
+    const SettingsJson& j = *parsed;
+    f.title = SettingText(j, "title");
+    if (!SettingText(j, "fatherurl").empty()) f.parent = SettingText(j, "fatherurl");
+    f.fromText = SettingFlag(j, "radio_1") || !SettingFlag(j, "radio_2");
+    f.byPattern = SettingFlag(j, "radio_1_check");
+    f.begin = SettingText(j, "radio_1_begin");
+    f.end = SettingText(j, "radio_1_end");
+    f.find = SettingText(j, "radio_2_url1");
+    f.replace = SettingText(j, "radio_2_url2");
+    f.testUrl = SettingText(j, "testurl");
+    f.hasPages = SettingFlag(j, "check_mulpage");
+    f.pagerBegin = SettingText(j, "Mul_begin");
+    f.pagerEnd = SettingText(j, "Mul_end");
+    f.include = SettingText(j, "Mul_include");
+    f.exclude = SettingText(j, "Mul_exclude");
     return f;
 }
 
@@ -65,20 +54,20 @@ std::string LevelForm::toJson() const {
     Json j = Json::object();
     j["title"] = title;
     j["fatherurl"] = parent;
-    j["radio_1"] = box(fromText);
-    j["radio_2"] = box(!fromText);
-    j["radio_1_check"] = box(byPattern);
+    j["radio_1"] = FlagText(fromText);
+    j["radio_2"] = FlagText(!fromText);
+    j["radio_1_check"] = FlagText(byPattern);
     j["radio_1_begin"] = begin;
     j["radio_1_end"] = end;
     j["radio_2_url1"] = find;
     j["radio_2_url2"] = replace;
     j["testurl"] = testUrl;
-    j["check_mulpage"] = box(hasPages);
+    j["check_mulpage"] = FlagText(hasPages);
     j["Mul_begin"] = pagerBegin;
     j["Mul_end"] = pagerEnd;
     j["Mul_include"] = include;
     j["Mul_exclude"] = exclude;
-    return j.dump(-1, ' ', false, Json::error_handler_t::replace);
+    return DumpJson(j);
 }
 
 std::optional<std::string> LevelForm::validate() const {
@@ -98,10 +87,8 @@ std::optional<std::string> LevelForm::validate() const {
 
 MultiLevelForm MultiLevelForm::fromJson(const std::string& morepage2) {
     MultiLevelForm form;
-    for (const auto& text : collect::LevelTexts(morepage2)) {
-        Json j = Json::parse(text, nullptr, false);
-        if (j.is_object()) form.m_levels.push_back(LevelForm::fromJson(text));
-    }
+    for (const auto& text : collect::LevelTexts(morepage2))
+        if (ParseSettings(text)) form.m_levels.push_back(LevelForm::fromJson(text));
     return form;
 }
 
@@ -111,7 +98,7 @@ std::string MultiLevelForm::toJson() const {
     for (const auto& level : m_levels) all.push_back(level.toJson());
     Json doc = Json::object();
     doc["MorePageAll"] = all;
-    return doc.dump(-1, ' ', false, Json::error_handler_t::replace);
+    return DumpJson(doc);
 }
 
 std::vector<std::string> MultiLevelForm::parentChoices(int index) const {

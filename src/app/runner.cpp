@@ -237,7 +237,8 @@ void TaskRunner::contentStage() {
             if (m_s.state) m_s.state->setGettnum(run.slot, running);
             WriteLog("TMyThread:内容采集|gettnum[Fsheetid]=" + std::to_string(running), 0);
             if (running >= poolLimit) {
-                sleepMs(100);
+                // Up to 100 ms, but the next row starts as soon as a worker has ended.
+                for (int waited = 0; waited < 100 && run.counters->workers.load() >= poolLimit; ++waited) sleepMs(1);
                 WriteLog("TMyThread:内容采集|采集线程数等于3 让线程体息下", 0);
                 continue;
             }

@@ -52,25 +52,24 @@ std::string lowerAscii(std::string s) {
     return s;
 }
 
-// Local paths being written by the workers of this process, with the address each is for, so
-// two workers never put different files under one name.
+// Local paths used by the records of this process, with the address each is for, so two
+// records never put different files under one name, and one lock per path so two workers
+// fetching the same address do not write (or watermark) the same file at once.
 class PathReservations {
 public:
     static PathReservations& instance() {
         static PathReservations r;
         return r;
     }
-    // True when the path was free or is being written for the same address.
-    bool reserve(const std::string& path, const std::string& remote) {
+    // The path's write lock when the path was free or is used for the same address; null
+    // when another address has it.
+    std::shared_ptr<std::mutex> reserve(const std::string& path, const std::string& remote) {
         std::lock_guard<std::mutex> g(m_lock);
         auto it = m_paths.find(path);
-        if (it == m_paths.end()) {
-            m_paths.emplace(path, Entry{remote, 1});
-            return true;
-        }
-        if (it->second.remote != remote) return false;
+        if (it == m_paths.end()) it = m_paths.emplace(path, Entry{remote, 0, std::make_shared<std::mutex>()}).first;
+        if (it->second.remote != remote) return nullptr;
         ++it->second.users;
-        return true;
+        return it->second.writing;
     }
     void release(const std::string& path) {
         std::lock_guard<std::mutex> g(m_lock);
@@ -82,60 +81,91 @@ private:
     struct Entry {
         std::string remote;
         int users = 0;
+        std::shared_ptr<std::mutex> writing;
     };
     std::mutex m_lock;
     std::map<std::string, Entry> m_paths;
 };
 
-// A local file chosen for one remote address: held until its `download` row is written.
+}  // namespace
+
+// A local file chosen for one remote address, its name held until the record is stored.
 class Placement {
 public:
-    Placement() = default;
-    Placement(std::string local, std::string newName, bool reuse)
-        : m_local(std::move(local)), m_newName(std::move(newName)), m_reuse(reuse), m_held(true) {}
-    Placement(Placement&& o) noexcept { *this = std::move(o); }
-    Placement& operator=(Placement&& o) noexcept {
-        if (this != &o) {
-            releaseHeld();
-            m_local = std::move(o.m_local);
-            m_newName = std::move(o.m_newName);
-            m_reuse = o.m_reuse;
-            m_held = o.m_held;
-            o.m_held = false;
-        }
-        return *this;
-    }
-    ~Placement() { releaseHeld(); }
+    Placement(std::string local, std::string newName, std::shared_ptr<std::mutex> writing)
+        : m_local(std::move(local)), m_newName(std::move(newName)), m_writing(std::move(writing)) {}
+    Placement(const Placement&) = delete;
+    Placement& operator=(const Placement&) = delete;
+    ~Placement() { PathReservations::instance().release(m_local); }
 
     const std::string& local() const { return m_local; }
     const std::string& newName() const { return m_newName; }
+    // Held while the file is written, so one worker at a time fetches and marks it.
+    std::mutex& writing() { return *m_writing; }
     // The file is there and recorded for the same address: no download needed.
-    bool reuse() const { return m_reuse; }
-    void setReuse(bool reuse) { m_reuse = reuse; }
+    bool reuse = false;
 
 private:
-    void releaseHeld() {
-        if (m_held) PathReservations::instance().release(m_local);
-        m_held = false;
-    }
     std::string m_local, m_newName;
-    bool m_reuse = false;
-    bool m_held = false;
+    std::shared_ptr<std::mutex> m_writing;
 };
 
+struct RecordFilesAccess {
+    static void addStatement(RecordFiles& files, const std::string& statement) {
+        files.m_statements.push_back(statement);
+    }
+    static void hold(RecordFiles& files, std::unique_ptr<Placement> held) { files.m_held.push_back(std::move(held)); }
+    // A file of the record: its row, its name held, and its address remembered.
+    static void addFile(RecordFiles& files, std::unique_ptr<Placement> held, const std::string& remote,
+                        const std::string& statement) {
+        files.m_had.emplace(remote, std::make_pair(held->local(), held->newName()));
+        addStatement(files, statement);
+        hold(files, std::move(held));
+    }
+    static const std::pair<std::string, std::string>* had(const RecordFiles& files, const std::string& remote) {
+        auto it = files.m_had.find(remote);
+        return it == files.m_had.end() ? nullptr : &it->second;
+    }
+};
+
+RecordFiles::RecordFiles() = default;
+RecordFiles::~RecordFiles() = default;
+
+std::string RecordFiles::script(const std::string& first) const {
+    std::string out = first;
+    for (const auto& s : m_statements) out += (out.empty() ? "" : ";") + s;
+    return out;
+}
+
+std::string RecordFiles::store(const AttachmentJob& job) const {
+    if (m_statements.empty()) return {};
+    const std::string all = "BEGIN;" + script({}) + ";COMMIT;";
+    std::unique_lock<std::mutex> lock;
+    if (job.dbLock) lock = std::unique_lock<std::mutex>(*job.dbLock);
+    try {
+        std::string r = tryExecScript(job.dbPath, all);
+        return r == "succ|" ? std::string() : r.substr(5);
+    } catch (const std::exception& e) {
+        return e.what();
+    }
+}
+
+namespace {
+
 // The local file for `remote`: the planned path, or a numbered variant of it when the planned
-// file belongs to another address (recorded in `download`, or being written right now). An
-// existing file is reused only when its `download` row names the same address; a file that
-// no row names is overwritten by the new download. With `mayReuse` false the file is always
-// made anew.
-std::optional<Placement> placeFile(const std::string& dbPath, const std::string& local, const std::string& newName,
-                                   const std::string& remote, bool mayReuse) {
+// file belongs to another address (recorded in `download`, or used by another record right
+// now). An existing file is reused only when its `download` row names the same address; a file
+// that no row names is overwritten by the new download. With `mayReuse` false the file is
+// always made anew.
+std::unique_ptr<Placement> placeFile(const std::string& dbPath, const std::string& local, const std::string& newName,
+                                     const std::string& remote, bool mayReuse) {
     auto& reservations = PathReservations::instance();
     for (int n = 1; n <= kMaxNameVariants; ++n) {
         const std::string path = n == 1 ? local : WithNumberSuffix(local, n);
         const std::string name = n == 1 ? newName : WithNumberSuffix(newName, n);
-        if (!reservations.reserve(path, remote)) continue;
-        Placement held(path, name, false);
+        auto writing = reservations.reserve(path, remote);
+        if (!writing) continue;
+        auto held = std::make_unique<Placement>(path, name, std::move(writing));
         bool sameAddress = false, otherAddress = false;
         try {
             auto owners =
@@ -152,10 +182,10 @@ std::optional<Placement> placeFile(const std::string& dbPath, const std::string&
             otherAddress = isFile(path);
         }
         if (otherAddress) continue;
-        held.setReuse(mayReuse && sameAddress && isFile(path));
+        held->reuse = mayReuse && sameAddress && isFile(path);
         return held;
     }
-    return std::nullopt;
+    return nullptr;
 }
 
 struct FetchedFile {
@@ -229,18 +259,6 @@ FetchedFile fetchToFile(const std::string& remote, const std::string& local, con
     return out;
 }
 
-// Runs one `download` insert under the slot lock; "" on success, else the message.
-std::string insertDownload(const AttachmentJob& job, const std::string& statement) {
-    std::unique_lock<std::mutex> lock;
-    if (job.dbLock) lock = std::unique_lock<std::mutex>(*job.dbLock);
-    try {
-        std::string r = tryExecScript(job.dbPath, statement);
-        return r == "succ|" ? std::string() : r.substr(5);
-    } catch (const std::exception& e) {
-        return e.what();
-    }
-}
-
 // The folder part of the local path: "file_save"[2] picks a date folder or the typed template.
 std::string folderPart(const AttachmentJob& job, const engine::FieldRule& rule, const std::string& choice,
                        const std::string& remote, const engine::FieldValueList& values) {
@@ -267,8 +285,30 @@ bool sameHost(const std::string& a, const std::string& b) {
     return !ha.empty() && ha == lowerAscii(engine::UrlHost(b));
 }
 
+// Fetches (or reuses) the file for `remote` under its write lock; true when the file is
+// there afterwards. `fresh` tells whether it was fetched now.
+bool haveFile(const AttachmentJob& job, Placement& placed, const std::string& remote, const std::string& referer,
+              const std::string& cookie, bool direct, AttachmentOutcome& outcome, bool& fresh) {
+    fresh = false;
+    if (placed.reuse) return isFile(placed.local());
+    if (job.label) job.label("下载附件：" + remote);
+    if (direct)
+        WriteLog("TGetThread:直接附件下载remoteurl：" + remote, 0);
+    else
+        WriteLog("TGetThread:开始下载附件：" + remote, 0);
+    auto got = fetchToFile(remote, placed.local(), referer, cookie, direct ? kFileTimeoutMs : kImageTimeoutMs,
+                           direct ? kMaxFileBytes : platform::kMaxImageFileBytes, job.cancelled);
+    if (!direct) WriteLog("TGetThread:下载附件结束：" + remote, 0);
+    if (!got.ok)
+        WriteLog((direct ? "GetThread:直接附件下载有错，错误码" : "GetThread:图片下载有错，错误码") + got.error + "\r",
+                 0);
+    if (got.cancelled) outcome.cancelled = true;
+    fresh = got.ok;
+    return isFile(placed.local());
+}
+
 void imagesInText(const AttachmentJob& job, const engine::FieldRule& rule, const std::vector<std::string>& fileSave,
-                  std::string& value, const engine::FieldValueList& values, bool& hasThumbnail,
+                  std::string& value, const engine::FieldValueList& values, RecordFiles& files,
                   AttachmentOutcome& outcome) {
     const bool blanks = engine::JsonFlag(rule.json, "pic_blank_check");
     const std::string referer = engine::JsonFlag(rule.json, "pic_referer_check") ? job.pageUrl : std::string();
@@ -299,6 +339,15 @@ void imagesInText(const AttachmentJob& job, const engine::FieldRule& rule, const
         } else {
             newName = newNameFor(job, nameTemplate, remote, values);
         }
+        // An address the record already has: its file and row once more, nothing fetched.
+        if (const auto* had = RecordFilesAccess::had(files, remote); had && !counting) {
+            const std::string insert = sql::InsertDownload(job.rowId, remote, had->first, had->second);
+            WriteLog("TGetThread:插入download表：" + insert, 0);
+            RecordFilesAccess::addStatement(files, insert);
+            ++outcome.stored;
+            engine::ReplaceAllInPlace(value, m.group(), "<img src=\"" + had->second + "\"");
+            continue;
+        }
         const std::string folder = folderPart(job, rule, fileSave[2], remote, values);
         auto local = AttachmentPath(base, folder, newName);
         if (!local) {
@@ -312,38 +361,30 @@ void imagesInText(const AttachmentJob& job, const engine::FieldRule& rule, const
             ++outcome.failed;
             continue;
         }
-        bool fresh = false;
-        if (!placed->reuse()) {
-            if (job.label) job.label("下载附件：" + remote);
-            WriteLog("TGetThread:开始下载附件：" + remote, 0);
-            auto got = fetchToFile(remote, placed->local(), referer, {}, kImageTimeoutMs, platform::kMaxImageFileBytes,
-                                   job.cancelled);
-            WriteLog("TGetThread:下载附件结束：" + remote, 0);
-            if (!got.ok) WriteLog("GetThread:图片下载有错，错误码" + got.error + "\r", 0);
-            if (got.cancelled) outcome.cancelled = true;
-            fresh = got.ok;
-        }
-        if (!isFile(placed->local())) {
-            WriteLog("TGetThread:本地无图片，跳过\r", 0);
-            ++outcome.failed;
-            continue;
-        }
-        // Only a fresh download is marked: a reused file carries its mark already.
-        if (fresh) {
-            if (auto error = watermarkImage(images, placed->local(), job.programFolder, job.imageOps))
-                WriteLog("TGetThread:图片水印 缩略图出错：" + *error + "\r", 0);
+        {
+            std::lock_guard<std::mutex> writing(placed->writing());
+            bool fresh = false;
+            if (!haveFile(job, *placed, remote, referer, {}, false, outcome, fresh)) {
+                WriteLog("TGetThread:本地无图片，跳过\r", 0);
+                ++outcome.failed;
+                continue;
+            }
+            // Only a fresh download is marked: a reused file carries its mark already.
+            if (fresh) {
+                if (auto error = watermarkImage(images, placed->local(), job.programFolder, job.imageOps))
+                    WriteLog("TGetThread:图片水印 缩略图出错：" + *error + "\r", 0);
+            }
         }
         const std::string insert = sql::InsertDownload(job.rowId, remote, placed->local(), placed->newName());
         WriteLog("TGetThread:插入download表：" + insert, 0);
-        if (std::string error = insertDownload(job, insert); error.empty())
-            WriteLog("TGetThread:sql图片附件 插入成功=============\r\r", 0);
-        else
-            WriteLog("TGetThread:sql图片附件 插入失败=============" + error + "\r", 0);
+        const std::string newUrl = placed->newName();
+        const std::string imagePath = placed->local();
+        RecordFilesAccess::addFile(files, std::move(placed), remote, insert);
 
-        if (!hasThumbnail && images.thumbnail) {
+        if (!files.hasThumbnail && images.thumbnail) {
             std::string error;
-            auto plan = planThumbnail(images, placed->local(), error, *job.clock, *job.random);
-            std::optional<Placement> thumbPlace;
+            auto plan = planThumbnail(images, imagePath, error, *job.clock, *job.random);
+            std::unique_ptr<Placement> thumbPlace;
             if (plan) {
                 thumbPlace = placeFile(job.dbPath, plan->path, plan->address, remote, false);
                 if (!thumbPlace) error = "缩略图文件名已被占用：" + plan->path;
@@ -351,26 +392,28 @@ void imagesInText(const AttachmentJob& job, const engine::FieldRule& rule, const
             if (thumbPlace) {
                 plan->path = thumbPlace->local();
                 plan->address = thumbPlace->newName();
-                if (auto failed = makeThumbnail(images, placed->local(), *plan, job.imageOps)) {
+                std::lock_guard<std::mutex> writing(thumbPlace->writing());
+                if (auto failed = makeThumbnail(images, imagePath, *plan, job.imageOps)) {
                     error = *failed;
                 } else {
-                    hasThumbnail = true;
+                    files.hasThumbnail = true;
                     const std::string thumb = sql::InsertDownload(job.rowId, remote, plan->path, plan->address, true);
                     WriteLog("TGetThread:插入download表：缩略图" + thumb, 0);
-                    if (std::string e = insertDownload(job, thumb); !e.empty())
-                        WriteLog("TGetThread:sql图片附件 插入缩略图失败=============" + e + "\r", 0);
+                    RecordFilesAccess::addStatement(files, thumb);
                 }
             }
+            if (thumbPlace && files.hasThumbnail) RecordFilesAccess::hold(files, std::move(thumbPlace));
             if (!error.empty()) WriteLog("TGetThread:图片水印 缩略图出错：" + error + "\r", 0);
         }
         ++outcome.stored;
         if (counting) ++counter;
-        engine::ReplaceAllInPlace(value, m.group(), "<img src=\"" + placed->newName() + "\"");
+        engine::ReplaceAllInPlace(value, m.group(), "<img src=\"" + newUrl + "\"");
     }
 }
 
 void directFile(const AttachmentJob& job, const engine::FieldRule& rule, const std::vector<std::string>& fileSave,
-                std::string& value, const engine::FieldValueList& values, AttachmentOutcome& outcome) {
+                std::string& value, const engine::FieldValueList& values, RecordFiles& files,
+                AttachmentOutcome& outcome) {
     const std::string trimmed = engine::TrimText(value);
     if (trimmed.empty()) return;
     const std::string remote = engine::AbsoluteUrl(trimmed, job.pageUrl);
@@ -380,7 +423,7 @@ void directFile(const AttachmentJob& job, const engine::FieldRule& rule, const s
     const std::string folder = folderPart(job, rule, fileSave[2], remote, values);
     value = newName;
     auto local = AttachmentPath(base, folder, newName);
-    std::optional<Placement> placed;
+    std::unique_ptr<Placement> placed;
     if (local && !remote.empty()) placed = placeFile(job.dbPath, *local, newName, remote, true);
     if (!placed) {
         WriteLog("TGetThread:直链附件文件名无效或已被占用，跳过：" + newName, 0);
@@ -388,26 +431,22 @@ void directFile(const AttachmentJob& job, const engine::FieldRule& rule, const s
         return;
     }
     value = placed->newName();
-    if (!placed->reuse()) {
-        WriteLog("TGetThread:直接附件下载remoteurl：" + remote, 0);
-        if (job.label) job.label("下载附件：" + remote);
-        // The login cookie belongs to the site being collected, not to any host a page links.
-        const std::string cookie = sameHost(remote, job.pageUrl) ? job.cookie : std::string();
-        auto got = fetchToFile(remote, placed->local(), referer, cookie, kFileTimeoutMs, kMaxFileBytes, job.cancelled);
-        if (!got.ok) WriteLog("GetThread:直接附件下载有错，错误码" + got.error + "\r", 0);
-        if (got.cancelled) outcome.cancelled = true;
+    // The login cookie belongs to the site being collected, not to any host a page links.
+    const std::string cookie = sameHost(remote, job.pageUrl) ? job.cookie : std::string();
+    bool fresh = false;
+    bool there = false;
+    {
+        std::lock_guard<std::mutex> writing(placed->writing());
+        there = haveFile(job, *placed, remote, referer, cookie, true, outcome, fresh);
     }
-    if (!isFile(placed->local())) {
+    if (!there) {
         WriteLog("TGetThread:直链本地无图片，跳过\r", 0);
         ++outcome.failed;
         return;
     }
     const std::string insert = sql::InsertDownload(job.rowId, remote, placed->local(), placed->newName());
     WriteLog("TGetThread:直链插入download表：" + insert, 0);
-    if (std::string error = insertDownload(job, insert); error.empty())
-        WriteLog("TGetThread:sql直链图片附件 插入成功=============\r\r", 0);
-    else
-        WriteLog("TGetThread:sql直链图片附件 插入失败=============" + error, 0);
+    RecordFilesAccess::addFile(files, std::move(placed), remote, insert);
     ++outcome.stored;
 }
 
@@ -433,13 +472,13 @@ std::string DownloadAddress(const std::string& remote) {
 }
 
 AttachmentOutcome downloadAttachments(const AttachmentJob& job, const engine::FieldRule& rule, std::string& value,
-                                      const engine::FieldValueList& fieldValues, bool& hasThumbnail) {
+                                      const engine::FieldValueList& fieldValues, RecordFiles& files) {
     AttachmentOutcome outcome;
     const auto fileSave = engine::JsonTextArray(rule.json, "file_save");
     if (fileSave.size() >= 3 && engine::FlagOn(fileSave[0]))
-        imagesInText(job, rule, fileSave, value, fieldValues, hasThumbnail, outcome);
+        imagesInText(job, rule, fileSave, value, fieldValues, files, outcome);
     else if (fileSave.size() == 4 && engine::FlagOn(fileSave[3]))
-        directFile(job, rule, fileSave, value, fieldValues, outcome);
+        directFile(job, rule, fileSave, value, fieldValues, files, outcome);
     WriteLog("TGetThread:downpic执行结束\r\r", 0);
     return outcome;
 }

@@ -1,13 +1,17 @@
 #pragma once
 // Attachment download (`downloadAttachments`): the images of a field value, or the file its
-// whole value names, fetched into the task's attachment folder, recorded in the `download`
-// table and the value rewritten to the files' future addresses. Runs on a content worker's
-// thread; takes the slot lock only around `download` inserts. Failures are logged and never
-// decide whether the record is stored.
+// whole value names, fetched into the task's attachment folder and the value rewritten to the
+// files' future addresses; their `download` rows are written with the record, in the same
+// transaction, so a record and its files are stored together or not at all. Runs on a content
+// worker's thread without a lock. Failures are logged and never decide whether the record is
+// stored.
 #include <cstdint>
 #include <functional>
+#include <map>
+#include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "collect/image_processing.h"
 #include "engine/field_rule.h"
@@ -41,11 +45,39 @@ struct AttachmentOutcome {
     bool cancelled = false;  // a transfer was ended by the run's stop
 };
 
+class Placement;
+
+// The files of one record: the `download` rows to write with it, whether it has its thumbnail,
+// and the files it already has (an address named twice is fetched once). Holds the files'
+// names until the record is stored or given up, so no other record takes them meanwhile.
+// One per record, used on one thread.
+class RecordFiles {
+public:
+    RecordFiles();
+    ~RecordFiles();
+    RecordFiles(const RecordFiles&) = delete;
+    RecordFiles& operator=(const RecordFiles&) = delete;
+
+    bool hasThumbnail = false;
+    // The `download` inserts, in the order the files were had.
+    const std::vector<std::string>& statements() const { return m_statements; }
+    // `first` (may be "") followed by the inserts, as one script of statements.
+    std::string script(const std::string& first) const;
+    // Writes the rows on their own (under the job's slot lock, one transaction): "" on
+    // success, else the database's message. For callers that store no record with them.
+    std::string store(const AttachmentJob& job) const;
+
+private:
+    friend struct RecordFilesAccess;
+    std::vector<std::string> m_statements;
+    std::vector<std::unique_ptr<Placement>> m_held;
+    std::map<std::string, std::pair<std::string, std::string>> m_had;  // remote → local, new name
+};
+
 // `downloadAttachments` over one field value (rewritten in place). `fieldValues` are the
-// record's values so far (for field references in name and folder templates); `hasThumbnail`
-// says whether the record already has its thumbnail and becomes true when one is made here.
+// record's values so far (for field references in name and folder templates).
 AttachmentOutcome downloadAttachments(const AttachmentJob& job, const engine::FieldRule& rule, std::string& value,
-                                      const engine::FieldValueList& fieldValues, bool& hasThumbnail);
+                                      const engine::FieldValueList& fieldValues, RecordFiles& files);
 
 // The address as a download sends it: characters an address may not carry are %-encoded
 // (UTF-8), while escapes already in it ("%20") stay as they are.

@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "collect/attachments.h"
+#include "collect/group_commit.h"
 #include "collect/http_fetch.h"
 #include "collect/multi_level.h"
 #include "collect/pagination.h"
@@ -130,7 +131,7 @@ bool collectContentRow(const ContentJob& job) {
         const std::string id = std::to_string(job.id);
         const std::string& url = job.url;
         WriteLog("TGetThread:新的线程开始执行，id:" + id + "url:" + url + "Fworkid" + std::to_string(run.taskId), 0);
-        bool hasThumbnail = false;
+        RecordFiles files;
         StopCheck stop(run);
         auto fetch = [&stop](const std::string& address, const std::string& options) {
             if (stop()) return std::string("fail:Transfer cancelled");
@@ -172,24 +173,24 @@ bool collectContentRow(const ContentJob& job) {
         WriteLog("TGetThread:GetAllPage 所有字段=内容的conturl.text返回结束 ", 0);
 
         // 6. The fields.
-        AttachmentJob files;
-        files.taskId = run.taskId;
-        files.rowId = job.id;
-        files.pageUrl = url;
-        files.dbPath = run.dbPath;
-        files.programFolder = run.programFolder;
-        files.savePath = engine::JsonText(settings, "other_savepath");
-        files.cookie = FetchOption(run.fetchOptions, "cookie");
-        files.dbLock = run.slotDbLock;
-        files.label = [&run](const std::string& text) { run.label(2, text); };
-        files.cancelled = stop.callback();
+        AttachmentJob attachments;
+        attachments.taskId = run.taskId;
+        attachments.rowId = job.id;
+        attachments.pageUrl = url;
+        attachments.dbPath = run.dbPath;
+        attachments.programFolder = run.programFolder;
+        attachments.savePath = engine::JsonText(settings, "other_savepath");
+        attachments.cookie = FetchOption(run.fetchOptions, "cookie");
+        attachments.dbLock = run.slotDbLock;
+        attachments.label = [&run](const std::string& text) { run.label(2, text); };
+        attachments.cancelled = stop.callback();
         RecordSteps steps;
         steps.taskId = run.taskId;
         steps.url = url;
         steps.programFolder = run.programFolder;
         steps.attachments = [&](const engine::FieldRule& rule, std::string& value,
                                 const engine::FieldValueList& values) {
-            downloadAttachments(files, rule, value, values, hasThumbnail);
+            downloadAttachments(attachments, rule, value, values, files);
         };
         CollectedRecord record = collectRecord(settings, pages, std::move(fieldValues), steps);
         WriteLog("TGetThread: 根据字段提取内容结束，赋值给conturl", kDetail);
@@ -203,24 +204,30 @@ bool collectContentRow(const ContentJob& job) {
             run.pane("采集内容ID:" + id + "失败," + record.reason() + "!网址：" + url);
             WriteLog("TGetThread:前两个字段为空", 0);
             if (run.tally) run.tally->rejected(fetchFailed ? kFetchFailedReason : record.reason());
-        } else if (!record.values.empty() || record.rejected()) {
-            // 8.–9. The store, three attempts while the database is busy.
+        } else if (record.values.empty() && !record.rejected()) {
+            // No field to store (none defined, or a field list that cannot be read).
+            const std::string reason = record.error.empty() ? std::string("没有可采集的字段") : record.error;
+            run.pane("采集内容ID:" + id + "失败," + reason + "!网址：" + url);
+            WriteLog("TGetThread:没有字段可以更新，id:" + id, 0);
+            if (run.tally) run.tally->rejected(reason);
+        } else {
+            // 8.–9. The store, three attempts while the database is busy. The record's
+            // `download` rows go with it in one transaction: both are stored, or neither.
             const std::string statement =
-                record.rejected() ? sql::SkipRow(job.id) : sql::StoreRow(job.id, record.values);
+                record.rejected() ? sql::SkipRow(job.id) : files.script(sql::StoreRow(job.id, record.values));
+            // Workers finishing together share one commit (GroupCommit): one disk sync for all.
+            auto& commits = GroupCommit::forDatabase(run.dbPath);
             for (int attempt = 0; attempt < 3 && !stored; ++attempt) {
                 WriteLog("TGetThread:最后更新数据库，id:" + id + "," + std::to_string(attempt), 0);
-                std::unique_lock<std::mutex> lock;
-                if (run.slotDbLock) lock = std::unique_lock<std::mutex>(*run.slotDbLock);
-                std::string r;
-                try {
-                    r = tryExecScript(run.dbPath, statement);
-                } catch (const std::exception& e) {
-                    // Logged, not asked: a message box here would hold the slot lock until
+                const auto outcome = commits.run(statement, run.slotDbLock);
+                if (!outcome.opened) {
+                    // Logged, not asked: a message box here would stop the worker until
                     // someone closes it, and nobody may be there to close it.
-                    run.pane("TGetThread:  sqlresult:=SqlExec2错误" + std::string(e.what()));
-                    WriteLog("TGetThread:  sqlresult:=SqlExec2错误" + std::string(e.what()), 0);
+                    run.pane("TGetThread:  sqlresult:=SqlExec2错误" + outcome.result);
+                    WriteLog("TGetThread:  sqlresult:=SqlExec2错误" + outcome.result, 0);
                     continue;
                 }
+                const std::string& r = outcome.result;
                 if (r == "succ|") {
                     std::string line = record.rejected()
                                            ? "采集内容ID:" + id + "," + record.reason() + ",url:" + url
@@ -247,7 +254,6 @@ bool collectContentRow(const ContentJob& job) {
                     run.tally->stored(record.values);
             }
         }
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
         WriteLog("TGetThread:新的线程执行结束，id:" + id, 0);
         return stored;
     } catch (const std::exception& e) {

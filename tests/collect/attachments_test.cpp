@@ -68,6 +68,15 @@ protected:
         return j;
     }
 
+    // One record's attachments, downloaded and recorded.
+    AttachmentOutcome fetch(const AttachmentJob& j, const engine::FieldRule& rule, std::string& value,
+                            const engine::FieldValueList& values = {}) {
+        RecordFiles files;
+        auto outcome = downloadAttachments(j, rule, value, values, files);
+        EXPECT_EQ(files.store(j), "");
+        return outcome;
+    }
+
     std::vector<Row> rows() {
         auto t = query(db, "select * from download order by id");
         std::vector<Row> out;
@@ -107,9 +116,7 @@ protected:
 TEST_F(Attachments, ImagesAreSavedRecordedAndTheirTagsRewritten) {
     std::string value = R"(<p><img alt="甲" src="/img/a1/1.jpg"> <img src="../img/photo.png" width="40"> )"
                         R"(<img src='/img/missing.jpg'> <IMG SRC="/img/a1/1.jpg"></p>)";
-    bool thumb = false;
-    auto outcome = downloadAttachments(job(3), imageRule("/uploads/{dd:原文件名}", "-1", {{"file_save_diy", "pics"}}),
-                                       value, {}, thumb);
+    auto outcome = fetch(job(3), imageRule("/uploads/{dd:原文件名}", "-1", {{"file_save_diy", "pics"}}), value, {});
     EXPECT_EQ(value, R"(<p><img src="/uploads/1.jpg"> <img src="/uploads/photo.png" width="40"> )"
                      R"(<img src='/img/missing.jpg'> <img src="/uploads/1.jpg"></p>)");
     EXPECT_EQ(outcome.stored, 3);
@@ -131,12 +138,11 @@ TEST_F(Attachments, ImagesAreSavedRecordedAndTheirTagsRewritten) {
 }
 
 TEST_F(Attachments, TwoArticlesWithDifferentImagesOfOneNameKeepBoth) {
-    bool thumb = false;
     auto rule = imageRule("/uploads/{dd:原文件名}");
     std::string first = R"(<img src="/img/a1/1.jpg">)";
     std::string second = R"(<img src="/img/a2/1.jpg">)";
-    downloadAttachments(job(1), rule, first, {}, thumb);
-    downloadAttachments(job(2, "/a/2.html"), rule, second, {}, thumb);
+    fetch(job(1), rule, first);
+    fetch(job(2, "/a/2.html"), rule, second);
     EXPECT_EQ(first, R"(<img src="/uploads/1.jpg">)");
     EXPECT_EQ(second, R"(<img src="/uploads/1-2.jpg">)");
     EXPECT_EQ(test::readWholeFile(folder() + "1.jpg"), siteFile("img/a1/1.jpg"));
@@ -144,7 +150,7 @@ TEST_F(Attachments, TwoArticlesWithDifferentImagesOfOneNameKeepBoth) {
 
     // Collecting the first article again reuses its file without fetching it.
     std::string again = R"(<img src="/img/a1/1.jpg">)";
-    downloadAttachments(job(1), rule, again, {}, thumb);
+    fetch(job(1), rule, again);
     EXPECT_EQ(again, R"(<img src="/uploads/1.jpg">)");
     EXPECT_EQ(server.requestsTo("/img/a1/1.jpg").size(), 1u);
     EXPECT_EQ(rows().size(), 3u);
@@ -155,18 +161,17 @@ TEST_F(Attachments, ABrokenTransferLeavesNoFileAndIsFetchedAgainNextTime) {
     cut.truncateAfter = 100;
     server.on("/img/cut.jpg", cut);
     server.on("/img/gone.jpg", test::Reply::withStatus(404, "<html>not here</html>"));
-    bool thumb = false;
     auto rule = imageRule("{dd:原文件名}");
     std::string value = R"(<img src="/img/cut.jpg"><img src="/img/gone.jpg">)";
     const std::string before = value;
-    auto outcome = downloadAttachments(job(1), rule, value, {}, thumb);
+    auto outcome = fetch(job(1), rule, value);
     EXPECT_EQ(value, before);
     EXPECT_EQ(outcome.failed, 2);
     EXPECT_TRUE(files().empty()) << files().front();
     EXPECT_TRUE(rows().empty());
 
     server.clearRules();
-    downloadAttachments(job(1), rule, value, {}, thumb);
+    fetch(job(1), rule, value);
     EXPECT_EQ(value, R"(<img src="cut.jpg"><img src="/img/gone.jpg">)");
     EXPECT_EQ(test::readWholeFile(folder() + "cut.jpg"), siteFile("img/cut.jpg"));
 }
@@ -186,9 +191,7 @@ TEST_F(Attachments, NamesAndFoldersFromPagesStayInsideTheAttachmentFolder) {
         SCOPED_TRACE(c.folderValue + " " + c.nameValue);
         engine::FieldValueList values{{"栏目", c.folderValue}, {"名", c.nameValue}};
         std::string value = R"(<img src="/img/photo.png">)";
-        bool thumb = false;
-        downloadAttachments(job(++row), imageRule("/up/{DD:字段=名}", "-1", {{"file_save_diy", "{DD:字段=栏目}"}}),
-                            value, values, thumb);
+        fetch(job(++row), imageRule("/up/{DD:字段=名}", "-1", {{"file_save_diy", "{DD:字段=栏目}"}}), value, values);
         auto r = rows();
         ASSERT_FALSE(r.empty());
         EXPECT_TRUE(IsInsideFolder(folder(), r.back().local)) << r.back().local;
@@ -200,12 +203,11 @@ TEST_F(Attachments, TheLoginCookieGoesOnlyToTheContentPagesHost) {
     test::LocalHttpServer other(kSite);
     AttachmentJob j = job(1);
     j.cookie = "sid=secret";
-    bool thumb = false;
     auto rule = fileRule("/files/{dd:原文件名}", {{"pic_referer_check", "-1"}});
     std::string own = "/files/1.zip";
     std::string foreign = other.url("/files/2.zip");
-    downloadAttachments(j, rule, own, {}, thumb);
-    downloadAttachments(j, rule, foreign, {}, thumb);
+    fetch(j, rule, own);
+    fetch(j, rule, foreign);
     EXPECT_EQ(own, "/files/1.zip");
     EXPECT_EQ(foreign, "/files/2.zip");
     auto mine = server.requestsTo("/files/1.zip");
@@ -220,24 +222,21 @@ TEST_F(Attachments, TheLoginCookieGoesOnlyToTheContentPagesHost) {
 }
 
 TEST_F(Attachments, ADirectAttachmentTakesItsNewNameEvenWhenTheDownloadFails) {
-    bool thumb = false;
     std::string value = "  /files/none.zip ";
-    auto outcome = downloadAttachments(job(1), fileRule("http://cdn.example/{dd:原文件名}"), value, {}, thumb);
+    auto outcome = fetch(job(1), fileRule("http://cdn.example/{dd:原文件名}"), value);
     EXPECT_EQ(value, "http://cdn.example/none.zip");
     EXPECT_EQ(outcome.failed, 1);
     EXPECT_TRUE(rows().empty());
 }
 
 TEST_F(Attachments, CountedNamesSkipImagesThatFail) {
-    bool thumb = false;
     std::string value = R"(<img src="/img/a1/1.jpg"><img src="/img/none.jpg"><img src="/img/a2/1.jpg">)";
-    downloadAttachments(job(1), imageRule("/p/{dd:自增id}.jpg"), value, {}, thumb);
+    fetch(job(1), imageRule("/p/{dd:自增id}.jpg"), value);
     EXPECT_EQ(value, R"(<img src="/p/1.jpg"><img src="/img/none.jpg"><img src="/p/2.jpg">)");
     EXPECT_EQ(test::readWholeFile(folder() + "2.jpg"), siteFile("img/a2/1.jpg"));
 }
 
 TEST_F(Attachments, AddressesTooLongOrWithBlanksFollowTheRuleOptions) {
-    bool thumb = false;
     const std::string longPath = "/img/" + std::string(600, 'a') + ".jpg";
     server.on("/img/a b.png", [] {
         test::Reply r;
@@ -247,7 +246,7 @@ TEST_F(Attachments, AddressesTooLongOrWithBlanksFollowTheRuleOptions) {
     }());
     std::string value = "<img src=\"" + longPath + "\"><img src=\"/img/a b.png\"><img src=/img/photo.png >";
     const std::string before = value;
-    downloadAttachments(job(1), imageRule("{dd:原文件名}", "0", {{"pic_blank_check", "-1"}}), value, {}, thumb);
+    fetch(job(1), imageRule("{dd:原文件名}", "0", {{"pic_blank_check", "-1"}}), value);
     // The long address is neither fetched nor rewritten; the unquoted one is not recognised.
     EXPECT_EQ(value, "<img src=\"" + longPath + "\"><img src=\"a b.png\"><img src=/img/photo.png >");
     EXPECT_TRUE(server.requestsTo(longPath).empty());

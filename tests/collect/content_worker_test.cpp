@@ -131,6 +131,20 @@ TEST_F(Worker, RowsThatFailOrAreRejectedStayQueuedOrAreSkippedForGood) {
                                    }));
 }
 
+TEST_F(Worker, ARecordRejectedAfterItsImagesRecordsNoFiles) {
+    // 作者 must not be empty, and article 2 has none: its images are already fetched by then.
+    Json doc = Json::parse(test::articleSiteSettings({}));
+    Json author = Json::parse(doc["fieldsAll"][2].get<std::string>());
+    author["check_null"] = "-1";
+    doc["fieldsAll"][2] = author.dump();
+    auto r = run(doc.dump(), {"/a/2.html"});
+    EXPECT_FALSE(collect(r, 1));
+    EXPECT_EQ(column(r, 1, "getc"), "0");
+    EXPECT_FALSE(server.requestsTo("/img/a2/1.jpg").empty());
+    EXPECT_EQ(query(r->dbPath, "select count(*) as n from download").text(0, "n"), "0");
+    EXPECT_EQ(view.paneLines(2).back(), "采集内容ID:1失败,字段[作者]为空!网址：" + server.url("/a/2.html"));
+}
+
 TEST_F(Worker, FixedFieldsNeverFetch) {
     Json source{{"title", "来源"},
                 {"radio_3", "-1"},

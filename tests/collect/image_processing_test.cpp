@@ -222,12 +222,13 @@ TEST(ImageOrderInDownloads, MarkOnceThumbnailTheFirstImageOfTheRecord) {
               {"pic_smallpic_newname", "/up/s_{dd:原文件名}"}};
     auto rule = *engine::ParseFieldRule(keys.dump());
 
-    bool thumb = false;
+    RecordFiles files;
     std::string first = R"(<img src="/img/a1/1.jpg"><img src="/img/photo.png">)";
     std::string second = R"(<img src="/img/a1/1.jpg">)";
-    downloadAttachments(jobFor(1), rule, first, {}, thumb);
-    downloadAttachments(jobFor(1), rule, second, {}, thumb);
-    EXPECT_TRUE(thumb);
+    downloadAttachments(jobFor(1), rule, first, {}, files);
+    downloadAttachments(jobFor(1), rule, second, {}, files);
+    EXPECT_TRUE(files.hasThumbnail);
+    ASSERT_EQ(files.store(jobFor(1)), "");
     // a1/1.jpg marked and thumbnailed, photo.png marked; the second field's copy is reused.
     EXPECT_EQ(rec.calls, (std::vector<std::string>{"picture", "thumb:30x20", "picture"}));
     const std::string folder = ws.folder() + "data/3/";
@@ -247,18 +248,19 @@ TEST(ImageOrderInDownloads, MarkOnceThumbnailTheFirstImageOfTheRecord) {
 
     // A record whose first image fails to thumbnail gives the next one the chance.
     rec.calls.clear();
-    bool next = false;
+    RecordFiles next;
     RecordingOps failing;
     failing.fail = true;
     auto j = jobFor(2);
     j.imageOps.thumbnail = failing.ops().thumbnail;
     std::string third = R"(<img src="/img/anim.gif">)";
     downloadAttachments(j, rule, third, {}, next);
-    EXPECT_FALSE(next);
+    EXPECT_FALSE(next.hasThumbnail);
     j.imageOps = rec.ops();
     std::string fourth = R"(<img src="/img/a2/1.jpg">)";
     downloadAttachments(j, rule, fourth, {}, next);
-    EXPECT_TRUE(next);
+    EXPECT_TRUE(next.hasThumbnail);
+    ASSERT_EQ(next.store(j), "");
     EXPECT_EQ(query(db, "select count(*) as n from download where type='smallpic' and cid=2").text(0, "n"), "1");
 }
 

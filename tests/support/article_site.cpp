@@ -7,6 +7,7 @@
 #include "app/catalogue.h"
 #include "app/stored_rules.h"
 #include "collect/task_db.h"
+#include "engine/field_rule.h"
 #include "support/fakes.h"
 
 namespace tarvex::test {
@@ -14,17 +15,13 @@ namespace tarvex::test {
 namespace {
 using Json = nlohmann::ordered_json;
 
+// A field cut out between a front and a back text, from the editor's new-field rule.
 Json cut(const std::string& title, const std::string& front, const std::string& back) {
-    Json f{{"title", title},
-           {"check_null", "0"},
-           {"check_mulpage", "0"},
-           {"check_morepage", "0"},
-           {"check_morepageindex", ""},
-           {"radio_1", "-1"},
-           {"radio_2", "0"},
-           {"radio_3", "0"},
-           {"radio_1_content", {front, back}},
-           {"txt_strips", Json::array()}};
+    Json f = engine::NewFieldRule(title);
+    f["radio_1"] = "-1";
+    f["radio_2"] = "0";
+    f["radio_3"] = "0";
+    f["radio_1_content"] = {front, back};
     return f;
 }
 
