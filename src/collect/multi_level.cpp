@@ -32,22 +32,6 @@ std::string joinLines(const std::vector<std::string>& v) {
     return out;
 }
 
-// A template whose "{*}" skips as little as possible and whose "{参数1}".."{参数3}" are kept
-// as the groups "canshu1".."canshu3".
-std::string parameterPattern(const std::string& tmpl) {
-    std::string p = engine::TemplateToPattern(tmpl);
-    for (int n = 1; n <= 3; ++n)
-        engine::ReplaceAllInPlace(p, "{参数" + std::to_string(n) + "}", "(?<canshu" + std::to_string(n) + ">.*?)");
-    engine::ReplaceAllInPlace(p, "{*}", ".*?");
-    return p;
-}
-
-std::string cutPiece(const std::string& tmpl) {
-    std::string p = engine::TemplateToPattern(tmpl);
-    engine::ReplaceAllInPlace(p, "{*}", ".*?");
-    return p;
-}
-
 std::string trimmed(const std::string& s) {
     return engine::TrimText(s);
 }
@@ -104,7 +88,7 @@ std::vector<std::string> LevelTexts(const std::string& morepage2) {
 
 std::string LevelAddress(const LevelSettings& level, const std::string& parentAddress, const std::string& parentText) {
     if (level.fromText && level.byPattern) {
-        const std::string pattern = parameterPattern(level.begin);
+        const std::string pattern = engine::ParameterPattern(level.begin);
         WriteLog("MorePage|正则前后截取 获取最终网址", 0);
         WriteLog("MorePage|正则前后截取 正则PAT:" + pattern, 0);
         auto found = platform::regexFirst(pattern, platform::kExtractionOptions, parentText);
@@ -117,7 +101,7 @@ std::string LevelAddress(const LevelSettings& level, const std::string& parentAd
     }
     if (level.fromText) {
         WriteLog("GetMorestring:url:" + parentAddress + "前后截取 获取最终网址 开始", 0);
-        const std::string pattern = cutPiece(level.begin) + "(?<content>.*?)" + cutPiece(level.end);
+        const std::string pattern = engine::CutPattern(level.begin, level.end);
         auto found = platform::regexFirst(pattern, platform::kExtractionOptions, parentText);
         if (found.error) WriteLog("GetMorestring:前后截取 正则错误:" + *found.error, 0);
         if (!found.match) return {};
@@ -128,7 +112,7 @@ std::string LevelAddress(const LevelSettings& level, const std::string& parentAd
     const std::string source = trimmed(parentAddress);
     const std::size_t param = level.find.find(engine::kFirstParameter);
     if (param != std::string::npos && param > 0) {
-        const std::string pattern = parameterPattern(level.find);
+        const std::string pattern = engine::ParameterPattern(level.find);
         WriteLog("GetMorestring:pat正则 前后转义后得：\r" + pattern, 0);
         auto found = platform::regexFirst(pattern, platform::kExtractionOptions, source);
         if (found.error) WriteLog("GetMorestring:pat正则 错误:" + *found.error, 0);
