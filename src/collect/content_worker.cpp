@@ -213,8 +213,8 @@ bool collectContentRow(const ContentJob& job) {
         } else {
             // 8.–9. The store, three attempts while the database is busy. The record's
             // `download` rows go with it in one transaction: both are stored, or neither.
-            const std::string statement =
-                record.rejected() ? sql::SkipRow(job.id) : files.script(sql::StoreRow(job.id, record.values));
+            const std::string rowOnly = record.rejected() ? sql::SkipRow(job.id) : sql::StoreRow(job.id, record.values);
+            std::string statement = record.rejected() ? rowOnly : files.script(rowOnly);
             // Workers finishing together share one commit (GroupCommit): one disk sync for all.
             auto& commits = GroupCommit::forDatabase(run.dbPath);
             for (int attempt = 0; attempt < 3 && !stored; ++attempt) {
@@ -239,6 +239,14 @@ bool collectContentRow(const ContentJob& job) {
                 }
                 const std::string message = r.size() > 5 ? r.substr(5) : r;
                 const bool busy = IsBusyFailure(r);
+                if (!busy && statement != rowOnly) {
+                    // The files' rows could not be written (a database without its download
+                    // table, say): they are lost, the record is not.
+                    WriteLog("TGetThread:sql图片附件 插入失败=============" + message + "\r", 0);
+                    statement = rowOnly;
+                    --attempt;
+                    continue;
+                }
                 run.pane(busy && attempt == 2 ? "更新数据库失败2，id:" + id
                                               : "更新数据库失败，id:" + id + ",错误码" + message);
                 WriteLog("TGetThread:更新数据库失败，id:" + id + ",错误码" + message, 0);

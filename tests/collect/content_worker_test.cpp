@@ -145,6 +145,15 @@ TEST_F(Worker, ARecordRejectedAfterItsImagesRecordsNoFiles) {
     EXPECT_EQ(view.paneLines(2).back(), "采集内容ID:1失败,字段[作者]为空!网址：" + server.url("/a/2.html"));
 }
 
+TEST_F(Worker, ADatabaseWithoutItsDownloadTableStillStoresTheRecord) {
+    auto r = run(test::articleSiteSettings({}), {"/a/2.html"});
+    execScript(r->dbPath, "drop table download");
+    EXPECT_TRUE(collect(r, 1));
+    EXPECT_EQ(column(r, 1, "getc"), "1");
+    EXPECT_EQ(column(r, 1, "附件"), "/files/2.zip");
+    EXPECT_EQ(view.paneLines(2).back(), "采集内容ID:1,《第二篇文章》成功");
+}
+
 TEST_F(Worker, FixedFieldsNeverFetch) {
     Json source{{"title", "来源"},
                 {"radio_3", "-1"},
