@@ -185,6 +185,7 @@ void TaskRunner::contentStage() {
     std::int64_t startId = SettingInt(settings, "other_minid_get");
     const int pauseMs = static_cast<int>(SettingInt(settings, "other_time2"));
     run.counters->succeeded = 0;
+    run.tally = std::make_shared<collect::ContentTally>();
     if (m_s.state) m_s.state->setSucceededRows(run.slot, 0);
     long long rowsStarted = 0;
     int current = 0;
@@ -236,7 +237,8 @@ void TaskRunner::contentStage() {
             if (m_s.state) m_s.state->setRunningWorkers(run.slot, running);
             WriteLog("TMyThread:内容采集|gettnum[Fsheetid]=" + std::to_string(running), 0);
             if (running >= poolLimit) {
-                sleepMs(100);
+                // Up to 100 ms, but the next row starts as soon as a worker has ended.
+                for (int waited = 0; waited < 100 && run.counters->workers.load() >= poolLimit; ++waited) sleepMs(1);
                 WriteLog("TMyThread:内容采集|采集线程数等于3 让线程体息下", 0);
                 continue;
             }
@@ -317,6 +319,15 @@ void TaskRunner::contentStage() {
         showRunningLabel(current, static_cast<int>(total));
     }
     showRunningLabel(current, static_cast<int>(total));
+
+    // The stage's account: rows stored, rows rejected and why, fields that went empty.
+    if (claimedAny) {
+        for (const auto& line :
+             collect::FinishContentSummary(*run.tally, collect::FieldStatsPath(run.programFolder, run.taskId))) {
+            run.pane(line);
+            WriteLog("TMyThread:内容采集|" + line, 0);
+        }
+    }
 }
 
 }  // namespace tarvex::app

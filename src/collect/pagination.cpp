@@ -152,6 +152,11 @@ void SortPageAddresses(std::vector<std::string>& addresses) {
     });
 }
 
+std::string JoinInAddressOrder(const std::vector<std::string>& addresses, const std::vector<std::string>& texts,
+                               std::string_view separator) {
+    return join(textsInAddressOrder(addresses, texts), separator);
+}
+
 PagerWalk::PagerWalk(const std::vector<std::string>& firstPager) {
     for (std::size_t i = 0; i < firstPager.size(); ++i) {
         if (!m_seen.insert(lowerAscii(firstPager[i])).second) continue;

@@ -48,6 +48,8 @@ struct Transfer {
     bool idleTimedOut = false;
     bool totalTimedOut = false;
     bool cancelled = false;
+    bool sinkFailed = false;
+    std::size_t bodyBytes = 0;
     std::chrono::steady_clock::time_point started = std::chrono::steady_clock::now();
     std::chrono::steady_clock::time_point lastActivity = started;
     curl_off_t lastBytes = -1;
@@ -56,9 +58,17 @@ struct Transfer {
 std::size_t onBody(char* data, std::size_t size, std::size_t count, void* user) {
     auto* t = static_cast<Transfer*>(user);
     std::size_t n = size * count;
-    if (t->response->body.size() + n > t->request->maxBodyBytes) {
+    if (t->bodyBytes + n > t->request->maxBodyBytes) {
         t->bodyTooLarge = true;
         return 0;  // makes libcurl stop with a write error
+    }
+    t->bodyBytes += n;
+    if (t->request->bodySink) {
+        if (!t->request->bodySink(std::string_view(data, n))) {
+            t->sinkFailed = true;
+            return 0;
+        }
+        return n;
     }
     t->response->body.append(data, n);
     return n;
@@ -147,6 +157,11 @@ void classify(CURLcode code, const char* errbuf, Transfer& t) {
     if (t.totalTimedOut) {
         r.error = HttpError::Timeout;
         r.errorText = "Request took longer than " + std::to_string(t.request->totalTimeoutMs) + " ms";
+        return;
+    }
+    if (t.sinkFailed) {
+        r.error = HttpError::Other;
+        r.errorText = "The received body could not be stored";
         return;
     }
     if (t.cancelled) {

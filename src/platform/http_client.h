@@ -76,6 +76,10 @@ struct HttpRequest {
     // Polled while the transfer runs (at least once a second, also while connecting); true
     // cancels it with HttpError::Cancelled. Used to pass a run's stop to its transfers.
     std::function<bool()> cancelled;
+    // When set, the body's bytes go here as they arrive instead of into HttpResponse::body
+    // (maxBodyBytes still applies); false ends the transfer as failed. A download of any size
+    // can so be written to a file without being held in memory.
+    std::function<bool(std::string_view bytes)> bodySink;
 };
 
 enum class HttpError {

@@ -21,9 +21,11 @@
 #include "app/column_tree.h"
 #include "app/cookie_capture.h"
 #include "app/field_list.h"
+#include "collect/http_fetch.h"
 #include "ui/cookie_capture_dialog.h"
 #include "ui/field_editor_dialog.h"
 #include "ui/list_settings_dialog.h"
+#include "ui/multi_level_dialog.h"
 #include "ui/pagination_dialog.h"
 #include "ui/task_icons.h"
 #include "ui/text_edit_dialog.h"
@@ -175,7 +177,12 @@ QWidget* TaskSettingsWidget::buildCollectTab() {
         PaginationDialog dialog(m_mulpage, m_dialogs, this);
         if (dialog.exec() == QDialog::Accepted) m_mulpage = dialog.json();
     });
-    connect(multi, &QPushButton::clicked, this, [this] { editSection(m_morepage2, "多页提取"); });
+    connect(multi, &QPushButton::clicked, this, [this] {
+        const std::string options = collect::BuildFetchOptions(app::ComposeSettings(form()));
+        auto fetch = [](const std::string& url, const std::string& opts) { return collect::HttpGet(url, opts); };
+        MultiLevelDialog dialog(m_morepage2, options, fetch, m_dialogs, this);
+        if (dialog.exec() == QDialog::Accepted) m_morepage2 = dialog.json();
+    });
     sections->addWidget(list);
     sections->addWidget(paging);
     sections->addWidget(multi);

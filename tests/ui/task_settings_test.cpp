@@ -388,7 +388,7 @@ TEST_F(TaskSettingsUi, SectionButtonsOpenTheirWindows) {
     };
     for (const auto& c : std::vector<Case>{{"listSettings", "tarvex::ui::ListSettingsDialog"},
                                            {"pageSettings", "tarvex::ui::PaginationDialog"},
-                                           {"multiPage", "tarvex::ui::TextEditDialog"},
+                                           {"multiPage", "tarvex::ui::MultiLevelDialog"},
                                            {"uploadSettings", "tarvex::ui::TextEditDialog"}}) {
         QString seen;
         QTimer::singleShot(50, [&] {
