@@ -38,6 +38,10 @@ struct FormPart {
     std::string filename;
     std::string contentType;  // may carry "; charset=…"
     std::string filePath;
+    // With `filePath`: only `fileLength` bytes from `fileOffset` are sent, read from disk while
+    // sending (a piece of a large file never sits in memory). No length: to the end of the file.
+    std::uint64_t fileOffset = 0;
+    std::optional<std::uint64_t> fileLength;
     // Sent as the part's Content-Transfer-Encoding ("8bit", "binary"); the bytes are not changed.
     std::string transferEncoding;
 };

@@ -1,6 +1,6 @@
 #pragma once
-// Sending a record's pending attachments: the three form parts per attachment, the web
-// upload interface ("upall", "upsingle", "upsingle_part") and the FTP upload. Runs on the
+// Sending a record's pending attachments: the three form parts per attachment and the web
+// upload interface ("upall", "upsingle", "upsingle_part"). Runs on the
 // runner thread; reports to the run's slot pane (and message boxes on request errors); every
 // request polls the run's stop. Never throws.
 #include <cstdint>
@@ -46,20 +46,6 @@ struct WebUpload {
 
 // `uploadAttachmentsWeb`: batch, one request per file, or one per piece, as the settings say.
 void uploadAttachmentsWeb(const collect::RunContext& run, const WebUpload& upload, const UploadSettings& settings);
-
-// Where an attachment goes on the FTP server: the base folder, then the path of its newurl
-// (the scheme and host dropped from an http address), split into folders and the file name.
-struct FtpTarget {
-    std::vector<std::string> folders;
-    std::string fileName;
-};
-FtpTarget FtpTargetOf(const std::string& ftpDir, const std::string& newUrl);
-
-// Stores every attachment under the folder path of its newurl on the FTP server, a fresh
-// connection each, creating missing folders and never overwriting a file that is there. A
-// failed connection (message box "连接失败：…") stops the remaining ones. Returns the number stored.
-int uploadAttachmentsFtp(const collect::RunContext& run, const std::vector<Attachment>& files,
-                         const UploadSettings& settings);
 
 }  // namespace tarvex::publish
 

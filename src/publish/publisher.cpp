@@ -14,6 +14,7 @@
 #include "engine/rule_json.h"
 #include "platform/run_log.h"
 #include "publish/attachment_upload.h"
+#include "publish/ftp_upload.h"
 #include "publish/publish_module.h"
 #include "publish/site_group.h"
 #include "publish/upload_settings.h"
@@ -42,23 +43,26 @@ std::string notAnInteger(const std::string& text) {
     return "'" + text + "' is not a valid integer value";
 }
 
-// Bar 2 follows the bytes sent; it is redrawn only when the position moves by a percent.
+// Bar 2 follows the bytes sent of each request: a request that starts (its total changes or
+// its count goes back) sets the range and position 0; then the bar moves in steps of a percent.
 class SendBar {
 public:
     explicit SendBar(const collect::RunContext& run) : m_run(run) {}
     void operator()(std::uint64_t sent, std::uint64_t total) {
         if (total == 0) return;
-        if (total != m_total) {
+        if (total != m_total || sent < m_last) {
             m_total = total;
             m_last = 0;
-            m_run.progressRange(2, 0, static_cast<int>(std::min<std::uint64_t>(total, INT32_MAX)));
+            m_run.progressRange(2, 0, clamp(total));
+            m_run.progress(2, 0);
         }
         if (sent == m_last || ((sent - m_last) * 100 < total && sent != total)) return;
         m_last = sent;
-        m_run.progress(2, static_cast<int>(std::min<std::uint64_t>(sent, INT32_MAX)));
+        m_run.progress(2, clamp(sent));
     }
 
 private:
+    static int clamp(std::uint64_t v) { return static_cast<int>(std::min<std::uint64_t>(v, INT32_MAX)); }
     const collect::RunContext& m_run;
     std::uint64_t m_total = 0, m_last = 0;
 };
