@@ -60,6 +60,12 @@ std::string send(const collect::RunContext& run, platform::HttpRequest& request,
 
 platform::HttpRequest FormPost(const std::string& url, const std::string& userAgent, int timeoutMs,
                                const std::string& sslVersion, const collect::RunContext& run) {
+    const collect::RunContext* ctx = &run;
+    return FormPost(url, userAgent, timeoutMs, sslVersion, [ctx] { return ctx->stopRequested(); });
+}
+
+platform::HttpRequest FormPost(const std::string& url, const std::string& userAgent, int timeoutMs,
+                               const std::string& sslVersion, std::function<bool()> cancelled) {
     platform::HttpRequest r;
     r.method = "POST";
     r.url = url;
@@ -69,8 +75,7 @@ platform::HttpRequest FormPost(const std::string& url, const std::string& userAg
     r.followRedirects = true;
     r.tls.verifyPeer = false;
     if (url.rfind("https://", 0) == 0) collect::SetTlsVersion(sslVersion, r.tls);
-    const collect::RunContext* ctx = &run;
-    r.cancelled = [ctx] { return ctx->stopRequested(); };
+    r.cancelled = std::move(cancelled);
     return r;
 }
 

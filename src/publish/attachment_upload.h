@@ -55,6 +55,9 @@ namespace tarvex::publish {
 // run's stop polled. The parts are added by the caller.
 platform::HttpRequest FormPost(const std::string& url, const std::string& userAgent, int timeoutMs,
                                const std::string& sslVersion, const collect::RunContext& run);
+// The same for a request outside a run: `cancelled` is polled instead of the run's stop.
+platform::HttpRequest FormPost(const std::string& url, const std::string& userAgent, int timeoutMs,
+                               const std::string& sslVersion, std::function<bool()> cancelled);
 // A reply counts as the interface's answer when it arrived with a status below 400.
 bool ReplyArrived(const platform::HttpResponse& response);
 }  // namespace tarvex::publish
