@@ -28,13 +28,13 @@ std::vector<std::string> pathSegments(const std::string& path) {
 // A client for the settings, or the reason there can be none (a port that is no port).
 std::optional<platform::FtpSettings> clientSettings(const UploadSettings& s, const std::function<bool()>& cancelled,
                                                     std::string& error) {
-    auto port = engine::ParseInteger(s.ftpPort);
+    auto port = engine::ParseInteger(engine::TrimText(s.ftpPort));
     if (!port || *port <= 0 || *port > 65535) {
         error = "'" + s.ftpPort + "' is not a valid port number";
         return std::nullopt;
     }
     platform::FtpSettings fs;
-    fs.host = s.ftpIp;
+    fs.host = engine::TrimText(s.ftpIp);
     fs.port = static_cast<int>(*port);
     fs.user = s.ftpUser;
     fs.password = s.ftpPass;
