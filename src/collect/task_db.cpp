@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cctype>
 #include <nlohmann/json.hpp>
 
 #include "platform/run_log.h"
@@ -68,6 +69,12 @@ void listFieldRefs(const std::string& text, std::vector<std::string>& out) {
 
 void addUnique(std::vector<std::string>& list, const std::string& name) {
     if (std::find(list.begin(), list.end(), name) == list.end()) list.push_back(name);
+}
+
+bool sameIgnoringCase(const std::string& a, const std::string& b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](unsigned char x, unsigned char y) {
+               return std::tolower(x) == std::tolower(y);
+           });
 }
 
 std::string stripDoubleQuotes(std::string s) {
@@ -166,9 +173,17 @@ std::vector<std::string> SiteKeysOf(const std::string& settingsJson) {
         if (c1 == std::string::npos) continue;
         auto c2 = s.find(',', c1 + 1);
         std::string key = s.substr(c1 + 1, c2 == std::string::npos ? std::string::npos : c2 - c1 - 1);
-        if (!key.empty()) addUnique(keys, key);
+        // SQLite compares column names without regard to ASCII case: "a1" and "A1" are one column.
+        if (IsValidSiteMark(key) &&
+            std::none_of(keys.begin(), keys.end(), [&](const std::string& k) { return sameIgnoringCase(k, key); }))
+            keys.push_back(key);
     }
     return keys;
+}
+
+bool IsValidSiteMark(const std::string& mark) {
+    if (mark.empty() || mark.size() > 4) return false;
+    return std::all_of(mark.begin(), mark.end(), [](unsigned char c) { return std::isalnum(c) != 0 || c == '_'; });
 }
 
 namespace {
@@ -213,8 +228,12 @@ std::vector<std::string> AddMissingColumns(const std::string& path, const std::s
     }
     for (const auto& n : listRefs)
         if (!has(n)) run(n, "ALTER table content ADD " + quoteIdentifier(n) + " TEXT");
-    for (const auto& key : SiteKeysOf(settingsJson))
-        if (!has("postc_" + key)) run("postc_" + key, addSiteFlagSql(key));
+    for (const auto& key : SiteKeysOf(settingsJson)) {
+        const std::string flag = "postc_" + key;
+        if (std::none_of(existing.begin(), existing.end(),
+                         [&](const std::string& n) { return sameIgnoringCase(n, flag); }))
+            run(flag, addSiteFlagSql(key));
+    }
     for (const auto& n : FieldColumnsOf(settingsJson))
         if (!has(n)) run(n, "ALTER table content ADD " + quoteIdentifier(n) + " TEXT");
     return ran;

@@ -39,8 +39,11 @@ std::vector<std::string> TableColumns(const std::string& path, const std::string
 // Field columns a settings document asks for: every field title of "fieldsAll" in order,
 // then the list-page field names referenced as "{DD:字段=name}" in the list settings.
 std::vector<std::string> FieldColumnsOf(const std::string& settingsJson);
-// Site keys of the site-group settings ("post_morepost" with "check1" on), in order.
+// Site keys of the site-group settings ("post_morepost" with "check1" on), in order. A key names
+// the flag column "postc_" + key, so only valid keys count, each once without regard to case.
 std::vector<std::string> SiteKeysOf(const std::string& settingsJson);
+// A site key (mark): 1 to 4 of A–Z, a–z, 0–9 and "_".
+bool IsValidSiteMark(const std::string& mark);
 
 // Creates `content` (pasted-task form, one TEXT column per field), `download` and the
 // per-site flag columns. Throws platform::SqliteError on failure.

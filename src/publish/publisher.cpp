@@ -6,6 +6,7 @@
 #include <cmath>
 #include <filesystem>
 #include <random>
+#include <set>
 #include <thread>
 
 #include "collect/http_fetch.h"
@@ -128,6 +129,7 @@ private:
     std::string m_sslVersion;  // from the last "jsslversion" line; kept for the whole run
     bool m_random = false;
     std::string m_flag, m_prefix;
+    std::set<std::string> m_usedFlags;  // flag columns of the targets so far, lower case
     std::vector<std::int64_t> m_shuffled;
     std::size_t m_nextShuffled = 0;
 };
@@ -222,6 +224,12 @@ bool Publisher::publishTarget(std::size_t index, std::size_t extraSites, const P
     }
     if (index > 0 && !IsValidMark(target.mark)) {
         m_run.pane(m_prefix + "站点标记不合法，跳过此站点：" + target.mark);
+        return true;
+    }
+    // Two sites with one mark would share one flag column: the second would find every record
+    // marked by the first and never get them.
+    if (!m_usedFlags.insert(lower(target.flagColumn())).second) {
+        m_run.pane(m_prefix + "站点标记重复，跳过此站点：" + target.mark);
         return true;
     }
     m_flag = target.flagColumn();

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 
+#include "collect/task_db.h"
 #include "engine/field_rule.h"
 #include "engine/rule_json.h"
 
@@ -46,8 +47,7 @@ std::string ComposeSiteGroup(const SiteGroup& group) {
 }
 
 bool IsValidMark(const std::string& mark) {
-    if (mark.empty() || mark.size() > 4) return false;
-    return std::all_of(mark.begin(), mark.end(), [](unsigned char c) { return std::isalnum(c) != 0 || c == '_'; });
+    return collect::IsValidSiteMark(mark);
 }
 
 std::string PublishTarget::entryText() const {

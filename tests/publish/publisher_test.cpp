@@ -261,15 +261,18 @@ TEST_F(PublishStage, SiteGroupPublishesToEachSiteWithItsOwnFlag) {
     EXPECT_TRUE(site.server().requestsTo("/seven.php").empty());
 }
 
-TEST_F(PublishStage, ExtraSiteWithoutItsFlagColumnGetsOneAndABadMarkIsSkipped) {
+TEST_F(PublishStage, ExtraSiteWithoutItsFlagColumnGetsOneAndBadOrRepeatedMarksAreSkipped) {
     standardModule();
     module("one", {{"t", "{采集字段:标题}"}}, true, site.url("/one.php"));
+    module("two", {{"t", "{采集字段:标题}"}}, true, site.url("/two.php"));
     record("a");
-    nlohmann::json group = {{"check1", "-1"}, {"MorePostAll", {"坏,x y,one,1,", "新,N2,one,2,"}}};
+    nlohmann::json group = {{"check1", "-1"}, {"MorePostAll", {"坏,x y,one,1,", "新,N2,one,2,", "重,n2,two,3,"}}};
     settings["post_morepost"] = group.dump();
     run();
-    EXPECT_TRUE(paneHas("[坏(1/2)]站点标记不合法，跳过此站点：x y"));
+    EXPECT_TRUE(paneHas("[坏(1/3)]站点标记不合法，跳过此站点：x y"));
+    EXPECT_TRUE(paneHas("[重(3/3)]站点标记重复，跳过此站点：n2"));
     EXPECT_EQ(flags("postc_N2"), (std::vector<int>{1}));
+    EXPECT_TRUE(site.server().requestsTo("/two.php").empty());
 }
 
 TEST_F(PublishStage, InlineAttachmentsTravelWithTheRecordAndMoveBarTwo) {
