@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <climits>
 #include <filesystem>
 #include <fstream>
 #include <optional>
@@ -43,6 +44,7 @@ std::string send(const collect::RunContext& run, platform::HttpRequest& request,
             progress(sent, total);
             return true;
         };
+    SetOverallDeadline(request);
     platform::HttpResponse response = platform::httpPerform(request);
     if (!response.transportOk()) {
         if (response.error == platform::HttpError::Cancelled) return {};
@@ -77,6 +79,24 @@ platform::HttpRequest FormPost(const std::string& url, const std::string& userAg
     if (url.rfind("https://", 0) == 0) collect::SetTlsVersion(sslVersion, r.tls);
     r.cancelled = std::move(cancelled);
     return r;
+}
+
+void SetOverallDeadline(platform::HttpRequest& request) {
+    std::uint64_t bytes = 0;
+    for (const auto& part : request.multipart) {
+        if (part.filePath.empty()) {
+            bytes += part.value.size();
+        } else if (part.fileLength) {
+            bytes += *part.fileLength;
+        } else {
+            std::error_code ec;
+            const auto size = std::filesystem::file_size(part.filePath, ec);
+            if (!ec) bytes += size;
+        }
+    }
+    const std::uint64_t base = std::max<std::uint64_t>(60000, 10ULL * static_cast<unsigned>(request.idleTimeoutMs));
+    const std::uint64_t forFiles = bytes / (4ULL * 1024 * 1024) * 60000 + 60000;
+    request.totalTimeoutMs = static_cast<int>(std::min<std::uint64_t>(base + forFiles, INT32_MAX));
 }
 
 bool ReplyArrived(const platform::HttpResponse& response) {

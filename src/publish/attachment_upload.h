@@ -58,6 +58,10 @@ platform::HttpRequest FormPost(const std::string& url, const std::string& userAg
 // The same for a request outside a run: `cancelled` is polled instead of the run's stop.
 platform::HttpRequest FormPost(const std::string& url, const std::string& userAgent, int timeoutMs,
                                const std::string& sslVersion, std::function<bool()> cancelled);
+// Bounds a built request as a whole: ten idle time-outs (at least a minute) plus a minute for
+// every 4 MB of files it sends, so a server that trickles its reply cannot hold a run for ever
+// while a large upload over a slow line still gets its time.
+void SetOverallDeadline(platform::HttpRequest& request);
 // A reply counts as the interface's answer when it arrived with a status below 400.
 bool ReplyArrived(const platform::HttpResponse& response);
 }  // namespace tarvex::publish

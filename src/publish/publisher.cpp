@@ -436,6 +436,7 @@ void Publisher::publishOne(const PublishTarget& target, bool mainSite, const Pub
             return true;
         };
     WriteLog("TMyThread:IDHTTP:配置完毕,postlist2:" + RedactForLog(logged), 0);
+    SetOverallDeadline(request);
     platform::HttpResponse response = platform::httpPerform(request);
     std::string reply;
     if (!response.transportOk()) {

@@ -497,3 +497,35 @@ TEST(PublishInterval, RoundsToTenMillisecondStepsTiesToEven) {
     for (auto [ms, steps] : {std::pair{1LL, 0}, {5LL, 0}, {15LL, 2}, {25LL, 2}, {300LL, 30}, {35LL, 4}})
         EXPECT_EQ(IntervalSteps(ms), steps) << ms;
 }
+
+TEST_F(PublishStage, AStopCutsARequestInFlight) {
+    for (const char* op : {"AddInfo", "upsingle", "upsingle_part"}) {
+        collect::execScript(db, "delete from content; delete from download");
+        site.clear();
+        state = 1;
+        standardModule();
+        const auto id = record("T");
+        attachment(id, file("files/a.jpg", std::string(3000, 'a')), "/up/a.jpg");
+        settings["other_autoupload"] = "-1";
+        settings["other_UploadSet"] = nlohmann::json{{"web_check", "-1"},
+                                                     {"web_check2", "-1"},
+                                                     {"web_checkpart", op == std::string("upsingle_part") ? "-1" : "0"}}
+                                          .dump();
+        Reply silent = Reply::html("succ|late");
+        silent.delay = std::chrono::seconds(30);
+        site.answer(op, silent);
+        // The stop comes while the site holds the request.
+        site.observe([&, op](const test::RecordedRequest& r) {
+            if (r.field("tarvex") == op) state = 3;
+        });
+        const auto start = std::chrono::steady_clock::now();
+        run();
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5)) << op;
+        EXPECT_EQ(site.count(op), 1u) << op;  // no further piece, file or record after the stop
+        EXPECT_EQ(site.count("AddInfo"), op == std::string("AddInfo") ? 1u : 0u) << op;
+        EXPECT_EQ(flags(), (std::vector<int>{0})) << op;
+        EXPECT_TRUE(dialogs.messages().empty()) << op;  // a stop is no error to report
+        site.observe({});
+        site.answer(op, test::PublishReceiver::success());
+    }
+}
