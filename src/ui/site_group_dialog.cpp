@@ -19,18 +19,10 @@
 #include "app/column_loading.h"
 #include "publish/publish_module.h"
 #include "ui/column_tree_view.h"
+#include "ui/qt_text.h"
 #include "ui/task_icons.h"
 
 namespace tarvex::ui {
-
-namespace {
-QString q(const std::string& s) {
-    return QString::fromStdString(s);
-}
-std::string s(const QString& t) {
-    return t.toStdString();
-}
-}  // namespace
 
 SiteEntryDialog::SiteEntryDialog(const app::Workspace& ws, platform::Dialogs& dialogs,
                                  std::vector<publish::SiteEntry> sites, int editing, ModuleEditorHook editModule,
@@ -94,13 +86,13 @@ SiteEntryDialog::SiteEntryDialog(const app::Workspace& ws, platform::Dialogs& di
     connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
     connect(m_load, &QPushButton::clicked, this, &SiteEntryDialog::loadColumns);
     connect(edit, &QPushButton::clicked, this, [this] {
-        const std::string module = s(m_module->currentText());
+        const std::string module = fromQt(m_module->currentText());
         m_editModule(this, module);
         listModules(module);
     });
     // A click on a column takes its id; a column with children opens or closes as well.
     connect(m_tree, &QTreeWidget::itemClicked, this, [this](QTreeWidgetItem* item) {
-        m_column->setText(q(columnIdOf(item)));
+        m_column->setText(toQt(columnIdOf(item)));
         if (item->childCount() > 0) item->setExpanded(!item->isExpanded());
     });
 
@@ -112,26 +104,26 @@ SiteEntryDialog::SiteEntryDialog(const app::Workspace& ws, platform::Dialogs& di
 
 void SiteEntryDialog::listModules(const std::string& select) {
     m_module->clear();
-    for (const auto& name : publish::ListModules(m_ws.publishFolder)) m_module->addItem(q(name));
-    m_module->setCurrentIndex(m_module->findText(q(select)));
+    for (const auto& name : publish::ListModules(m_ws.publishFolder)) m_module->addItem(toQt(name));
+    m_module->setCurrentIndex(m_module->findText(toQt(select)));
 }
 
 void SiteEntryDialog::setEntry(const publish::SiteEntry& e) {
-    m_name->setText(q(e.name));
-    m_mark->setText(q(e.mark));
+    m_name->setText(toQt(e.name));
+    m_mark->setText(toQt(e.mark));
     listModules(e.module);
     // A module whose file has gone stays named, so the check below can say which it was.
-    if (!e.module.empty() && m_module->findText(q(e.module)) < 0) {
-        m_module->addItem(q(e.module));
+    if (!e.module.empty() && m_module->findText(toQt(e.module)) < 0) {
+        m_module->addItem(toQt(e.module));
         m_module->setCurrentIndex(m_module->count() - 1);
     }
-    m_column->setText(q(e.columnId));
-    m_remark->setText(q(e.remark));
+    m_column->setText(toQt(e.columnId));
+    m_remark->setText(toQt(e.remark));
 }
 
 void SiteEntryDialog::save() {
-    publish::SiteEntry e{s(m_name->text()), s(m_mark->text()), s(m_module->currentText()), s(m_column->text()),
-                         s(m_remark->text())};
+    publish::SiteEntry e{fromQt(m_name->text()), fromQt(m_mark->text()), fromQt(m_module->currentText()),
+                         fromQt(m_column->text()), fromQt(m_remark->text())};
     const std::string path = publish::ModulePath(m_ws.publishFolder, e.module);
     std::error_code ec;
     const bool exists = !e.module.empty() && std::filesystem::is_regular_file(path, ec);
@@ -147,11 +139,11 @@ void SiteEntryDialog::loadColumns() {
     m_load->setEnabled(false);
     app::ColumnLoadOptions options;
     options.keepResponsive = [] { QCoreApplication::processEvents(); };
-    auto list = app::LoadColumns(m_ws, s(m_module->currentText()), m_dialogs, options);
+    auto list = app::LoadColumns(m_ws, fromQt(m_module->currentText()), m_dialogs, options);
     m_load->setEnabled(true);
     if (!list) return;
     showColumnTree(m_tree, *list);
-    const std::string current = s(m_column->text());
+    const std::string current = fromQt(m_column->text());
     for (QTreeWidgetItemIterator it(m_tree); *it; ++it)
         if (columnIdOf(*it) == current) m_tree->setCurrentItem(*it);
 }
@@ -180,13 +172,7 @@ SiteGroupDialog::SiteGroupDialog(const std::string& json, const app::Workspace& 
     connect(m_table, &QTableWidget::cellDoubleClicked, this, [this] { editSite(); });
 
     auto icon = [this](const char* name, const char* tip, const QIcon& ic, void (SiteGroupDialog::*slot)()) {
-        auto* b = new QToolButton;
-        b->setObjectName(name);
-        b->setIcon(ic);
-        b->setIconSize(QSize(20, 20));
-        b->setToolTip(tip);
-        b->setText(tip);
-        b->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+        auto* b = iconButton(name, tip, ic);
         connect(b, &QToolButton::clicked, this, slot);
         return b;
     };
@@ -230,7 +216,7 @@ void SiteGroupDialog::showSites(int select) {
     for (std::size_t r = 0; r < m_sites.size(); ++r) {
         const auto& e = m_sites[r];
         const std::string cells[] = {std::to_string(r + 1), e.name, e.mark, e.module, e.columnId, e.remark};
-        for (int c = 0; c < 6; ++c) m_table->setItem(static_cast<int>(r), c, new QTableWidgetItem(q(cells[c])));
+        for (int c = 0; c < 6; ++c) m_table->setItem(static_cast<int>(r), c, new QTableWidgetItem(toQt(cells[c])));
     }
     if (select >= 0 && select < m_table->rowCount())
         m_table->selectRow(select);

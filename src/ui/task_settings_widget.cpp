@@ -239,13 +239,7 @@ QWidget* TaskSettingsWidget::buildPublishTab() {
         if (item->childCount() > 0) item->setExpanded(!item->isExpanded());
     });
     auto icon = [this](const char* name, const char* tip, const QIcon& ic, void (TaskSettingsWidget::*slot)()) {
-        auto* b = new QToolButton;
-        b->setObjectName(name);
-        b->setIcon(ic);
-        b->setIconSize(QSize(20, 20));
-        b->setToolTip(tip);
-        b->setText(tip);
-        b->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+        auto* b = iconButton(name, tip, ic);
         connect(b, &QToolButton::clicked, this, slot);
         return b;
     };
