@@ -420,7 +420,8 @@ void TaskSettingsWidget::setForm(const app::SettingsForm& f) {
     m_publishInterface->clear();
     for (const auto& name : f.publishInterfaces) m_publishInterface->addItem(q(name));
     m_publishInterface->setCurrentIndex(f.postRuleName.empty() ? -1 : m_publishInterface->findText(q(f.postRuleName)));
-    showColumns(f.postClassSelected);
+    // A task without a chosen column starts on column 0 when the list has one.
+    showColumns(f.postClassSelected.empty() ? "0" : f.postClassSelected);
     setText("other_time1", f.time1);
     setText("other_time2", f.time2);
     setText("other_time3", f.time3);

@@ -212,9 +212,14 @@ TEST_F(SiteGroupUi, LoadColumnsButtonOfTheSettingsAreaFillsTheTree) {
     app::SettingsForm f = widget.form();
     f.publishInterfaces = publish::ListModules(ws.publishFolder);
     f.postRuleName = "wordpress";
-    f.postClassTree = "@@@<br/>旧###9###0<br/>";
+    // Without a chosen column the task opens on column 0 when its list has one.
+    f.postClassTree = "@@@<br/>未分类###0###-1<br/>旧###9###0<br/>";
+    f.postClassSelected = "";
+    widget.setForm(f);
+    EXPECT_EQ(widget.selectedColumn(), "0");
     f.postClassSelected = "9";
     widget.setForm(f);
+    EXPECT_EQ(widget.selectedColumn(), "9");
     site.answer("GetAllClass", test::Reply::html("@@@<br/>新闻###1###0<br/>体育###3###0<br/>"));
     widget.findChild<QPushButton*>("loadColumns")->click();
     ASSERT_EQ(widget.columnTree()->topLevelItemCount(), 2);
