@@ -14,6 +14,8 @@
 using namespace tarvex;
 
 int main(int argc, char** argv) {
+    // The editor pages run in Qt WebEngine, which needs the shared OpenGL contexts set up first.
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication qapp(argc, argv);
     QApplication::setApplicationName("Tarvex采集器");
     QApplication::setQuitOnLastWindowClosed(false);
