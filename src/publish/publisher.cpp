@@ -14,6 +14,7 @@
 #include "engine/field_rule.h"
 #include "engine/rule_json.h"
 #include "platform/run_log.h"
+#include "platform/sqlite_db.h"
 #include "publish/attachment_upload.h"
 #include "publish/ftp_upload.h"
 #include "publish/publish_module.h"
@@ -251,11 +252,13 @@ bool Publisher::publishTarget(std::size_t index, std::size_t extraSites, const P
                      collect::sql::NextPublish(m_flag, m_s.minId, review, false),
                  0);
         if (m_random) {
-            auto ids = collect::query(m_run.dbPath, "select id from content where getc=1 and " +
-                                                        platform::quoteIdentifier(m_flag) + "=0 " +
-                                                        (review ? " and 人工审核 = '1' " : ""));
+            // Only the ids are held (8 bytes a record), read straight from the statement.
+            platform::SqliteConnection c(m_run.dbPath, platform::SqliteConnection::Mode::ReadOnly);
+            platform::SqliteStatement ids(c, "select id from content where getc=1 and " +
+                                                 platform::quoteIdentifier(m_flag) + "=0 " +
+                                                 (review ? " and 人工审核 = '1' " : ""));
             m_shuffled.clear();
-            for (std::size_t r = 0; r < ids.rows.size(); ++r) m_shuffled.push_back(ids.rows[r][0].integer);
+            while (ids.step()) m_shuffled.push_back(ids.columnInt(0));
             std::shuffle(m_shuffled.begin(), m_shuffled.end(), std::mt19937_64(std::random_device{}()));
             m_nextShuffled = 0;
         }
