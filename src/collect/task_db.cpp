@@ -182,7 +182,7 @@ std::vector<std::string> SiteKeysOf(const std::string& settingsJson) {
 }
 
 bool IsValidSiteMark(const std::string& mark) {
-    if (mark.empty() || mark.size() > 4) return false;
+    if (mark.empty()) return false;
     return std::all_of(mark.begin(), mark.end(), [](unsigned char c) { return std::isalnum(c) != 0 || c == '_'; });
 }
 

@@ -42,7 +42,7 @@ std::vector<std::string> FieldColumnsOf(const std::string& settingsJson);
 // Site keys of the site-group settings ("post_morepost" with "check1" on), in order. A key names
 // the flag column "postc_" + key, so only valid keys count, each once without regard to case.
 std::vector<std::string> SiteKeysOf(const std::string& settingsJson);
-// A site key (mark): 1 to 4 of A–Z, a–z, 0–9 and "_".
+// A site key (mark) that can name a flag column: A–Z, a–z, 0–9 and "_", at least one.
 bool IsValidSiteMark(const std::string& mark);
 
 // Creates `content` (pasted-task form, one TEXT column per field), `download` and the

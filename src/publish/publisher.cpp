@@ -223,7 +223,7 @@ bool Publisher::publishTarget(std::size_t index, std::size_t extraSites, const P
         m_run.pane(m_prefix + "名称为：" + target.module + ".p，的发布模块内容无法读取");
         return false;
     }
-    if (index > 0 && !IsValidMark(target.mark)) {
+    if (index > 0 && !collect::IsValidSiteMark(target.mark)) {
         m_run.pane(m_prefix + "站点标记不合法，跳过此站点：" + target.mark);
         return true;
     }

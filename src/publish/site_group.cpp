@@ -47,7 +47,7 @@ std::string ComposeSiteGroup(const SiteGroup& group) {
 }
 
 bool IsValidMark(const std::string& mark) {
-    return collect::IsValidSiteMark(mark);
+    return mark.size() <= 4 && collect::IsValidSiteMark(mark);
 }
 
 std::string PublishTarget::entryText() const {
