@@ -14,7 +14,7 @@
 using namespace tarvex;
 
 int main(int argc, char** argv) {
-    // The editor pages run in Qt WebEngine, which needs the shared OpenGL contexts set up first.
+    // Qt WebEngine (the editor pages, the cookie window) needs the shared OpenGL contexts set up first.
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication qapp(argc, argv);
     QApplication::setApplicationName("Tarvex采集器");

@@ -65,9 +65,9 @@ bool runOnUiThreadUnless(QObject* context, const std::function<void()>& fn, cons
 }
 
 void QtDialogs::message(const std::string& text, const std::string& caption) {
-    runOnUiThread(qApp, [&] {
-        QMessageBox::information(m_parent, QString::fromStdString(caption), QString::fromStdString(text));
-    });
+    // Messages break their lines with CR (or CR LF); a message box breaks only at LF.
+    QString shown = QString::fromStdString(text).replace("\r\n", "\n").replace('\r', '\n');
+    runOnUiThread(qApp, [&] { QMessageBox::information(m_parent, QString::fromStdString(caption), shown); });
 }
 
 bool QtDialogs::confirm(const std::string& text, const std::string& title) {

@@ -5,10 +5,11 @@
 
 namespace tarvex::ui {
 
-inline QString toQt(const std::string& utf8) {
-    return QString::fromStdString(utf8);
+inline QString qstr(const std::string& text) {
+    return QString::fromStdString(text);
 }
-inline std::string fromQt(const QString& text) {
+
+inline std::string stdstr(const QString& text) {
     return text.toStdString();
 }
 

@@ -86,13 +86,13 @@ SiteEntryDialog::SiteEntryDialog(const app::Workspace& ws, platform::Dialogs& di
     connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
     connect(m_load, &QPushButton::clicked, this, &SiteEntryDialog::loadColumns);
     connect(edit, &QPushButton::clicked, this, [this] {
-        const std::string module = fromQt(m_module->currentText());
+        const std::string module = stdstr(m_module->currentText());
         m_editModule(this, module);
         listModules(module);
     });
     // A click on a column takes its id; a column with children opens or closes as well.
     connect(m_tree, &QTreeWidget::itemClicked, this, [this](QTreeWidgetItem* item) {
-        m_column->setText(toQt(columnIdOf(item)));
+        m_column->setText(qstr(columnIdOf(item)));
         if (item->childCount() > 0) item->setExpanded(!item->isExpanded());
     });
 
@@ -104,26 +104,26 @@ SiteEntryDialog::SiteEntryDialog(const app::Workspace& ws, platform::Dialogs& di
 
 void SiteEntryDialog::listModules(const std::string& select) {
     m_module->clear();
-    for (const auto& name : publish::ListModules(m_ws.publishFolder)) m_module->addItem(toQt(name));
-    m_module->setCurrentIndex(m_module->findText(toQt(select)));
+    for (const auto& name : publish::ListModules(m_ws.publishFolder)) m_module->addItem(qstr(name));
+    m_module->setCurrentIndex(m_module->findText(qstr(select)));
 }
 
 void SiteEntryDialog::setEntry(const publish::SiteEntry& e) {
-    m_name->setText(toQt(e.name));
-    m_mark->setText(toQt(e.mark));
+    m_name->setText(qstr(e.name));
+    m_mark->setText(qstr(e.mark));
     listModules(e.module);
     // A module whose file has gone stays named, so the check below can say which it was.
-    if (!e.module.empty() && m_module->findText(toQt(e.module)) < 0) {
-        m_module->addItem(toQt(e.module));
+    if (!e.module.empty() && m_module->findText(qstr(e.module)) < 0) {
+        m_module->addItem(qstr(e.module));
         m_module->setCurrentIndex(m_module->count() - 1);
     }
-    m_column->setText(toQt(e.columnId));
-    m_remark->setText(toQt(e.remark));
+    m_column->setText(qstr(e.columnId));
+    m_remark->setText(qstr(e.remark));
 }
 
 void SiteEntryDialog::save() {
-    publish::SiteEntry e{fromQt(m_name->text()), fromQt(m_mark->text()), fromQt(m_module->currentText()),
-                         fromQt(m_column->text()), fromQt(m_remark->text())};
+    publish::SiteEntry e{stdstr(m_name->text()), stdstr(m_mark->text()), stdstr(m_module->currentText()),
+                         stdstr(m_column->text()), stdstr(m_remark->text())};
     const std::string path = publish::ModulePath(m_ws.publishFolder, e.module);
     std::error_code ec;
     const bool exists = !e.module.empty() && std::filesystem::is_regular_file(path, ec);
@@ -139,11 +139,11 @@ void SiteEntryDialog::loadColumns() {
     m_load->setEnabled(false);
     app::ColumnLoadOptions options;
     options.keepResponsive = [] { QCoreApplication::processEvents(); };
-    auto list = app::LoadColumns(m_ws, fromQt(m_module->currentText()), m_dialogs, options);
+    auto list = app::LoadColumns(m_ws, stdstr(m_module->currentText()), m_dialogs, options);
     m_load->setEnabled(true);
     if (!list) return;
     showColumnTree(m_tree, *list);
-    const std::string current = fromQt(m_column->text());
+    const std::string current = stdstr(m_column->text());
     for (QTreeWidgetItemIterator it(m_tree); *it; ++it)
         if (columnIdOf(*it) == current) m_tree->setCurrentItem(*it);
 }
@@ -216,7 +216,7 @@ void SiteGroupDialog::showSites(int select) {
     for (std::size_t r = 0; r < m_sites.size(); ++r) {
         const auto& e = m_sites[r];
         const std::string cells[] = {std::to_string(r + 1), e.name, e.mark, e.module, e.columnId, e.remark};
-        for (int c = 0; c < 6; ++c) m_table->setItem(static_cast<int>(r), c, new QTableWidgetItem(toQt(cells[c])));
+        for (int c = 0; c < 6; ++c) m_table->setItem(static_cast<int>(r), c, new QTableWidgetItem(qstr(cells[c])));
     }
     if (select >= 0 && select < m_table->rowCount())
         m_table->selectRow(select);

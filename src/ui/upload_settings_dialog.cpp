@@ -143,13 +143,13 @@ void UploadSettingsDialog::setSettings(const publish::UploadSettings& v) {
     (v.webCheck3 ? m_batchFirst : v.webCheck2 ? m_singleFirst : m_withArticle)->setChecked(true);
     m_pieces->setChecked(v.webCheckPart);
     m_pieceSize->setValue(std::max(1, number(v.webPartSize, number(defaults.webPartSize, 1))));
-    m_webUrl->setText(toQt(v.webUrl));
+    m_webUrl->setText(qstr(v.webUrl));
     m_ftp->setChecked(v.ftpCheck);
-    m_ftpIp->setText(toQt(v.ftpIp));
+    m_ftpIp->setText(qstr(v.ftpIp));
     m_ftpPort->setValue(std::clamp(number(v.ftpPort, 21), 1, 65535));
-    m_ftpUser->setText(toQt(v.ftpUser));
-    m_ftpPass->setText(toQt(v.ftpPass));
-    m_ftpDir->setText(toQt(v.ftpDir));
+    m_ftpUser->setText(qstr(v.ftpUser));
+    m_ftpPass->setText(qstr(v.ftpPass));
+    m_ftpDir->setText(qstr(v.ftpDir));
     m_passive->setChecked(v.ftpPassive);
 }
 
@@ -161,13 +161,13 @@ publish::UploadSettings UploadSettingsDialog::settings() const {
     v.webCheck3 = m_batchFirst->isChecked();
     v.webCheckPart = m_pieces->isChecked();
     v.webPartSize = std::to_string(m_pieceSize->value());
-    v.webUrl = fromQt(m_webUrl->text());
+    v.webUrl = stdstr(m_webUrl->text());
     v.ftpCheck = m_ftp->isChecked();
-    v.ftpIp = fromQt(m_ftpIp->text());
+    v.ftpIp = stdstr(m_ftpIp->text());
     v.ftpPort = std::to_string(m_ftpPort->value());
-    v.ftpUser = fromQt(m_ftpUser->text());
-    v.ftpPass = fromQt(m_ftpPass->text());
-    v.ftpDir = fromQt(m_ftpDir->text());
+    v.ftpUser = stdstr(m_ftpUser->text());
+    v.ftpPass = stdstr(m_ftpPass->text());
+    v.ftpDir = stdstr(m_ftpDir->text());
     v.ftpPassive = m_passive->isChecked();
     return v;
 }
@@ -217,7 +217,7 @@ void UploadSettingsDialog::testUpload() {
         },
         [] { QCoreApplication::processEvents(); });
     setTesting(false);
-    m_log->setPlainText(toQt(result.log));
+    m_log->setPlainText(qstr(result.log));
     m_dialogs.message(result.message, platform::kAppTitle);
 }
 
