@@ -74,6 +74,12 @@ void addUnique(std::vector<std::string>& list, const std::string& name) {
     if (std::find(list.begin(), list.end(), name) == list.end()) list.push_back(name);
 }
 
+bool sameIgnoringCase(const std::string& a, const std::string& b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](unsigned char x, unsigned char y) {
+               return std::tolower(x) == std::tolower(y);
+           });
+}
+
 std::string stripDoubleQuotes(std::string s) {
     s.erase(std::remove(s.begin(), s.end(), '"'), s.end());
     return s;
@@ -177,9 +183,17 @@ std::vector<std::string> SiteKeysOf(const std::string& settingsJson) {
         if (c1 == std::string::npos) continue;
         auto c2 = s.find(',', c1 + 1);
         std::string key = s.substr(c1 + 1, c2 == std::string::npos ? std::string::npos : c2 - c1 - 1);
-        if (!key.empty()) addUnique(keys, key);
+        // SQLite compares column names without regard to ASCII case: "a1" and "A1" are one column.
+        if (IsValidSiteMark(key) &&
+            std::none_of(keys.begin(), keys.end(), [&](const std::string& k) { return sameIgnoringCase(k, key); }))
+            keys.push_back(key);
     }
     return keys;
+}
+
+bool IsValidSiteMark(const std::string& mark) {
+    if (mark.empty()) return false;
+    return std::all_of(mark.begin(), mark.end(), [](unsigned char c) { return std::isalnum(c) != 0 || c == '_'; });
 }
 
 namespace {

@@ -44,8 +44,11 @@ std::vector<std::string> FieldColumnsOf(const std::string& settingsJson);
 // and the list-page field names in order of appearance (each once).
 std::vector<std::string> FieldTitlesOf(const std::string& settingsJson);
 std::vector<std::string> ListPageFieldsOf(const std::string& settingsJson);
-// Site keys of the site-group settings ("post_morepost" with "check1" on), in order.
+// Site keys of the site-group settings ("post_morepost" with "check1" on), in order. A key names
+// the flag column "postc_" + key, so only valid keys count, each once without regard to case.
 std::vector<std::string> SiteKeysOf(const std::string& settingsJson);
+// A site key (mark) that can name a flag column: A–Z, a–z, 0–9 and "_", at least one.
+bool IsValidSiteMark(const std::string& mark);
 
 // Creates `content` (pasted-task form, one TEXT column per field), `download` and the
 // per-site flag columns, in one transaction. Throws platform::SqliteError on failure, leaving

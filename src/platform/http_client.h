@@ -40,6 +40,10 @@ struct FormPart {
     std::string filePath;
     // Sent as the part's Content-Transfer-Encoding ("8bit", "binary"); the bytes are not changed.
     std::string transferEncoding;
+    // With `filePath`: only `fileLength` bytes from `fileOffset` are sent, read from disk while
+    // sending (a piece of a large file never sits in memory). No length: to the end of the file.
+    std::uint64_t fileOffset = 0;
+    std::optional<std::uint64_t> fileLength;
 };
 
 inline constexpr std::size_t kMaxBodyBytes = 50u * 1024u * 1024u;

@@ -28,6 +28,7 @@
 #include "support/fakes.h"
 #include "support/sandbox_workspace.h"
 #include "ui/main_window.h"
+#include "ui/site_group_dialog.h"
 #include "ui/task_tree_widget.h"
 
 using namespace tarvex;
@@ -389,7 +390,8 @@ TEST_F(TaskSettingsUi, SectionButtonsOpenTheirWindows) {
     for (const auto& c : std::vector<Case>{{"listSettings", "tarvex::ui::ListSettingsDialog"},
                                            {"pageSettings", "tarvex::ui::PaginationDialog"},
                                            {"multiPage", "tarvex::ui::MultiLevelDialog"},
-                                           {"uploadSettings", "tarvex::ui::TextEditDialog"}}) {
+                                           {"uploadSettings", "tarvex::ui::UploadSettingsDialog"},
+                                           {"siteGroup", "tarvex::ui::SiteGroupDialog"}}) {
         QString seen;
         QTimer::singleShot(50, [&] {
             if (auto* w = QApplication::activeModalWidget()) {
@@ -401,18 +403,27 @@ TEST_F(TaskSettingsUi, SectionButtonsOpenTheirWindows) {
         EXPECT_EQ(seen, c.window) << c.button;
     }
 
-    // "站群发布" edits the site-group text until its own window arrives; a save stores it.
-    const std::string group = R"({"check1":"-1","MorePostAll":["site,k7,x"]})";
+    // "站群发布": a site added in its entry window and the list saved; a save of the task
+    // stores the group and gives the site its flag column.
     QTimer::singleShot(50, [&] {
-        auto* w = QApplication::activeModalWidget();
-        ASSERT_NE(w, nullptr);
-        w->findChild<QPlainTextEdit*>("sectionText")->setPlainText(QString::fromStdString(group));
-        qobject_cast<QDialog*>(w)->accept();
+        auto* group = qobject_cast<ui::SiteGroupDialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(group, nullptr);
+        group->enabledBox()->setChecked(true);
+        QTimer::singleShot(50, [&] {
+            auto* entry = qobject_cast<ui::SiteEntryDialog*>(QApplication::activeModalWidget());
+            ASSERT_NE(entry, nullptr);
+            entry->nameEdit()->setText("site");
+            entry->markEdit()->setText("k7");
+            entry->moduleBox()->setCurrentText("dede");
+            entry->save();
+        });
+        group->addSite();
+        group->save();
     });
     settings()->findChild<QPushButton*>("siteGroup")->click();
     settings()->saveButton()->click();
     test::processEvents();
-    EXPECT_EQ(stored(taskA)["post_morepost"], group);
+    EXPECT_EQ(stored(taskA)["post_morepost"], R"({"check1":"-1","MorePostAll":["site,k7,dede,0,"]})");
     auto cols = collect::TableColumns(ws.taskDbPath(taskA), "content", dialogs);
     EXPECT_EQ(cols.back(), "postc_k7");
 }
