@@ -73,7 +73,7 @@ TEST_F(TaskDb, SiteFlagColumnsOnlyForValidMarksEachOnceWithoutRegardToCase) {
     const std::string settings = settingsWith({"标题", "内容"}, "\"post_morepost\":" + nlohmann::json(group).dump());
     EXPECT_EQ(SiteKeysOf(settings), (std::vector<std::string>{"k1", "A1"}));
     // "k1" is the column that is there as "postc_K1"; the save adds only "postc_A1" and succeeds.
-    EXPECT_EQ(AddMissingColumns(path, settings, dialogs).size(), 1u);
+    EXPECT_EQ(AddMissingColumns(path, settings).size(), 1u);
     EXPECT_EQ(columns().back(), "postc_A1");
 }
 
