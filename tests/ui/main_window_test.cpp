@@ -1,19 +1,26 @@
 // The main window shell on a sandbox workspace: caption, root node, run list columns, hidden
-// slot pages, close hides instead of quitting, slot status reaching the widgets in order.
+// slot pages, close hiding to the tray or (without a tray) ending the program, slot status
+// reaching the widgets in order.
 #include <gtest/gtest.h>
 
 #include <QCloseEvent>
 #include <QHeaderView>
 #include <QMenu>
+#include <QPushButton>
+#include <nlohmann/json.hpp>
 #include <thread>
 
+#include "app/catalogue.h"
 #include "app/startup.h"
+#include "app/stored_rules.h"
+#include "collect/task_db.h"
 #include "qt_app.h"
 #include "support/fakes.h"
 #include "support/sandbox_workspace.h"
 #include "ui/main_window.h"
 
 using namespace tarvex;
+using namespace std::chrono_literals;
 
 namespace {
 struct Shell : ::testing::Test {
@@ -64,18 +71,92 @@ TEST_F(Shell, ShowsTheShellOfTheProgram) {
     EXPECT_EQ(menu[1]->text(), "关闭程序");
 }
 
-TEST_F(Shell, CloseHidesOrMinimisesInsteadOfQuitting) {
+TEST_F(Shell, WithATrayCloseHidesTheWindowAndTheProgramGoesOn) {
+    window->setTrayAvailable(true);
     QCloseEvent ev;
     QApplication::sendEvent(window.get(), &ev);
     EXPECT_FALSE(ev.isAccepted());
     test::processEvents();
-    EXPECT_TRUE(!window->isVisible() || window->isMinimized());
+    EXPECT_FALSE(window->isVisible());
     EXPECT_FALSE(session->state->closing.load());
+    EXPECT_EQ(window->findChild<QPushButton*>("closeToTrayButton")->text(), "关闭到右下任务栏");
 
     window->showFromTray();
     test::processEvents();
     EXPECT_TRUE(window->isVisible());
     EXPECT_FALSE(window->isMinimized());
+}
+
+TEST_F(Shell, WithoutATrayCloseEndsTheProgram) {
+    // Nothing runs, so nothing is asked.
+    window->setTrayAvailable(false);
+    EXPECT_EQ(window->findChild<QPushButton*>("closeToTrayButton")->text(), "关闭程序");
+    QCloseEvent ev;
+    QApplication::sendEvent(window.get(), &ev);
+    EXPECT_TRUE(ev.isAccepted());
+    EXPECT_TRUE(session->state->closing.load());
+}
+
+namespace {
+// A window over a workspace with one slow direct-mode task, and scripted answers.
+struct Quit : ::testing::Test {
+    test::SandboxWorkspace sandbox;
+    test::ScriptedDialogs dialogs;
+    std::unique_ptr<app::Session> session;
+    std::unique_ptr<ui::MainWindow> window;
+    std::int64_t taskId = 0;
+
+    void SetUp() override {
+        test::qtApp();
+        std::vector<std::string> urls;
+        for (int i = 0; i < 3000; ++i) urls.push_back("http://127.0.0.1:9/p/" + std::to_string(i));
+        nlohmann::json doc{
+            {"Morepage", nlohmann::json{{"More_urls", urls}}.dump()}, {"other_time1", "150"}, {"other_time2", "0"}};
+        auto ws = sandbox.workspace();
+        taskId = app::InsertTaskRow(ws, 0, "慢任务", app::StoreRules(doc.dump()));
+        ASSERT_TRUE(collect::CreateTaskDb(ws.taskDbPath(taskId), dialogs));
+        collect::CreateContentTables(ws.taskDbPath(taskId), doc.dump());
+        auto started = app::startProcess(sandbox.folder(), dialogs);
+        ASSERT_EQ(started.status, app::StartStatus::Started);
+        session = std::move(started.session);
+        window = std::make_unique<ui::MainWindow>(*session, nullptr, &dialogs);
+        window->setTrayAvailable(false);
+        window->show();
+        test::processEvents();
+    }
+    void TearDown() override {
+        if (session) app::CloseBackgroundWork(*session->state, app::ThreadRegistry::global(), 30s);
+        test::processEvents();
+        window.reset();
+    }
+};
+}  // namespace
+
+TEST_F(Quit, WithoutATrayClosingAsksWhileATaskRunsThenStopsIt) {
+    auto& runs = window->runListModel();
+    ASSERT_TRUE(runs.AddToRunList(taskId, "慢任务"));
+    ASSERT_TRUE(runs.StartRun(0));
+    ASSERT_TRUE(test::waitFor([&] { return session->state->GetSlotField(1, 4) == "1"; }));
+
+    // "No": the window stays and the run goes on.
+    dialogs.queueConfirm(false);
+    QCloseEvent refused;
+    QApplication::sendEvent(window.get(), &refused);
+    EXPECT_FALSE(refused.isAccepted());
+    ASSERT_EQ(dialogs.shown().size(), 1u);
+    EXPECT_EQ(dialogs.shown()[0].kind, "confirm");
+    EXPECT_FALSE(session->state->closing.load());
+    EXPECT_EQ(runs.rows()[0].state, app::kStateRunning);
+
+    // "Yes": the program ends the way "关闭程序" does; the run stops and is waited for.
+    dialogs.queueConfirm(true);
+    QCloseEvent accepted;
+    QApplication::sendEvent(window.get(), &accepted);
+    EXPECT_TRUE(accepted.isAccepted());
+    EXPECT_TRUE(session->state->closing.load());
+    EXPECT_TRUE(app::CloseBackgroundWork(*session->state, app::ThreadRegistry::global(), 10s));
+    EXPECT_EQ(runs.rows()[0].state, app::kStateStopped);
+    EXPECT_EQ(session->state->GetSlotField(1, 4), "0");
 }
 
 TEST_F(Shell, SlotStatusFromWorkerThreadsArrivesInOrder) {
