@@ -17,6 +17,7 @@
 #include "collect/list_sources.h"
 #include "collect/task_db.h"
 #include "platform/ports.h"
+#include "platform/run_log.h"
 #include "platform/sqlite_db.h"
 
 using namespace tarvex;
@@ -41,13 +42,25 @@ std::string address(long long i) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    const long long known = argc > 1 ? std::atoll(argv[1]) : 1000000;
-    const long long fresh = argc > 2 ? std::atoll(argv[2]) : 100000;
-    const long long perPage = argc > 3 ? std::atoll(argv[3]) : 200;
+    std::vector<std::string> numbers;
+    bool withLog = false;
+    for (int i = 1; i < argc; ++i) {
+        if (std::string(argv[i]) == "--log")
+            withLog = true;
+        else
+            numbers.push_back(argv[i]);
+    }
+    const long long known = numbers.size() > 0 ? std::atoll(numbers[0].c_str()) : 1000000;
+    const long long fresh = numbers.size() > 1 ? std::atoll(numbers[1].c_str()) : 100000;
+    const long long perPage = numbers.size() > 2 ? std::atoll(numbers[2].c_str()) : 200;
 
     auto dir = std::filesystem::temp_directory_path() / "tarvex-bench-list-stage";
     std::filesystem::remove_all(dir);
     std::filesystem::create_directories(dir);
+    if (withLog) {
+        std::filesystem::create_directories(dir / "log");
+        platform::InitLog(dir.string() + "/", true, true);
+    }
     const std::string path = (dir / "1.db3").string();
     platform::SilentDialogs dialogs;
     nlohmann::json list{{"More_begin", "<ul class=\"list\">"},
@@ -106,8 +119,8 @@ int main(int argc, char** argv) {
     auto t1 = Clock::now();
     std::size_t loaded = collect::LoadKnownUrls(run);
     const double loadSecs = secondsSince(t1);
-    std::printf("load known: %zu addresses in %.2f s = %.0f rows/s, peak RSS%s\n", loaded, loadSecs, loaded / loadSecs,
-                peakRss().c_str());
+    std::printf("load known: %zu addresses in %.2f s = %.0f rows/s, table %.1f MB, peak RSS%s\n", loaded, loadSecs,
+                loaded / loadSecs, static_cast<double>(run.known.memoryBytes()) / (1024.0 * 1024.0), peakRss().c_str());
 
     auto t2 = Clock::now();
     collect::collectListPages(run, urls, fetch);
@@ -117,6 +130,13 @@ int main(int argc, char** argv) {
     std::printf("list stage: %zu pages, %lld links (%lld new) in %.2f s = %.0f links/s, %.0f new rows/s\n",
                 pages.size(), links, fresh, stageSecs, links / stageSecs, fresh / stageSecs);
     std::printf("rows now %s (expected %lld), peak RSS%s\n", count.c_str(), known + fresh, peakRss().c_str());
+    if (withLog) {
+        std::error_code ec;
+        std::printf("run log: %.1f MB\n",
+                    static_cast<double>(std::filesystem::file_size(platform::RunLog::global().filePath(), ec)) /
+                        (1024.0 * 1024.0));
+        platform::CloseLog();
+    }
     std::filesystem::remove_all(dir);
     return std::stoll(count) == known + fresh ? 0 : 1;
 }
