@@ -3,6 +3,8 @@
 // as many known ones. Measures loading the known addresses, then the list stage's link
 // extraction, dedupe and insert. Prints rows/s and the peak resident set (VmHWM).
 // Usage: bench_list_stage [known] [fresh] [links-per-page]   (default 1000000 100000 200)
+#include <sys/resource.h>
+
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -34,6 +36,15 @@ std::string peakRss() {
 
 double secondsSince(Clock::time_point t) {
     return std::chrono::duration<double>(Clock::now() - t).count();
+}
+
+// Processor time of the calling thread (user + system): on a busy machine it says more about
+// the work than the wall time.
+double threadCpuSeconds() {
+    rusage ru{};
+    getrusage(RUSAGE_THREAD, &ru);
+    return static_cast<double>(ru.ru_utime.tv_sec + ru.ru_stime.tv_sec) +
+           static_cast<double>(ru.ru_utime.tv_usec + ru.ru_stime.tv_usec) / 1e6;
 }
 
 std::string address(long long i) {
@@ -123,12 +134,16 @@ int main(int argc, char** argv) {
                 loaded / loadSecs, static_cast<double>(run.known.memoryBytes()) / (1024.0 * 1024.0), peakRss().c_str());
 
     auto t2 = Clock::now();
+    const double cpu0 = threadCpuSeconds();
     collect::collectListPages(run, urls, fetch);
     const double stageSecs = secondsSince(t2);
+    const double stageCpu = threadCpuSeconds() - cpu0;
     auto count = collect::query(path, "select count(*) as n from content").text(0, "n");
     const long long links = fresh + (known > 0 ? fresh : 0);
-    std::printf("list stage: %zu pages, %lld links (%lld new) in %.2f s = %.0f links/s, %.0f new rows/s\n",
-                pages.size(), links, fresh, stageSecs, links / stageSecs, fresh / stageSecs);
+    std::printf(
+        "list stage: %zu pages, %lld links (%lld new) in %.2f s (processor %.2f s) = %.0f links/s, %.0f new rows/s, "
+        "%.1f us processor per link\n",
+        pages.size(), links, fresh, stageSecs, stageCpu, links / stageSecs, fresh / stageSecs, stageCpu * 1e6 / links);
     std::printf("rows now %s (expected %lld), peak RSS%s\n", count.c_str(), known + fresh, peakRss().c_str());
     if (withLog) {
         std::error_code ec;

@@ -363,7 +363,8 @@ ListPageResult collectListPage(RunContext& run, ListRunState& state, const std::
     InsertOutcome stored = InsertAddresses(run, rows, columns);
     for (const auto& message : stored.errors) reportInsertFailure(run, message);
     if (!stored.pageError.empty()) reportInsertFailure(run, stored.pageError);
-    if (stored.inserted) WriteLog("TMyThread:列表循环 遍历URL 插入成功=============\r\r", 1);
+    if (platform::LogEnabled(1))
+        for (int i = 0; i < stored.inserted; ++i) WriteLog("TMyThread:列表循环 遍历URL 插入成功=============\r\r", 1);
     state.insertedCount += stored.inserted;
     run.counters->listInserted += stored.inserted;
     run.counters->listFailed += stored.failed;

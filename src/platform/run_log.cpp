@@ -70,9 +70,11 @@ void RunLog::closeFileLocked() {
     m_fd = -1;
 }
 
-int RunLog::fileLocked(std::string& error) {
+int RunLog::fileLocked(bool look, std::string& error) {
     if (m_fd >= 0) {
-        // A file deleted or moved away while the program runs is created again at its name.
+        // A file deleted while the program runs is created again at its name. Looked at when
+        // the second of the time stamp changes, which keeps the check out of the cost of a line.
+        if (!look) return m_fd;
         struct stat st {};
         if (::fstat(m_fd, &st) == 0 && st.st_nlink > 0) return m_fd;
         closeFileLocked();
@@ -91,9 +93,10 @@ int RunLog::fileLocked(std::string& error) {
     return m_fd;
 }
 
-const std::string& RunLog::stampLocked() {
+bool RunLog::stampLocked() {
     const std::time_t now = std::chrono::system_clock::to_time_t(m_clock->now());
-    if (now != m_stampSecond) {
+    const bool changed = now != m_stampSecond;
+    if (changed) {
         m_stampSecond = now;
         std::tm tm{};
         localtime_r(&now, &tm);
@@ -101,7 +104,7 @@ const std::string& RunLog::stampLocked() {
         std::strftime(buf, sizeof buf, "%m%d %H:%M:%S", &tm);
         m_stamp = buf;
     }
-    return m_stamp;
+    return changed;
 }
 
 void RunLog::write(const std::string& text, int level) {
@@ -112,10 +115,11 @@ void RunLog::write(const std::string& text, int level) {
     {
         std::lock_guard<std::mutex> g(m_lock);
         if (!m_logOn) return;  // closed meanwhile
-        int fd = fileLocked(error);
+        const bool newSecond = stampLocked();
+        int fd = fileLocked(newSecond, error);
         if (fd >= 0) {
             m_line.clear();
-            m_line.append(stampLocked()).append(",").append(threadId).append(", ").append(text).append("\n");
+            m_line.append(m_stamp).append(",").append(threadId).append(", ").append(text).append("\n");
             // One write per line: with O_APPEND the line lands whole at the end of the file.
             const char* p = m_line.data();
             std::size_t left = m_line.size();

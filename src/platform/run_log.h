@@ -47,12 +47,13 @@ public:
 
 private:
     void reportFailure(const std::string& error);
-    // The open file, opened (again) when needed; -1 and `error` set when it cannot be. Caller
-    // holds m_lock.
-    int fileLocked(std::string& error);
+    // The open file, opened (again) when needed, and when `look` checked for having been
+    // deleted; -1 and `error` set when it cannot be opened. Caller holds m_lock.
+    int fileLocked(bool look, std::string& error);
     void closeFileLocked();
-    // "mmdd hh:nn:ss" of now, formatted once per second. Caller holds m_lock.
-    const std::string& stampLocked();
+    // Sets m_stamp to "mmdd hh:nn:ss" of now, formatted once per second; true when the second
+    // changed. Caller holds m_lock.
+    bool stampLocked();
 
     std::mutex m_lock;
     std::string m_programFolder;

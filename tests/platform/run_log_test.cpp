@@ -88,11 +88,14 @@ TEST(RunLog, LinesOfManyThreadsNeverInterleave) {
 
 TEST(RunLog, AFileDeletedWhileTheProgramRunsIsCreatedAgain) {
     test::SandboxWorkspace ws({.withLog = true});
+    test::ManualClock clock(test::ManualClock::local(2026, 2, 2, 9, 0, 0));
     platform::RunLog log;
-    log.init(ws.folder(), true, true);
+    log.init(ws.folder(), true, true, clock);
     log.write("first", 0);
     ASSERT_NE(test::readWholeFile(log.filePath()).find(", first\n"), std::string::npos);
     fs::remove(log.filePath());
+    // Looked at once a second: the next second's first line creates the file again.
+    clock.advance(std::chrono::seconds(1));
     log.write("second", 0);
     std::string text = test::readWholeFile(log.filePath());
     EXPECT_EQ(text.find("first"), std::string::npos);
