@@ -397,28 +397,6 @@ TEST_F(Runs, AFreedSlotStartsIdleWhateverItsLastRunLeft) {
     EXPECT_FALSE(dialogs.sawMessage("该任务未能正常结束！如有异常，请重启软件即可！"));
 }
 
-TEST_F(Runs, PauseAndStopNeverOverwriteTheEndOfARun) {
-    // Pause and stop clicked over and over while short runs end: every ended run leaves its slot
-    // idle and its row stopped, so the next start is never refused.
-    addTask(17, "连点", settings({"http://h/1"}));
-    makeList();
-    ASSERT_TRUE(list->AddToRunList(17, "连点"));
-    list->setStage(0, 1, false);
-    list->setStage(0, 2, false);
-    for (int round = 0; round < 40; ++round) {
-        SCOPED_TRACE(round);
-        ASSERT_TRUE(list->StartRun(0));
-        const auto until = std::chrono::steady_clock::now() + 5s;
-        while (list->rows()[0].state != app::kStateStopped && std::chrono::steady_clock::now() < until) {
-            list->PauseRun(0);
-            list->StopRun(0);
-        }
-        ASSERT_EQ(list->rows()[0].state, app::kStateStopped);
-        ASSERT_TRUE(test::waitFor([&] { return state.GetSlotField(1, 4) == "0"; }, 2s)) << state.GetSlotField(1, 4);
-    }
-    EXPECT_FALSE(dialogs.sawMessage("该任务未能正常结束！如有异常，请重启软件即可！"));
-}
-
 TEST_F(Runs, WorkersReachTheSlotLockThroughTheRunTheyHold) {
     // Without a process state the run brings its own lock; a worker that outlives the runner
     // object still holds the run, and with it the lock.
