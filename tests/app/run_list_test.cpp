@@ -77,6 +77,16 @@ struct Runs : ::testing::Test {
         return "<html><ul class=\"list\">" + items + "</ul></html>";
     }
 
+    // Runs the list stage alone of a task with this program's own stages.
+    void startListStage(std::int64_t id, const std::string& name) {
+        hooks = app::defaultStageHooks();
+        makeList();
+        ASSERT_TRUE(list->AddToRunList(id, name));
+        list->setStage(0, 1, false);
+        list->setStage(0, 2, false);
+        ASSERT_TRUE(list->StartRun(0));
+    }
+
     bool waitForState(int row, const std::string& s) {
         return test::waitFor([&] { return list->rows().at(static_cast<std::size_t>(row)).state == s; }, 20s);
     }
@@ -320,12 +330,7 @@ TEST_F(Runs, AShortLockOnTheTaskDatabaseIsWaitedForAndStoresNothingTwice) {
         std::this_thread::sleep_for(3500ms);
         holder.exec("COMMIT");
     });
-    hooks = app::defaultStageHooks();
-    makeList();
-    ASSERT_TRUE(list->AddToRunList(8, "锁定"));
-    list->setStage(0, 1, false);
-    list->setStage(0, 2, false);
-    ASSERT_TRUE(list->StartRun(0));
+    startListStage(8, "锁定");
     ASSERT_TRUE(waitForState(0, app::kStateStopped));
     release.join();
     EXPECT_EQ(count(8), "6");
@@ -343,12 +348,7 @@ TEST_F(Runs, ALockThatOutlastsTheWaitEndsTheListStageWithoutStoringAnything) {
     platform::SqliteConnection holder(db);
     holder.exec("BEGIN EXCLUSIVE");
     busyRetry = 500ms;
-    hooks = app::defaultStageHooks();
-    makeList();
-    ASSERT_TRUE(list->AddToRunList(12, "久锁"));
-    list->setStage(0, 1, false);
-    list->setStage(0, 2, false);
-    ASSERT_TRUE(list->StartRun(0));
+    startListStage(12, "久锁");
     ASSERT_TRUE(waitForState(0, app::kStateStopped));
     holder.exec("COMMIT");
     EXPECT_EQ(count(12), "1");

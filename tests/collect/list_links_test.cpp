@@ -111,6 +111,14 @@ struct ListStage : ::testing::Test {
         newRun(doc);
     }
 
+    // A task of its own in a fresh folder, for the next case of a table.
+    void freshTask(const std::string& doc) {
+        test::removeTree(folder);
+        folder = test::makeTempFolder("tarvex-list-");
+        db = folder + "1.db3";
+        makeTask(doc);
+    }
+
     // A new run of the same task: the known addresses are read from the database again.
     void newRun(const std::string& doc) {
         run = std::make_unique<collect::RunContext>();
@@ -292,10 +300,7 @@ TEST_F(ListStage, LinksAreFilteredRewrittenAndStoredWithTheirListFields) {
         SCOPED_TRACE(c.what);
         json list = listSettings();
         list.update(c.changes);
-        test::removeTree(folder);
-        folder = test::makeTempFolder("tarvex-list-");
-        db = folder + "1.db3";
-        makeTask(document(list));
+        freshTask(document(list));
         MemorySite site;
         site.pages[page] = "succ:<html><ul class=\"list\">" + c.area + "</ul></html>";
         collect::collectListPages(*run, {page}, site.fetcher());
@@ -331,12 +336,9 @@ TEST_F(ListStage, SortOrderDecidesWhichLinkGetsTheLowerId) {
     };
     for (const auto& c : std::vector<Case>{{"0", {"a", "b", "c"}}, {"1", {"c", "b", "a"}}, {"2", {"c", "a", "b"}}}) {
         SCOPED_TRACE("More_sort " + c.sort);
-        test::removeTree(folder);
-        folder = test::makeTempFolder("tarvex-list-");
-        db = folder + "1.db3";
         json list = listSettings();
         list["More_sort"] = c.sort;
-        makeTask(document(list));
+        freshTask(document(list));
         MemorySite site;
         site.pages[page] = body;
         FixedDraws draws({2, 0, 0});
@@ -355,10 +357,7 @@ TEST_F(ListStage, TheRunLimitIsCheckedBeforeEachPageAgainstEarlierPages) {
     };
     for (const auto& c : std::vector<Case>{{"", 12, 4}, {"0", 12, 4}, {"3", 3, 1}, {"5", 6, 2}, {"6", 6, 2}}) {
         SCOPED_TRACE("other_url_max " + c.limit);
-        test::removeTree(folder);
-        folder = test::makeTempFolder("tarvex-list-");
-        db = folder + "1.db3";
-        makeTask(document(listSettings(), json{{"other_url_max", c.limit}}));
+        freshTask(document(listSettings(), json{{"other_url_max", c.limit}}));
         MemorySite site;
         std::vector<std::string> pages;
         for (int p = 1; p <= 4; ++p) {
@@ -403,13 +402,10 @@ TEST_F(ListStage, PagerPagesStopAtMulMaxAndAtTheRunLimit) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE("Mul_max " + std::to_string(c.mulMax) + ", other_url_max " + c.urlMax);
-        test::removeTree(folder);
-        folder = test::makeTempFolder("tarvex-list-");
-        db = folder + "1.db3";
         json list = listSettings();
         pagerJson["Mul_max"] = c.mulMax;
         list["More_mulpage"] = pagerJson.dump();
-        makeTask(document(list, json{{"other_url_max", c.urlMax}}));
+        freshTask(document(list, json{{"other_url_max", c.urlMax}}));
         MemorySite site;
         makeSite(site);
         collect::collectListPages(*run, {"http://s.com/p.html"}, site.fetcher());
@@ -510,20 +506,22 @@ TEST_F(ListStage, ALinkPatternThatStartsWithTheAddressFindsLinksAutomatically) {
     // One character before the address makes it the user's pattern.
     json manual = listSettings();
     manual["More_url_regex"] = "\"{DD:采集网址}\" title=\"{DD:字段=列表标题}\"";
-    test::removeTree(folder);
-    folder = test::makeTempFolder("tarvex-list-");
-    db = folder + "1.db3";
-    makeTask(document(manual));
+    freshTask(document(manual));
     collect::collectListPages(*run, {"http://s.com/l.html"}, site.fetcher());
     EXPECT_EQ(column("列表标题"), (std::vector<std::string>{"第一篇", "第二篇"}));
 }
 
 TEST_F(ListStage, AHugeListAreaIsCutWithoutHittingTheMatchingLimits) {
     // Limits far below the defaults stand in for a list area of many megabytes.
-    const auto saved = platform::regexLimits();
-    auto low = saved;
-    low.matchLimit = 2000;
-    platform::setRegexLimits(low);
+    struct LowLimits {
+        platform::RegexLimits saved = platform::regexLimits();
+        LowLimits() {
+            auto low = saved;
+            low.matchLimit = 2000;
+            platform::setRegexLimits(low);
+        }
+        ~LowLimits() { platform::setRegexLimits(saved); }
+    } low;
     std::vector<std::string> links;
     for (int i = 0; i < 3000; ++i) links.push_back("<a href=\"/n/" + std::to_string(i) + ".html\">新闻</a>");
     MemorySite site;
@@ -538,12 +536,8 @@ TEST_F(ListStage, AHugeListAreaIsCutWithoutHittingTheMatchingLimits) {
     // so instead of calling the area empty.
     json list = listSettings();
     list["More_begin"] = "<ul class=\"{*}\">";
-    test::removeTree(folder);
-    folder = test::makeTempFolder("tarvex-list-");
-    db = folder + "1.db3";
-    makeTask(document(list));
+    freshTask(document(list));
     collect::collectListPages(*run, {"http://s.com/l.html"}, site.fetcher());
-    platform::setRegexLimits(saved);
     EXPECT_TRUE(column("url").empty());
     EXPECT_FALSE(paneHas("采集列表内容区域为空http://s.com/l.html"));
     bool reported = false;
@@ -585,12 +579,9 @@ TEST_F(ListStage, TimeOutIsTypedInSecondsAndRefererCanBeLeftOut) {
     EXPECT_FALSE(quick[0].hasHeader("Referer"));
 
     // 1 s: the same page is too slow.
-    test::removeTree(folder);
-    folder = test::makeTempFolder("tarvex-list-");
-    db = folder + "1.db3";
     list["More_readtimeout"] = "1";
     list["More_check_referer"] = "0";
-    makeTask(document(list));
+    freshTask(document(list));
     server.clearRequests();
     collect::collectListPages(*run, {server.url("/slow.html"), server.url("/quick.html")});
     EXPECT_EQ(column("url"), std::vector<std::string>{server.url("/2.html")});
@@ -630,10 +621,7 @@ TEST_F(ListStage, PauseWaitsOnceAndStopEndsTheStageBeforeTheNextPage) {
     EXPECT_EQ(column("url").size(), 4u);
 
     // A stop while page 2 is fetched: page 2 is still stored, page 3 is never fetched.
-    test::removeTree(folder);
-    folder = test::makeTempFolder("tarvex-list-");
-    db = folder + "1.db3";
-    makeTask(document(listSettings()));
+    freshTask(document(listSettings()));
     site.fetched.clear();
     site.onFetch = [&](const std::string& address) {
         if (address == pages[1]) setRunState("3");

@@ -7,13 +7,9 @@
 #include <QHeaderView>
 #include <QMenu>
 #include <QPushButton>
-#include <nlohmann/json.hpp>
 #include <thread>
 
-#include "app/catalogue.h"
 #include "app/startup.h"
-#include "app/stored_rules.h"
-#include "collect/task_db.h"
 #include "qt_app.h"
 #include "support/fakes.h"
 #include "support/sandbox_workspace.h"
@@ -108,14 +104,7 @@ struct Quit : ::testing::Test {
 
     void SetUp() override {
         test::qtApp();
-        std::vector<std::string> urls;
-        for (int i = 0; i < 3000; ++i) urls.push_back("http://127.0.0.1:9/p/" + std::to_string(i));
-        nlohmann::json doc{
-            {"Morepage", nlohmann::json{{"More_urls", urls}}.dump()}, {"other_time1", "150"}, {"other_time2", "0"}};
-        auto ws = sandbox.workspace();
-        taskId = app::InsertTaskRow(ws, 0, "慢任务", app::StoreRules(doc.dump()));
-        ASSERT_TRUE(collect::CreateTaskDb(ws.taskDbPath(taskId), dialogs));
-        collect::CreateContentTables(ws.taskDbPath(taskId), doc.dump());
+        taskId = test::addSlowDirectTask(sandbox, "慢任务");
         auto started = app::startProcess(sandbox.folder(), dialogs);
         ASSERT_EQ(started.status, app::StartStatus::Started);
         session = std::move(started.session);

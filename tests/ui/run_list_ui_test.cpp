@@ -2,11 +2,6 @@
 // resume, stop, remove; the button table and the slot page follow.
 #include <gtest/gtest.h>
 
-#include <nlohmann/json.hpp>
-
-#include "app/catalogue.h"
-#include "app/stored_rules.h"
-#include "collect/task_db.h"
 #include "qt_app.h"
 #include "support/fakes.h"
 #include "support/sandbox_workspace.h"
@@ -25,16 +20,7 @@ struct RunListUi : ::testing::Test {
 
     void SetUp() override {
         test::qtApp();
-        // A direct-mode task whose 40 addresses go in one by one, slowly enough to pause.
-        std::vector<std::string> urls;
-        for (int i = 0; i < 3000; ++i) urls.push_back("http://127.0.0.1:9/p/" + std::to_string(i));
-        nlohmann::json list{{"More_urls", urls}};
-        nlohmann::json doc{{"Morepage", list.dump()}, {"other_time1", "150"}, {"other_time2", "0"}};
-        auto ws = sandbox.workspace();
-        taskId = app::InsertTaskRow(ws, 0, "界面任务", app::StoreRules(doc.dump()));
-        ASSERT_TRUE(collect::CreateTaskDb(ws.taskDbPath(taskId), dialogs));
-        collect::CreateContentTables(ws.taskDbPath(taskId), doc.dump());
-
+        taskId = test::addSlowDirectTask(sandbox, "界面任务");
         auto started = app::startProcess(sandbox.folder(), dialogs);
         ASSERT_EQ(started.status, app::StartStatus::Started);
         session = std::move(started.session);
