@@ -16,7 +16,6 @@
 #include "ui/main_window.h"
 
 using namespace tarvex;
-using namespace std::chrono_literals;
 
 namespace {
 struct Shell : ::testing::Test {
@@ -91,61 +90,6 @@ TEST_F(Shell, WithoutATrayCloseEndsTheProgram) {
     QApplication::sendEvent(window.get(), &ev);
     EXPECT_TRUE(ev.isAccepted());
     EXPECT_TRUE(session->state->closing.load());
-}
-
-namespace {
-// A window over a workspace with one slow direct-mode task, and scripted answers.
-struct Quit : ::testing::Test {
-    test::SandboxWorkspace sandbox;
-    test::ScriptedDialogs dialogs;
-    std::unique_ptr<app::Session> session;
-    std::unique_ptr<ui::MainWindow> window;
-    std::int64_t taskId = 0;
-
-    void SetUp() override {
-        test::qtApp();
-        taskId = test::addSlowDirectTask(sandbox, "慢任务");
-        auto started = app::startProcess(sandbox.folder(), dialogs);
-        ASSERT_EQ(started.status, app::StartStatus::Started);
-        session = std::move(started.session);
-        window = std::make_unique<ui::MainWindow>(*session, nullptr, &dialogs);
-        window->setTrayAvailable(false);
-        window->show();
-        test::processEvents();
-    }
-    void TearDown() override {
-        if (session) app::CloseBackgroundWork(*session->state, app::ThreadRegistry::global(), 30s);
-        test::processEvents();
-        window.reset();
-    }
-};
-}  // namespace
-
-TEST_F(Quit, WithoutATrayClosingAsksWhileATaskRunsThenStopsIt) {
-    auto& runs = window->runListModel();
-    ASSERT_TRUE(runs.AddToRunList(taskId, "慢任务"));
-    ASSERT_TRUE(runs.StartRun(0));
-    ASSERT_TRUE(test::waitFor([&] { return session->state->GetSlotField(1, 4) == "1"; }));
-
-    // "No": the window stays and the run goes on.
-    dialogs.queueConfirm(false);
-    QCloseEvent refused;
-    QApplication::sendEvent(window.get(), &refused);
-    EXPECT_FALSE(refused.isAccepted());
-    ASSERT_EQ(dialogs.shown().size(), 1u);
-    EXPECT_EQ(dialogs.shown()[0].kind, "confirm");
-    EXPECT_FALSE(session->state->closing.load());
-    EXPECT_EQ(runs.rows()[0].state, app::kStateRunning);
-
-    // "Yes": the program ends the way "关闭程序" does; the run stops and is waited for.
-    dialogs.queueConfirm(true);
-    QCloseEvent accepted;
-    QApplication::sendEvent(window.get(), &accepted);
-    EXPECT_TRUE(accepted.isAccepted());
-    EXPECT_TRUE(session->state->closing.load());
-    EXPECT_TRUE(app::CloseBackgroundWork(*session->state, app::ThreadRegistry::global(), 10s));
-    EXPECT_EQ(runs.rows()[0].state, app::kStateStopped);
-    EXPECT_EQ(session->state->GetSlotField(1, 4), "0");
 }
 
 TEST_F(Shell, SlotStatusFromWorkerThreadsArrivesInOrder) {

@@ -1,6 +1,9 @@
 // The run list in the main window, driven through its buttons: add a task, start, pause,
-// resume, stop, remove; the button table and the slot page follow.
+// resume, stop, remove; the button table and the slot page follow; closing the window without
+// a tray while a task runs.
 #include <gtest/gtest.h>
+
+#include <QCloseEvent>
 
 #include "qt_app.h"
 #include "support/fakes.h"
@@ -125,4 +128,32 @@ TEST_F(RunListUi, ClosingAWaitingTasksPageRemovesItsRow) {
     EXPECT_EQ(window->runList()->topLevelItemCount(), 0);
     EXPECT_FALSE(window->isSlotPageVisible(1));
     EXPECT_EQ(window->pageTabs()->currentWidget(), window->runLogPane());
+}
+
+TEST_F(RunListUi, WithoutATrayClosingAsksWhileATaskRunsThenStopsIt) {
+    window->setTrayAvailable(false);
+    auto& runs = window->runListModel();
+    ASSERT_TRUE(runs.AddToRunList(taskId, "界面任务"));
+    ASSERT_TRUE(runs.StartRun(0));
+    ASSERT_TRUE(test::waitFor([&] { return session->state->GetSlotField(1, 4) == "1"; }));
+
+    // "No": the window stays and the run goes on.
+    dialogs.queueConfirm(false);
+    QCloseEvent refused;
+    QApplication::sendEvent(window.get(), &refused);
+    EXPECT_FALSE(refused.isAccepted());
+    ASSERT_EQ(dialogs.shown().size(), 1u);
+    EXPECT_EQ(dialogs.shown()[0].kind, "confirm");
+    EXPECT_FALSE(session->state->closing.load());
+    EXPECT_EQ(runs.rows()[0].state, app::kStateRunning);
+
+    // "Yes": the program ends the way "关闭程序" does; the run stops and is waited for.
+    dialogs.queueConfirm(true);
+    QCloseEvent accepted;
+    QApplication::sendEvent(window.get(), &accepted);
+    EXPECT_TRUE(accepted.isAccepted());
+    EXPECT_TRUE(session->state->closing.load());
+    EXPECT_TRUE(app::CloseBackgroundWork(*session->state, app::ThreadRegistry::global(), 10s));
+    EXPECT_EQ(runs.rows()[0].state, app::kStateStopped);
+    EXPECT_EQ(session->state->GetSlotField(1, 4), "0");
 }
