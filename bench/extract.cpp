@@ -34,16 +34,11 @@ std::string readFile(const fs::path& p) {
     return s.str();
 }
 
-fs::path findCorpus(const char* given, const char* argv0) {
+// The pages come from the folder given on the command line, else from the repository's own
+// copy of the corpus pages (tests/data/corpus/readability).
+fs::path findCorpus(const char* given) {
     if (given) return given;
-    if (const char* env = std::getenv("TARVEX_CORPUS_DIR")) return fs::path(env) / "readability";
-    std::error_code ec;
-    for (fs::path dir = fs::absolute(argv0, ec).parent_path(); !dir.empty(); dir = dir.parent_path()) {
-        for (const char* rel : {"shared/corpus/readability", "../shared/corpus/readability"})
-            if (fs::is_directory(dir / rel)) return fs::canonical(dir / rel);
-        if (dir == dir.root_path()) break;
-    }
-    return "/work/shared/corpus/readability";
+    return fs::path(TARVEX_TEST_DATA_DIR) / "corpus" / "readability";
 }
 
 // Page k: the corpus pages in name order, starting at a different one per page, joined until
@@ -178,7 +173,7 @@ int main(int argc, char** argv) {
         else
             corpusArg = argv[i];
     }
-    fs::path corpus = findCorpus(corpusArg, argv[0]);
+    fs::path corpus = findCorpus(corpusArg);
     auto pages = buildPages(corpus);
     if (pages.empty()) {
         std::cerr << "bench_extract: no corpus pages under " << corpus << "\n";

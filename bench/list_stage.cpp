@@ -3,6 +3,8 @@
 // as many known ones. Measures loading the known addresses, then the list stage's link
 // extraction, dedupe and insert. Prints rows/s and the peak resident set (VmHWM).
 // Usage: bench_list_stage [known] [fresh] [links-per-page]   (default 1000000 100000 200)
+#include <sys/resource.h>
+
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -17,6 +19,7 @@
 #include "collect/list_sources.h"
 #include "collect/task_db.h"
 #include "platform/ports.h"
+#include "platform/run_log.h"
 #include "platform/sqlite_db.h"
 
 using namespace tarvex;
@@ -35,19 +38,40 @@ double secondsSince(Clock::time_point t) {
     return std::chrono::duration<double>(Clock::now() - t).count();
 }
 
+// Processor time of the calling thread (user + system): on a busy machine it says more about
+// the work than the wall time.
+double threadCpuSeconds() {
+    rusage ru{};
+    getrusage(RUSAGE_THREAD, &ru);
+    return static_cast<double>(ru.ru_utime.tv_sec + ru.ru_stime.tv_sec) +
+           static_cast<double>(ru.ru_utime.tv_usec + ru.ru_stime.tv_usec) / 1e6;
+}
+
 std::string address(long long i) {
     return "http://bench.test/news/2019/05/" + std::to_string(i) + ".html";
 }
 }  // namespace
 
 int main(int argc, char** argv) {
-    const long long known = argc > 1 ? std::atoll(argv[1]) : 1000000;
-    const long long fresh = argc > 2 ? std::atoll(argv[2]) : 100000;
-    const long long perPage = argc > 3 ? std::atoll(argv[3]) : 200;
+    std::vector<std::string> numbers;
+    bool withLog = false;
+    for (int i = 1; i < argc; ++i) {
+        if (std::string(argv[i]) == "--log")
+            withLog = true;
+        else
+            numbers.push_back(argv[i]);
+    }
+    const long long known = numbers.size() > 0 ? std::atoll(numbers[0].c_str()) : 1000000;
+    const long long fresh = numbers.size() > 1 ? std::atoll(numbers[1].c_str()) : 100000;
+    const long long perPage = numbers.size() > 2 ? std::atoll(numbers[2].c_str()) : 200;
 
     auto dir = std::filesystem::temp_directory_path() / "tarvex-bench-list-stage";
     std::filesystem::remove_all(dir);
     std::filesystem::create_directories(dir);
+    if (withLog) {
+        std::filesystem::create_directories(dir / "log");
+        platform::InitLog(dir.string() + "/", true, true);
+    }
     const std::string path = (dir / "1.db3").string();
     platform::SilentDialogs dialogs;
     nlohmann::json list{{"More_begin", "<ul class=\"list\">"},
@@ -106,17 +130,28 @@ int main(int argc, char** argv) {
     auto t1 = Clock::now();
     std::size_t loaded = collect::LoadKnownUrls(run);
     const double loadSecs = secondsSince(t1);
-    std::printf("load known: %zu addresses in %.2f s = %.0f rows/s, peak RSS%s\n", loaded, loadSecs, loaded / loadSecs,
-                peakRss().c_str());
+    std::printf("load known: %zu addresses in %.2f s = %.0f rows/s, table %.1f MB, peak RSS%s\n", loaded, loadSecs,
+                loaded / loadSecs, static_cast<double>(run.known.memoryBytes()) / (1024.0 * 1024.0), peakRss().c_str());
 
     auto t2 = Clock::now();
+    const double cpu0 = threadCpuSeconds();
     collect::collectListPages(run, urls, fetch);
     const double stageSecs = secondsSince(t2);
+    const double stageCpu = threadCpuSeconds() - cpu0;
     auto count = collect::query(path, "select count(*) as n from content").text(0, "n");
     const long long links = fresh + (known > 0 ? fresh : 0);
-    std::printf("list stage: %zu pages, %lld links (%lld new) in %.2f s = %.0f links/s, %.0f new rows/s\n",
-                pages.size(), links, fresh, stageSecs, links / stageSecs, fresh / stageSecs);
+    std::printf(
+        "list stage: %zu pages, %lld links (%lld new) in %.2f s (processor %.2f s) = %.0f links/s, %.0f new rows/s, "
+        "%.1f us processor per link\n",
+        pages.size(), links, fresh, stageSecs, stageCpu, links / stageSecs, fresh / stageSecs, stageCpu * 1e6 / links);
     std::printf("rows now %s (expected %lld), peak RSS%s\n", count.c_str(), known + fresh, peakRss().c_str());
+    if (withLog) {
+        std::error_code ec;
+        std::printf("run log: %.1f MB\n",
+                    static_cast<double>(std::filesystem::file_size(platform::RunLog::global().filePath(), ec)) /
+                        (1024.0 * 1024.0));
+        platform::CloseLog();
+    }
     std::filesystem::remove_all(dir);
     return std::stoll(count) == known + fresh ? 0 : 1;
 }

@@ -22,6 +22,24 @@ std::string joinComma(const std::vector<std::string>& v) {
     }
     return s;
 }
+
+// Replaces field `field` of a comma record; field -1 replaces the whole record.
+void setField(std::string& rec, int field, const std::string& value) {
+    if (field < 0) {
+        rec = value;
+        return;
+    }
+    auto parts = splitComma(rec);
+    if (static_cast<std::size_t>(field) >= parts.size()) parts.resize(static_cast<std::size_t>(field) + 1);
+    parts[static_cast<std::size_t>(field)] = value;
+    rec = joinComma(parts);
+}
+
+std::string fieldOf(const std::string& rec, int field) {
+    if (field < 0) return rec;
+    auto parts = splitComma(rec);
+    return static_cast<std::size_t>(field) < parts.size() ? parts[static_cast<std::size_t>(field)] : std::string();
+}
 }  // namespace
 
 std::string initialSlotRecord(int slot) {
@@ -44,25 +62,30 @@ bool ProcessState::validSlot(int slot) {
 std::string ProcessState::GetSlotField(int slot, int field) {
     if (!validSlot(slot)) return {};
     std::lock_guard<std::mutex> g(m_slotRecordLock);
-    const std::string& rec = m_slotRecords[static_cast<std::size_t>(slot)];
-    if (field < 0) return rec;
-    auto parts = splitComma(rec);
-    return static_cast<std::size_t>(field) < parts.size() ? parts[static_cast<std::size_t>(field)] : std::string();
+    return fieldOf(m_slotRecords[static_cast<std::size_t>(slot)], field);
 }
 
 std::string ProcessState::SetSlotField(int slot, int field, const std::string& value) {
     if (!validSlot(slot)) return {};
     std::lock_guard<std::mutex> g(m_slotRecordLock);
     std::string& rec = m_slotRecords[static_cast<std::size_t>(slot)];
-    auto parts = splitComma(rec);
-    if (field < 0) {
-        rec = value;
-        return rec;
-    }
-    if (static_cast<std::size_t>(field) >= parts.size()) parts.resize(static_cast<std::size_t>(field) + 1);
-    parts[static_cast<std::size_t>(field)] = value;
-    rec = joinComma(parts);
+    setField(rec, field, value);
     return rec;
+}
+
+bool ProcessState::ChangeSlotField(int slot, int field, std::initializer_list<const char*> expected,
+                                   const std::string& value) {
+    if (!validSlot(slot)) return false;
+    std::lock_guard<std::mutex> g(m_slotRecordLock);
+    std::string& rec = m_slotRecords[static_cast<std::size_t>(slot)];
+    const std::string current = fieldOf(rec, field);
+    for (const char* e : expected) {
+        if (current == e) {
+            setField(rec, field, value);
+            return true;
+        }
+    }
+    return false;
 }
 
 int ProcessState::runningWorkers(int slot) {

@@ -5,6 +5,7 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <initializer_list>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -24,6 +25,9 @@ public:
     // number above 5 shows "tabstring最大数为5，当前为：" + number and yields "".
     std::string GetSlotField(int slot, int field);
     std::string SetSlotField(int slot, int field, const std::string& value);
+    // Sets the field to `value` only when it holds one of `expected`, in one step under the
+    // slot-record lock, so a runner that ends meanwhile is never overwritten. True when set.
+    bool ChangeSlotField(int slot, int field, std::initializer_list<const char*> expected, const std::string& value);
 
     // Worker counters (`runningWorkers`), under the worker-counter lock.
     int runningWorkers(int slot);
@@ -44,6 +48,7 @@ public:
     std::vector<std::string> waitingQueue;
     std::vector<std::string> ranList;
 
+    // Set when the user ends the program; runners, workers and the scheduler read it as a stop.
     std::atomic<bool> closing{false};
     std::atomic<bool> scheduling{false};
     std::atomic<std::int64_t> currentTaskId{0};

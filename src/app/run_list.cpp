@@ -88,15 +88,17 @@ bool RunList::StartRun(int rowIndex, const std::string& logPrefix) {
     }
     const int slot = row.slot;
     if (row.state == kStatePaused) {
-        // Resume: only a paused run is set running again.
-        if (m_s.state->GetSlotField(slot, 4) == "2") m_s.state->SetSlotField(slot, 4, "1");
+        // Resume: only a paused run is set running again. The row changes under the same lock
+        // as the run's end (runEnded), so a run that ended meanwhile keeps "停止运行".
+        bool resumed = false;
         {
             std::lock_guard<std::mutex> g(m_lock);
-            if (rowIndex < static_cast<int>(m_rows.size()))
+            resumed = m_s.state->ChangeSlotField(slot, 4, {"2"}, "1");
+            if (resumed && rowIndex < static_cast<int>(m_rows.size()))
                 m_rows[static_cast<std::size_t>(rowIndex)].state = kStateRunning;
         }
         changed();
-        return true;
+        return resumed;
     }
     auto last = lastRunCounters(slot);
     if (m_s.state->GetSlotField(slot, 4) != "0" || (last && last->workers.load() > 0)) {
@@ -137,10 +139,10 @@ void RunList::PauseRun(int rowIndex) {
         slot = m_rows[static_cast<std::size_t>(rowIndex)].slot;
     }
     // Only a running run can be paused; a click as the run ends must not leave the idle slot at "2".
-    if (m_s.state->GetSlotField(slot, 4) != "1") return;
-    m_s.state->SetSlotField(slot, 4, "2");
+    // The row changes under the same lock as the run's end, so it cannot show "暂停运行" after it.
     {
         std::lock_guard<std::mutex> g(m_lock);
+        if (!m_s.state->ChangeSlotField(slot, 4, {"1"}, "2")) return;
         if (rowIndex < static_cast<int>(m_rows.size())) m_rows[static_cast<std::size_t>(rowIndex)].state = kStatePaused;
     }
     changed();
@@ -153,14 +155,15 @@ void RunList::StopRun(int rowIndex) {
         if (rowIndex < 0 || rowIndex >= static_cast<int>(m_rows.size())) return;
         slot = m_rows[static_cast<std::size_t>(rowIndex)].slot;
     }
-    const std::string s = m_s.state->GetSlotField(slot, 4);
-    if (s == "1" || s == "2") m_s.state->SetSlotField(slot, 4, "3");
+    m_s.state->ChangeSlotField(slot, 4, {"1", "2"}, "3");
     changed();
 }
 
 void RunList::freeSlot(int slot) {
     m_s.state->SetSlotField(slot, 1, "任务名");
     m_s.state->SetSlotField(slot, 2, "0");
+    // A freed slot starts idle, whatever its last run left there.
+    m_s.state->SetSlotField(slot, 4, "0");
     m_pages[static_cast<std::size_t>(slot)] = SlotPageState{};
 }
 

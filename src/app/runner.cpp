@@ -54,6 +54,33 @@ void TaskRunner::showRunningLabel(int current, int total) {
     m_run->progress(1, current);
 }
 
+namespace {
+// The run's questions to a person, which nobody is left to answer once the program closes:
+// then they are logged and refused.
+class RunDialogs final : public platform::Dialogs {
+public:
+    RunDialogs(platform::Dialogs* inner, const collect::RunContext& run) : m_inner(inner), m_run(run) {}
+    void message(const std::string& text, const std::string& caption) override {
+        if (m_run.closing() || !m_inner)
+            WriteLog("TMyThread:" + text, 0);
+        else
+            m_inner->message(text, caption);
+    }
+    bool confirm(const std::string& text, const std::string& title) override {
+        return !m_run.closing() && m_inner && m_inner->confirm(text, title);
+    }
+    std::optional<std::string> askText(const std::string& title, const std::string& prompt,
+                                       const std::string& initial) override {
+        if (m_run.closing() || !m_inner) return std::nullopt;
+        return m_inner->askText(title, prompt, initial);
+    }
+
+private:
+    platform::Dialogs* m_inner;
+    const collect::RunContext& m_run;
+};
+}  // namespace
+
 void TaskRunner::run() {
     auto& run = *m_run;
     run.taskId = taskId;
@@ -62,15 +89,48 @@ void TaskRunner::run() {
     run.settingsJson = settingsJson;
     run.dbPath = m_s.workspace.taskDbPath(taskId);
     run.programFolder = m_s.workspace.programFolder;
-    run.slotDbLock = m_s.state ? &m_s.state->slotDbLock(slot) : &m_fallbackDbLock;
+    run.slotDbLock = m_s.state ? &m_s.state->slotDbLock(slot) : &run.ownDbLock;
     run.view = m_s.view;
     run.dialogs = m_s.dialogs;
     run.sleepStepMs = m_s.sleepStepMs;
+    run.busyRetryTime = m_s.busyRetryTime;
     ProcessState* state = m_s.state;
     run.readRunState = [state, slot = slot] { return state ? state->GetSlotField(slot, 4) : std::string("1"); };
+    run.processClosing = [state] { return state && state->closing.load(); };
 
+    ++g_runners;
+    std::string error;
+    try {
+        runStages();
+    } catch (const std::exception& e) {
+        error = e.what();
+    } catch (...) {
+        error = "unknown error";
+    }
+    // 9. The run gives its slot back, whichever way it ended. Nothing here may throw.
+    try {
+        if (!error.empty()) {
+            run.counters->fail("运行出错：" + error);
+            WriteLog("TMyThread:运行出错：" + error, 0);
+            run.pane("运行出错：" + error);
+        }
+        if (state) state->SetSlotField(slot, 4, "0");
+        run.pane(collect::paneTime() + "任务已完成");
+    } catch (...) {
+        if (state) state->SetSlotField(slot, 4, "0");
+    }
+    --g_runners;
+    try {
+        if (m_s.runList) m_s.runList->runEnded(taskName);
+    } catch (...) {
+        WriteLog("TMyThread:运行列表未能更新:" + taskName, 0);
+    }
+}
+
+void TaskRunner::runStages() {
+    auto& run = *m_run;
     // 1. AddTh, readStages, a short pause, an empty pane.
-    const int runners = ++g_runners;
+    const int runners = g_runners.load();
     m_stages = m_s.runList ? m_s.runList->stagesOf(taskName) : std::array<bool, 3>{true, true, true};
     sleepMs(100);
     run.pane("");
@@ -87,9 +147,8 @@ void TaskRunner::run() {
     WriteLog("TMyThread配置HEADER头信息结束:" + run.fetchOptions, 0);
 
     // 4.
-    platform::SilentDialogs quiet;
-    std::vector<std::string> columns = collect::TableColumns(
-        run.dbPath, "content", m_s.dialogs ? *m_s.dialogs : static_cast<platform::Dialogs&>(quiet));
+    RunDialogs dialogs(m_s.dialogs, run);
+    std::vector<std::string> columns = collect::TableColumns(run.dbPath, "content", dialogs);
     WriteLog("TMyThread:读取content表中所有字段:" + joinLines(columns, "\r\n"), 0);
 
     // 5.–8.
@@ -111,12 +170,6 @@ void TaskRunner::run() {
             if (m_s.hooks.publish) m_s.hooks.publish(run, columns, m_stages[2]);
         }
     }
-
-    // 9. The run gives its slot back.
-    if (state) state->SetSlotField(slot, 4, "0");
-    run.pane(collect::paneTime() + "任务已完成");
-    --g_runners;
-    if (m_s.runList) m_s.runList->runEnded(taskName);
 }
 
 void TaskRunner::listStage() {
@@ -143,12 +196,19 @@ void TaskRunner::listStage() {
         run.pane("需要采集的列表网址总共" + std::to_string(n) + "个,前5个网址如下：\r" + first5);
     }
 
+    // Without the known addresses every address would be stored again: a database that stays
+    // locked (a data browser, a backup) or cannot be read ends the stage.
     std::size_t known = 0;
     try {
-        known = collect::LoadKnownUrls(run);
+        known = collect::RetryWhileBusy([&] { return collect::LoadKnownUrls(run); },
+                                        [&run] { return run.stopRequested(); }, run.busyRetryTime);
     } catch (const std::exception& e) {
-        run.pane(collect::DbErrorText(e.what()));
+        const std::string message = "读取已采网址出错，列表采集未进行：" + collect::DbErrorText(e.what());
+        run.pane(message);
         WriteLog("TMyThread:列表采集|读取已采网址出错:" + std::string(e.what()), 0);
+        run.counters->fail(message);
+        run.known.clear();
+        return;
     }
     WriteLog("TMyThread:已存在于url字段中的列表的个数:" + std::to_string(known), 0);
 

@@ -3,6 +3,7 @@
 // content workers, publish stage, then the end of the run. Runs on a registry thread; reports
 // through the slot view; obeys the slot's run state (pause "2", stop "3").
 #include <array>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -55,6 +56,8 @@ struct RunnerServices {
     ThreadRegistry* threads = nullptr;
     StageHooks hooks;
     int sleepStepMs = 10;  // tests shorten nothing else; sleeps are polled in these steps
+    // How long the run waits for a task database held by another connection.
+    std::chrono::milliseconds busyRetryTime = collect::kBusyRetryTime;
 };
 
 class TaskRunner {
@@ -68,23 +71,28 @@ public:
 
     // Starts the run on a registry thread. The object lives until the run ends.
     static void Start(std::shared_ptr<TaskRunner> runner);
-    // The run itself (public so the CLI and tests can run it on their own thread).
+    // The run itself (public so the CLI and tests can run it on their own thread). However it
+    // ends — finished, stopped, or by an error thrown inside a stage — the slot's run state
+    // returns to "0" and the run list hears of the end; an error is kept in counters().
+    // Reads the process state's closing flag as a stop.
     void run();
 
-    // Counters of the run, shared with its workers.
+    // Counters of the run, shared with its workers; after the run they tell whether a stage
+    // ended early and why (RunCounters::failure).
     std::shared_ptr<collect::RunCounters> counters() const { return m_run->counters; }
 
     // Number of runners running in the process.
     static int runningRunners();
 
 private:
+    // Steps 1–8 of the run; may throw, run() ends the run whatever happens.
+    void runStages();
     void listStage();
     void contentStage();
     bool contentPauseCheck();
     void showRunningLabel(int current, int total);
 
     RunnerServices m_s;
-    std::mutex m_fallbackDbLock;  // used when no process state supplies the slot's lock
     std::shared_ptr<collect::RunContext> m_run;
     std::array<bool, 3> m_stages{};
 };

@@ -69,6 +69,16 @@ StartResult startProcess(const std::string& programFolder, platform::Dialogs& di
     return result;
 }
 
+bool CloseBackgroundWork(ProcessState& state, ThreadRegistry& threads, std::chrono::milliseconds timeout) {
+    state.closing = true;
+    const bool ended = threads.waitAll(timeout);
+    if (!ended)
+        platform::WriteLog("关闭程序|" + std::to_string(threads.running()) + "个后台线程未在" +
+                               std::to_string(timeout.count() / 1000) + "秒内结束",
+                           0);
+    return ended;
+}
+
 void logStartComplete() {
     platform::WriteLog("窗口初始化完成", 0);
 }

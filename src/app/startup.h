@@ -2,10 +2,12 @@
 // Process start: refuse a second copy on the same workspace, check the configuration
 // database, fix the workspace paths, switch the run log on when "log" exists and create the
 // process-wide state. Shared by the GUI and tarvex-cli.
+#include <chrono>
 #include <memory>
 #include <string>
 
 #include "app/process_state.h"
+#include "app/thread_registry.h"
 #include "app/workspace.h"
 #include "platform/instance_lock.h"
 #include "platform/ports.h"
@@ -40,6 +42,17 @@ StartResult startProcess(const std::string& programFolder, platform::Dialogs& di
 
 // Writes the start-complete line; called by the front end once its window (or console) is ready.
 void logStartComplete();
+
+// How long the end of the program waits for runs and workers to stop.
+inline constexpr std::chrono::seconds kCloseWait{10};
+
+// Ends the background work of a process before its state is destroyed: sets the closing flag,
+// which every runner, content worker and the scheduler reads as a stop (a fetch in progress is
+// cancelled), and waits up to `timeout` for the threads of `threads`. True when they all
+// ended and the state (and the windows they report to) may be destroyed; false when some still
+// run and use them, in which case the caller must leave them alone (the program then exits without running
+// destructors).
+bool CloseBackgroundWork(ProcessState& state, ThreadRegistry& threads, std::chrono::milliseconds timeout = kCloseWait);
 
 // Path of the single-instance lock file of a workspace: ".tarvex.lock" in the program folder, or
 // fallbackLockPath when that file cannot be opened.

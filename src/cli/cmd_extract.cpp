@@ -7,7 +7,6 @@
 #include <cstring>
 #include <fstream>
 #include <ostream>
-#include <sstream>
 
 #include "cli/cli_command.h"
 #include "collect/content_worker.h"
@@ -16,24 +15,32 @@
 #include "engine/page_list.h"
 #include "engine/post_process.h"
 #include "platform/json_text.h"
+#include "platform/file_read.h"
+#include "platform/http_client.h"
 #include "platform/utf8.h"
 
 namespace tarvex::cli {
 namespace {
 
+// A settings file or a saved page: a regular file no larger than a fetched page may be.
 std::optional<std::string> readFile(const std::string& path, std::string& error) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        error = "cannot read " + path + ": " + std::strerror(errno);
-        return std::nullopt;
+    auto file = platform::readRegularFile(path, platform::kMaxBodyBytes);
+    switch (file.error) {
+        case platform::FileReadError::None:
+            return std::move(file.bytes);
+        case platform::FileReadError::NotRegular:
+            error = "cannot read " + path + ": not a regular file";
+            break;
+        case platform::FileReadError::TooLarge:
+            error = "cannot read " + path + ": larger than " + std::to_string(platform::kMaxBodyBytes / (1024 * 1024)) +
+                    " MB, the most a fetched page may hold";
+            break;
+        case platform::FileReadError::Missing:
+        case platform::FileReadError::Unreadable:
+            error = "cannot read " + path + ": " + file.reason;
+            break;
     }
-    std::ostringstream data;
-    data << in.rdbuf();
-    if (in.bad()) {
-        error = "cannot read " + path;
-        return std::nullopt;
-    }
-    return data.str();
+    return std::nullopt;
 }
 
 int runExtract(CliContext& ctx) {

@@ -87,6 +87,23 @@ private:
     std::string m_label;
 };
 
+// 0 for a run that did its work (or was stopped, which it says); 1 with the reason when a stage
+// ended early on an error, or the list stage stored nothing because every insert failed.
+int runExitCode(const std::shared_ptr<collect::RunCounters>& counters, bool stopped, std::ostream& err) {
+    if (stopped) err << "tarvex-cli: 运行已被中断，未完成的内容下次运行时继续\n";
+    if (!counters) return 0;
+    const std::string failure = counters->failure();
+    if (!failure.empty()) {
+        err << "tarvex-cli: " << failure << "\n";
+        return 1;
+    }
+    if (counters->listFailed > 0 && counters->listInserted == 0) {
+        err << "tarvex-cli: 列表采集没有存入任何网址，" << counters->listFailed << "个网址存入数据库失败\n";
+        return 1;
+    }
+    return 0;
+}
+
 int runTask(CliContext& ctx) {
     std::string stagesText = takeOption(ctx.args, "--stages");
     if (ctx.args.size() != 1) {
@@ -164,10 +181,13 @@ int runTask(CliContext& ctx) {
     // Workers that outlived the run's own wait get a last chance to store their rows.
     app::ThreadRegistry::global().waitAll(std::chrono::seconds(30));
     console.finish();
+    const int code = runExitCode(list.lastRunCounters(list.rows().at(0).slot), stopAsked, ctx.err);
+    ctx.err << std::flush;
+    // The last line is the run-list row's state.
     ctx.out << app::kStateStopped << std::endl;
     std::signal(SIGINT, SIG_DFL);
     std::signal(SIGTERM, SIG_DFL);
-    return 0;
+    return code;
 }
 
 const CliCommandRegistrar reg({"run", "run TASK_ID [--stages list,content,publish]",

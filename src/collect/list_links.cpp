@@ -4,8 +4,11 @@
 #include <algorithm>
 #include <cstdio>
 #include <nlohmann/json.hpp>
+#include <optional>
+#include <unordered_set>
 
 #include "collect/http_fetch.h"
+#include "collect/list_sources.h"
 #include "collect/task_db.h"
 #include "engine/html_utils.h"
 #include "engine/template_lang.h"
@@ -115,9 +118,10 @@ struct LinkPattern {
 
 LinkPattern buildLinkPattern(const ListSettings& list) {
     LinkPattern lp;
-    // A pattern that names where the address stands is the user's; any position counts, a
-    // pattern that starts with the address included.
-    if (list.linkPattern.find("{DD:采集网址}") == std::string::npos) {
+    // The pattern is the user's when it names where the address stands after its first
+    // character; one that starts with the address (nothing before it to anchor on) would cut
+    // whole stretches of the area, so links are then found automatically.
+    if (list.linkPattern.find("{DD:采集网址}", 1) == std::string::npos) {
         lp.pattern = kAutoLinkPattern;
         WriteLog("TMyThread.DoGetCurl 自动获取内容链接PAT3:" + lp.pattern, 0);
         return lp;
@@ -155,37 +159,41 @@ void loadKnownTitles(RunContext& run, ListRunState& state) {
     WriteLog("TMyThread.DoGetCurl:已存在于列表标题字段中的列表的个数:" + std::to_string(count), 0);
 }
 
-// Runs the page's insert statements one by one in a single transaction under the slot lock.
-// A failing statement fails alone; the rest of the page is still stored.
-int insertStatements(RunContext& run, ListRunState& state, const std::vector<std::string>& statements) {
-    if (statements.empty()) return 0;
-    int inserted = 0;
-    std::unique_lock<std::mutex> lock;
-    if (run.slotDbLock) lock = std::unique_lock<std::mutex>(*run.slotDbLock);
-    auto reportFailure = [&](const std::string& message) {
-        run.pane(DbErrorText(message));
-        WriteLog("TMyThread:插入数据库错误：" + message + "\n==========\r", 0);
-    };
-    try {
-        platform::SqliteConnection db(run.dbPath, platform::SqliteConnection::Mode::ReadWrite);
-        platform::SqliteTransaction tx(db);
-        for (const auto& statement : statements) {
-            try {
-                db.exec(statement);
-                WriteLog("TMyThread:列表循环 遍历URL 插入成功=============\r\r", 1);
-                ++inserted;
-            } catch (const platform::SqliteError& e) {
-                reportFailure(e.what());
-            }
-        }
-        tx.commit();
-    } catch (const std::exception& e) {
-        // Nothing of this page reached the file.
-        reportFailure(e.what());
-        inserted = 0;
+// Finds the list area. Front and back texts without a placeholder are searched one after the
+// other (the first front text, then the first back text after it), which gives the same area
+// as the joined pattern without its lazy group, so a list area of many megabytes cannot run
+// into the matching limits. `error` is set when matching itself failed.
+std::string findArea(const std::string& page, const ListSettings& list, std::optional<std::string>& error) {
+    const bool literal = list.begin.find("{*}") == std::string::npos && list.end.find("{*}") == std::string::npos;
+    if (!literal) {
+        const std::string areaPattern = cutPiece(list.begin) + "(?<hrefurl>.*?)" + cutPiece(list.end);
+        auto found = platform::regexFirst(areaPattern, platform::kSearchOptions, page);
+        error = found.error;
+        return found.match ? std::string(found.match->named("hrefurl")) : std::string();
     }
-    state.insertedCount += inserted;
-    return inserted;
+    auto front = platform::Regex::compile(engine::TemplateToPattern(list.begin), platform::kSearchOptions);
+    auto back = platform::Regex::compile(engine::TemplateToPattern(list.end), platform::kSearchOptions);
+    if (!front || !back) {
+        error = front ? back.error : front.error;
+        return {};
+    }
+    auto b = front.regex->first(page);
+    if (!b.match) {
+        error = b.error;
+        return {};
+    }
+    const std::size_t start = b.match->end();
+    auto e = back.regex->first(page, start);
+    if (!e.match) {
+        error = e.error;
+        return {};
+    }
+    return page.substr(start, e.match->begin() - start);
+}
+
+void reportInsertFailure(const RunContext& run, const std::string& message) {
+    run.pane(DbErrorText(message));
+    WriteLog("TMyThread:插入数据库错误：" + message + "\n==========\r", 0);
 }
 
 std::string resultMessage(const std::string& r) {
@@ -229,21 +237,27 @@ std::string FieldGroupName(const std::string& name) {
 ListPageResult collectListPage(RunContext& run, ListRunState& state, const std::string& page, const ListSettings& list,
                                int pageIndex, const std::string& pageAddress) {
     ListPageResult result;
-    const std::string areaPattern = cutPiece(list.begin) + "(?<hrefurl>.*?)" + cutPiece(list.end);
-    WriteLog("TMyThread.DoGetCurl:提取前后截取正则PAT1:" + areaPattern, 0);
-    WriteLog("TMyThread.DoGetCurl:提取前后截取正则PAT2:" + engine::TemplateToPattern(list.linkPattern), 0);
-    WriteLog("TMyThread.DoGetCurl:提取必须包含More_include:" + list.include, 0);
-    WriteLog("TMyThread.DoGetCurl:提取不得包含More_exclude:" + list.exclude, 0);
+    if (platform::LogEnabled(0)) {
+        WriteLog(
+            "TMyThread.DoGetCurl:提取前后截取正则PAT1:" + cutPiece(list.begin) + "(?<hrefurl>.*?)" + cutPiece(list.end),
+            0);
+        WriteLog("TMyThread.DoGetCurl:提取前后截取正则PAT2:" + engine::TemplateToPattern(list.linkPattern), 0);
+        WriteLog("TMyThread.DoGetCurl:提取必须包含More_include:" + list.include, 0);
+        WriteLog("TMyThread.DoGetCurl:提取不得包含More_exclude:" + list.exclude, 0);
+    }
 
-    std::string area;
-    auto found = platform::regexFirst(areaPattern, platform::kSearchOptions, page);
-    if (found.match)
-        area = std::string(found.match->named("hrefurl"));
-    else
+    std::optional<std::string> areaError;
+    std::string area = findArea(page, list, areaError);
+    if (area.empty())
         WriteLog("TMyThread.DoGetCurl:抓取一级url:" + pageAddress + ",PAT1正则匹配失败" +
-                     (found.error ? "," + *found.error : std::string()),
+                     (areaError ? "," + *areaError : std::string()),
                  0);
     WriteLog("TMyThread.DoGetCurl:抓取当前一级url的内容链接成功结束", 0);
+    if (areaError) {
+        // A matching limit is not an empty area: say what happened.
+        run.pane("采集列表内容区域提取出错：" + *areaError + "," + pageAddress);
+        return result;
+    }
     if (area.empty()) {
         run.pane("采集列表内容区域为空" + pageAddress);
         return result;
@@ -261,82 +275,109 @@ ListPageResult collectListPage(RunContext& run, ListRunState& state, const std::
     std::vector<std::string> columns;
     for (std::size_t i = 5; i < state.columns.size(); ++i)
         if (state.columns[i].rfind("postc_", 0) != 0) columns.push_back(state.columns[i]);
+    // Where each column's value comes from: the index of its list field, or none.
+    std::vector<int> fieldOfColumn(columns.size(), -1);
+    for (std::size_t c = 0; c < columns.size(); ++c)
+        for (std::size_t f = 0; f < lp.fields.size(); ++f)
+            if (lp.fields[f] == columns[c]) {
+                fieldOfColumn[c] = static_cast<int>(f);
+                break;
+            }
+    int titleField = -1;
+    for (std::size_t f = 0; f < lp.fields.size(); ++f)
+        if (lp.fields[f] == kListTitleField) titleField = static_cast<int>(f);
+    std::vector<std::string> groupNames;
+    for (const auto& name : lp.fields) groupNames.push_back(FieldGroupName(name));
 
-    std::vector<std::string> statements;
+    const bool detail = platform::LogEnabled(1);
+    std::vector<PendingRow> rows;
+    std::unordered_set<std::string> onThisPage;
     auto compiled = platform::Regex::compile(lp.pattern, platform::kSearchOptions);
     if (!compiled) {
         WriteLog("TMyThread.DoGetCurl:PAT3正则错误：" + lp.pattern + "," + compiled.error, 0);
         run.pane("列表链接规则错误：" + compiled.error);
     } else {
+        const KnownUrls::RowReader read = state.storedUrls ? state.storedUrls->reader() : KnownUrls::RowReader();
         auto error = compiled.regex->forEach(
             area,
             [&](const platform::RegexMatch& m) {
                 ++result.found;
-                const std::string link(m.named("hrefurl"));
-                WriteLog("TMyThread.DoGetCurl:1 根据PAT3循环提取到url链接：" + link, 1);
+                const std::string_view link = m.named("hrefurl");
+                if (detail) WriteLog("TMyThread.DoGetCurl:1 根据PAT3循环提取到url链接：" + std::string(link), 1);
                 if (!engine::ContainsAll(list.include, link) || !engine::ContainsNone(list.exclude, link)) {
                     WriteLog("TMyThread:包含与排除 失败 些条过滤", 1);
                     return true;
                 }
                 WriteLog("TMyThread.DoGetCurl:包含与排除 成功", 1);
 
-                std::vector<std::pair<std::string, std::string>> fieldValues;
-                for (const auto& name : lp.fields)
-                    fieldValues.emplace_back(name, std::string(m.named(FieldGroupName(name))));
-                std::vector<std::string> values;
-                for (const auto& column : columns) {
-                    std::string v;
-                    for (const auto& [name, value] : fieldValues)
-                        if (name == column) {
-                            v = value;
-                            break;
-                        }
-                    values.push_back(std::move(v));
-                }
-                WriteLog("TMyThread.DoGetCurl:合成diysql2语句" + join(values, ","), 1);
+                PendingRow row;
+                row.values.resize(columns.size());
+                for (std::size_t c = 0; c < columns.size(); ++c)
+                    if (fieldOfColumn[c] >= 0)
+                        row.values[c] = std::string(m.named(groupNames[static_cast<std::size_t>(fieldOfColumn[c])]));
+                if (detail) WriteLog("TMyThread.DoGetCurl:合成diysql2语句" + join(row.values, ","), 1);
 
-                const std::string address = engine::AbsoluteUrl(link, pageAddress);
-                WriteLog("TMyThread.DoGetCurl:返回完整路径：" + address, 1);
+                row.url = engine::AbsoluteUrl(std::string(link), pageAddress);
+                if (detail) WriteLog("TMyThread.DoGetCurl:返回完整路径：" + row.url, 1);
                 // An unresolvable link would become a row no worker can ever fetch.
-                if (address.empty()) {
-                    WriteLog("TMyThread.DoGetCurl:网址无法补全，过滤：" + link, 1);
+                if (row.url.empty()) {
+                    if (detail) WriteLog("TMyThread.DoGetCurl:网址无法补全，过滤：" + std::string(link), 1);
                     return true;
                 }
                 std::string title;
-                if (state.titleCheckActive) {
-                    for (const auto& [name, value] : fieldValues)
-                        if (name == kListTitleField) title = value;
+                if (state.titleCheckActive && titleField >= 0) {
+                    title = std::string(m.named(groupNames[static_cast<std::size_t>(titleField)]));
                     if (!title.empty() && state.knownTitles.count(title)) {
                         run.pane("过滤重复标题：" + title);
                         WriteLog("TMyThread.DoGetCurl:此条URL已存在，过滤", 1);
                         return true;
                     }
                 }
-                if (run.known.contains(address)) {
+                if (onThisPage.count(row.url) || run.known.contains(row.url, read)) {
                     WriteLog("TMyThread.DoGetCurl:此条URL已存在，过滤", 1);
                     return true;
                 }
                 // The limit counts rows of earlier pages: a page started below it is taken
                 // whole, a page started at it adds nothing.
                 if (state.insertedCount >= state.limit) return false;
-                run.known.add(address);
+                onThisPage.insert(row.url);
                 if (state.titleCheckActive && !title.empty()) state.knownTitles.insert(title);
-                statements.push_back(sql::InsertListAddress(address, columns, values));
-                WriteLog("TMyThread.DoGetCurl:sql网址准备插入：" + statements.back(), 1);
+                if (detail)
+                    WriteLog(
+                        "TMyThread.DoGetCurl:sql网址准备插入：" + sql::InsertListAddress(row.url, columns, row.values),
+                        1);
+                rows.push_back(std::move(row));
                 return true;
             },
             false);
-        if (error) WriteLog("TMyThread.DoGetCurl:PAT3正则匹配错误：" + *error, 0);
+        if (error) {
+            WriteLog("TMyThread.DoGetCurl:PAT3正则匹配错误：" + *error, 0);
+            run.pane("列表链接提取出错：" + *error + "," + pageAddress);
+        }
     }
 
     if (list.sort == 1)
-        engine::ReverseLines(statements);
+        std::reverse(rows.begin(), rows.end());
     else if (list.sort == 2)
-        engine::ShuffleLines(statements, state.random ? *state.random : engine::DefaultRandom());
-    result.inserted = insertStatements(run, state, statements);
+        engine::ShuffleLines(rows, state.random ? *state.random : engine::DefaultRandom());
 
-    run.pane("本列表页提取到：" + std::to_string(result.found) + "个内容页Url,成功:" + std::to_string(result.inserted) +
-             ",并过滤" + std::to_string(result.found - result.inserted) + "个url");
+    InsertOutcome stored = InsertAddresses(run, rows, columns);
+    for (const auto& message : stored.errors) reportInsertFailure(run, message);
+    if (!stored.pageError.empty()) reportInsertFailure(run, stored.pageError);
+    if (platform::LogEnabled(1))
+        for (int i = 0; i < stored.inserted; ++i) WriteLog("TMyThread:列表循环 遍历URL 插入成功=============\r\r", 1);
+    state.insertedCount += stored.inserted;
+    run.counters->listInserted += stored.inserted;
+    run.counters->listFailed += stored.failed;
+    result.inserted = stored.inserted;
+    result.failed = stored.failed;
+
+    // Rows the database refused are failures, not filtered links.
+    std::string line = "本列表页提取到：" + std::to_string(result.found) +
+                       "个内容页Url,成功:" + std::to_string(result.inserted) + ",并过滤" +
+                       std::to_string(result.found - result.inserted - result.failed) + "个url";
+    if (result.failed) line += ",失败" + std::to_string(result.failed) + "个";
+    run.pane(line);
     run.progress(1, pageIndex + 1);
     return result;
 }
@@ -399,6 +440,11 @@ bool followListPager(RunContext& run, ListRunState& state, const ListSettings& l
         } else {
             run.pane("访问错误：" + resultMessage(r));
             WriteLog("TMyThread.DoGetList2 抓取strlist2[0]错误：" + resultMessage(r), 0);
+            // A fetch ended by a stop is not an empty page: the stage ends here.
+            if (run.stopRequested()) {
+                stopLog();
+                return false;
+            }
         }
         collectListPage(run, state, text, list, p, next);
         run.label(1, listLabel(n + p + 2, state.listUrlCount + n + 1, state.insertedCount));
@@ -417,10 +463,22 @@ void collectListPages(RunContext& run, const std::vector<std::string>& listUrls,
     ListRunState state;
     state.random = random;
     state.intervalMs = static_cast<int>(std::max(0LL, intOf(doc, "other_time1")));
-    platform::SilentDialogs quiet;
-    state.columns = TableColumns(run.dbPath, "content", run.dialogs ? *run.dialogs : quiet);
+    // Without the table's columns the list fields cannot be stored: a database that stays
+    // locked or cannot be read ends the stage rather than storing rows half.
+    try {
+        state.columns = RetryWhileBusy([&] { return ReadTableColumns(run.dbPath, "content"); },
+                                       [&run] { return run.stopRequested(); }, run.busyRetryTime);
+    } catch (const std::exception& e) {
+        const std::string message = "读取content表字段出错：" + DbErrorText(e.what());
+        run.pane(message);
+        WriteLog("TMyThread.DoGetList2:读取content表字段出错：" + std::string(e.what()), 0);
+        run.counters->fail(message);
+        return;
+    }
     WriteLog("TMyThread.DoGetList2:读取content表中所有字段:" + join(state.columns, "\r\n"), 0);
     state.insertedCount = 0;
+    StoredUrlReader storedUrls(run.dbPath);
+    state.storedUrls = &storedUrls;
 
     if (!listUrls.empty() && !run.pauseCheck(kPauseLog)) {
         WriteLog("TMyThread.DoGetList2:列表采集|线程内 外部强制停止", 0);

@@ -9,6 +9,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "collect/list_sources.h"
 #include "collect/pagination.h"
 #include "collect/run_context.h"
 #include "engine/random_source.h"
@@ -50,21 +51,27 @@ struct ListRunState {
     std::unordered_set<std::string> knownTitles;
     bool titleCheckActive = false;
     engine::RandomSource* random = nullptr;  // "More_sort" 2; nullptr = the default source
+    // Confirms known-address hash hits against the database; nullptr = a hit counts as known.
+    StoredUrlReader* storedUrls = nullptr;
 };
 
 // What one list page gave.
 struct ListPageResult {
     int found = 0;     // links matched in the list area
     int inserted = 0;  // rows inserted
+    int failed = 0;    // new links the database refused
 };
 
 // `collectListPage`: extracts and inserts the content links of one fetched list page. Inserts run
-// under the run's slot database lock; every new address joins run.known.
+// under the run's slot database lock; every new address joins run.known. The run's counters
+// get the inserted and the failed rows.
 ListPageResult collectListPage(RunContext& run, ListRunState& state, const std::string& page, const ListSettings& list,
                                int pageIndex, const std::string& pageAddress);
 
 // `collectListPages`: the list stage over `listUrls` with the given fetch (HttpGet in a real run).
-// Returns when every list page is done, the run's limit is reached, or a stop is requested.
+// Returns when every list page is done, the run's limit is reached, or a stop is requested; or
+// at once, with the reason in the run's counters, when the content table's columns cannot be
+// read.
 void collectListPages(RunContext& run, const std::vector<std::string>& listUrls, const PageFetcher& fetch,
                       engine::RandomSource* random = nullptr);
 // The same over HttpGet: the runner's list hook.

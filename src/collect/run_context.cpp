@@ -15,7 +15,18 @@ RunState parseRunState(const std::string& field) {
     return RunState::Idle;
 }
 
+void RunCounters::fail(const std::string& reason) {
+    std::lock_guard<std::mutex> g(m_lock);
+    if (m_failure.empty()) m_failure = reason;
+}
+
+std::string RunCounters::failure() const {
+    std::lock_guard<std::mutex> g(m_lock);
+    return m_failure;
+}
+
 RunState RunContext::runState() const {
+    if (closing()) return RunState::Stopping;
     return readRunState ? parseRunState(readRunState()) : RunState::Running;
 }
 
@@ -32,6 +43,10 @@ void RunContext::progress(int bar, int value) const {
     if (view) view->setProgress(slot, bar, value);
 }
 void RunContext::message(const std::string& text) const {
+    if (closing()) {
+        platform::WriteLog("TMyThread:" + text, 0);
+        return;
+    }
     if (dialogs) dialogs->message(text, platform::kAppTitle);
 }
 

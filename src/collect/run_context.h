@@ -4,42 +4,45 @@
 // to read the slot's run state. Shared by the list stage, the content workers and the
 // publisher; owned by the runner for the length of a run.
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
-#include <unordered_set>
 
 #include "collect/content_summary.h"
+#include "collect/known_urls.h"
 #include "platform/ports.h"
 
 namespace tarvex::collect {
+
+// How long a run keeps trying a task database that another connection holds (a data browser,
+// a backup, another program) before it gives up on the operation.
+inline constexpr std::chrono::milliseconds kBusyRetryTime{30000};
 
 // Run states of a slot: "0" idle or ended, "1" running, "2" paused, "3" stop requested.
 enum class RunState { Idle = 0, Running = 1, Paused = 2, Stopping = 3 };
 RunState parseRunState(const std::string& field);
 
-// The addresses already in the task database or queued in this run. A hash set: lookups stay
-// constant-time with millions of rows, and an address containing "," cannot match falsely.
-class KnownUrls {
+// What one run counts and how it ended. Workers hold it beyond the runner's life, so a worker
+// that ends late counts down its own run, never the next run of the slot.
+class RunCounters {
 public:
-    bool contains(const std::string& url) const { return m_urls.count(url) != 0; }
-    // Adds the address; false when it was already known.
-    bool add(const std::string& url) { return m_urls.insert(url).second; }
-    std::size_t size() const { return m_urls.size(); }
-    void clear() { m_urls.clear(); }
-    void reserve(std::size_t n) { m_urls.reserve(n); }
-
-private:
-    std::unordered_set<std::string> m_urls;
-};
-
-// Content workers of one run. Workers hold it beyond the runner's life, so a worker that ends
-// late counts down its own run, never the next run of the slot.
-struct RunCounters {
     std::atomic<int> workers{0};    // running content workers (the slot's `runningWorkers`)
     std::atomic<int> succeeded{0};  // rows stored in this run (the slot's `succeededRows`)
+    // Addresses the list stage stored, and those whose insert failed.
+    std::atomic<long long> listInserted{0};
+    std::atomic<long long> listFailed{0};
+
+    // Records why a stage or the run ended early; the first reason is kept.
+    void fail(const std::string& reason);
+    // "" when nothing ended early.
+    std::string failure() const;
+
+private:
+    mutable std::mutex m_lock;
+    std::string m_failure;
 };
 
 struct RunContext {
@@ -55,20 +58,32 @@ struct RunContext {
     // What the content workers of this run stored and rejected, for the stage's summary.
     std::shared_ptr<ContentTally> tally = std::make_shared<ContentTally>();
 
-    std::mutex* slotDbLock = nullptr;           // not owned
+    // The slot's database lock: the process state's, or ownDbLock when there is none. Workers
+    // keep the run alive, so they can always reach ownDbLock.
+    std::mutex* slotDbLock = nullptr;
+    std::mutex ownDbLock;
     platform::SlotView* view = nullptr;         // not owned
     platform::Dialogs* dialogs = nullptr;       // not owned
     std::function<std::string()> readRunState;  // the slot record's run state field
+    // True once the program is closing; every stop check of the run then sees a stop, so
+    // runners and workers end and the program can wait for them before it lets go of its state.
+    std::function<bool()> processClosing;
     // Sleeps are cut into steps of this many ms so pause and stop are seen quickly.
     int sleepStepMs = 10;
+    // How long a read or write waits for a task database held by another connection.
+    std::chrono::milliseconds busyRetryTime = kBusyRetryTime;
 
+    // The slot's run state; Stopping while the program closes.
     RunState runState() const;
     bool stopRequested() const { return runState() == RunState::Stopping; }
+    bool closing() const { return processClosing && processClosing(); }
 
     void pane(const std::string& line) const;  // "" empties the pane
     void label(int which, const std::string& text) const;
     void progressRange(int bar, int min, int max) const;
     void progress(int bar, int value) const;
+    // A message box; while the program closes it goes to the run log instead, since no one
+    // is left to answer it.
     void message(const std::string& text) const;
 
     // Loops while the run is paused, writing `logLine` and the pane's "任务暂停" line once;

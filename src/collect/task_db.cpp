@@ -139,6 +139,14 @@ std::vector<std::string> TableColumns(const std::string& path, const std::string
     return names;
 }
 
+std::vector<std::string> ReadTableColumns(const std::string& path, const std::string& table) {
+    SqliteConnection db(path, SqliteConnection::Mode::ReadWrite);
+    platform::SqliteStatement st(db, "PRAGMA table_info(" + quoteIdentifier(table) + ")");
+    std::vector<std::string> names;
+    while (st.step()) names.push_back(stripDoubleQuotes(st.columnText(1)));
+    return names;
+}
+
 std::vector<std::string> FieldTitlesOf(const std::string& settingsJson) {
     auto doc = parseSettings(settingsJson);
     std::vector<std::string> titles;

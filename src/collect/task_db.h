@@ -4,9 +4,12 @@
 // field, per-site flags "postc_<key>") and `download` (one row per attachment).
 // Every call opens and closes its own connection, so calls are safe from any thread; writes
 // during a run are serialised by the caller's slot lock.
+#include <chrono>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 #include "platform/ports.h"
@@ -36,6 +39,25 @@ std::string tryExecScript(const std::string& path, const std::string& sql);
 SqlTable query(const std::string& path, const std::string& sql, const std::vector<platform::SqlValue>& params = {});
 // Column names of a table in order; on error a message box and the names read so far.
 std::vector<std::string> TableColumns(const std::string& path, const std::string& table, platform::Dialogs& dialogs);
+
+// Column names of a table in order; throws platform::SqliteError when they cannot be read.
+std::vector<std::string> ReadTableColumns(const std::string& path, const std::string& table);
+
+// Runs `fn` again while it throws a busy or locked platform::SqliteError, until `maxWait` has
+// passed or `stopped` (may be empty) says so; then, and on any other error, the error is
+// thrown. Each attempt itself waits for the connection's busy time-out.
+template <class F>
+auto RetryWhileBusy(F&& fn, const std::function<bool()>& stopped, std::chrono::milliseconds maxWait) -> decltype(fn()) {
+    const auto until = std::chrono::steady_clock::now() + maxWait;
+    for (;;) {
+        try {
+            return fn();
+        } catch (const platform::SqliteError& e) {
+            if (!e.isBusy() || std::chrono::steady_clock::now() >= until || (stopped && stopped())) throw;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+}
 
 // Field columns a settings document asks for: every field title of "fieldsAll" in order,
 // then the list-page field names referenced as "{DD:字段=name}" in the list settings.

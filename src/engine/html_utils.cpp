@@ -307,21 +307,6 @@ void ReverseLines(std::vector<std::string>& lines) {
     std::reverse(lines.begin(), lines.end());
 }
 
-void ShuffleLines(std::vector<std::string>& lines, RandomSource& random) {
-    if (lines.size() < 2) return;
-    // Draws one of the remaining lines at a time; the drawn line's place is refilled from the
-    // end of the remaining range, so each draw costs O(1) even for long word lists.
-    std::vector<std::string> remaining = std::move(lines);
-    lines.clear();
-    lines.reserve(remaining.size());
-    while (!remaining.empty()) {
-        auto k = static_cast<std::size_t>(random.uniform(0, static_cast<std::int64_t>(remaining.size()) - 1));
-        lines.push_back(std::move(remaining[k]));
-        if (k + 1 != remaining.size()) remaining[k] = std::move(remaining.back());
-        remaining.pop_back();
-    }
-}
-
 std::string RandomAlnum(int count, RandomSource& random) {
     static constexpr std::string_view kChars = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
     std::string out;

@@ -42,7 +42,21 @@ std::string RemoveSuffix(std::string_view suffix, std::string_view text);
 
 // Reorders the lines in place: reversed, or drawn one by one uniformly at random.
 void ReverseLines(std::vector<std::string>& lines);
-void ShuffleLines(std::vector<std::string>& lines, RandomSource& random = DefaultRandom());
+template <class Line>
+void ShuffleLines(std::vector<Line>& lines, RandomSource& random = DefaultRandom()) {
+    if (lines.size() < 2) return;
+    // Draws one of the remaining lines at a time; the drawn line's place is refilled from the
+    // end of the remaining range, so each draw costs O(1) even for long word lists.
+    std::vector<Line> remaining = std::move(lines);
+    lines.clear();
+    lines.reserve(remaining.size());
+    while (!remaining.empty()) {
+        auto k = static_cast<std::size_t>(random.uniform(0, static_cast<std::int64_t>(remaining.size()) - 1));
+        lines.push_back(std::move(remaining[k]));
+        if (k + 1 != remaining.size()) remaining[k] = std::move(remaining.back());
+        remaining.pop_back();
+    }
+}
 
 // `count` characters drawn uniformly from A–Z, a–z and 0–9 ("" for count <= 0).
 std::string RandomAlnum(int count, RandomSource& random = DefaultRandom());

@@ -1,8 +1,11 @@
 #pragma once
 // The run log: one plain text file per process start under "log/", one line per event,
-// written by every thread through one lock, the file opened and closed per line so it stays
-// readable while the program runs. Also the access log, a single UTF-8 file with a BOM that
-// keeps the page sources of interactive test fetches.
+// written by every thread through one lock. The file stays open in append mode between lines
+// and each line goes out in one write, so a crash loses nothing already written and other
+// programs can read the file while it grows; a deleted file is created again. Also the access
+// log, a single UTF-8 file with a BOM that keeps the page sources of interactive test fetches.
+#include <atomic>
+#include <ctime>
 #include <mutex>
 #include <string>
 
@@ -21,13 +24,18 @@ public:
     // Writes one line when the level is switched on. Safe from any thread. A failed write is
     // reported through the dialogs port as "日志写入错误" + the error, and the caller goes on.
     void write(const std::string& text, int level);
+    // Switches logging off and closes the file.
     void close();
+    // True when a line of this level would be written; lets hot loops skip building the text.
+    bool enabled(int level) const {
+        return m_logOn.load(std::memory_order_relaxed) && (level == 0 || m_detailOn.load(std::memory_order_relaxed));
+    }
     // Appends one entry to the access log file in the program folder.
     void writeAccess(const std::string& text);
 
     // Where failures are reported; by default nowhere. Not owned.
     void setDialogs(Dialogs* dialogs) { m_dialogs = dialogs; }
-    void setClock(const Clock* clock) { m_clock = clock; }
+    void setClock(const Clock* clock);
 
     bool logOn() const { return m_logOn; }
     bool detailOn() const { return m_detailOn; }
@@ -35,21 +43,39 @@ public:
     const std::string& filePath() const { return m_filePath; }
     std::string accessLogPath() const;
 
+    ~RunLog();
+
 private:
     void reportFailure(const std::string& error);
+    // The open file, opened (again) when needed, and when `look` checked for having been
+    // deleted; -1 and `error` set when it cannot be opened. Caller holds m_lock.
+    int fileLocked(bool look, std::string& error);
+    void closeFileLocked();
+    // Sets m_stamp to "mmdd hh:nn:ss" of now, formatted once per second; true when the second
+    // changed. Caller holds m_lock.
+    bool stampLocked();
 
     std::mutex m_lock;
     std::string m_programFolder;
     std::string m_filePath;
-    bool m_logOn = false;
-    bool m_detailOn = false;
+    // Read by every writer before it takes the lock; written under it.
+    std::atomic<bool> m_logOn{false};
+    std::atomic<bool> m_detailOn{false};
     const Clock* m_clock = &SystemClock::instance();
-    Dialogs* m_dialogs = nullptr;
+    std::atomic<Dialogs*> m_dialogs{nullptr};
+    int m_fd = -1;
+    std::time_t m_stampSecond = -1;
+    std::string m_stamp;
+    std::string m_line;  // reused for every line
 };
 
 // The system's run log entry points, over RunLog::global().
 void InitLog(const std::string& programFolder, bool logOn, bool detailOn);
 void WriteLog(const std::string& text, int level = 0);
+// True when WriteLog would write a line of this level.
+inline bool LogEnabled(int level) {
+    return RunLog::global().enabled(level);
+}
 void CloseLog();
 void WriteAccessLog(const std::string& text);
 

@@ -164,6 +164,12 @@ SqlValue SqliteStatement::column(int i) const {
 std::string SqliteStatement::columnText(int i) const {
     return column(i).asText();
 }
+std::string_view SqliteStatement::columnView(int i) const {
+    auto* p = reinterpret_cast<const char*>(sqlite3_column_text(m_stmt, i));
+    if (!p) return {};
+    return std::string_view(p, static_cast<std::size_t>(sqlite3_column_bytes(m_stmt, i)));
+}
+
 std::int64_t SqliteStatement::columnInt(int i) const {
     return sqlite3_column_int64(m_stmt, i);
 }

@@ -6,6 +6,7 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <vector>
 
 struct sqlite3;
@@ -79,6 +80,8 @@ public:
     std::string columnName(int i) const;
     SqlValue column(int i) const;
     std::string columnText(int i) const;
+    // The column's text without a copy; valid until the next step, reset or column call.
+    std::string_view columnView(int i) const;
     std::int64_t columnInt(int i) const;
 
 private:

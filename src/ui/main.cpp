@@ -4,6 +4,9 @@
 #include <QLibraryInfo>
 #include <QMessageBox>
 #include <QTranslator>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
 
 #include "app/startup.h"
 #include "platform/ports.h"
@@ -33,12 +36,22 @@ int main(int argc, char** argv) {
     auto started = app::startProcess(workspace, startDialogs);
     if (started.status != app::StartStatus::Started) return 1;
 
-    ui::MainWindow window(*started.session);
-    platform::RunLog::global().setDialogs(&window.dialogs());
+    auto window = std::make_unique<ui::MainWindow>(*started.session);
+    platform::RunLog::global().setDialogs(&window->dialogs());
     app::logStartComplete();
-    window.show();
+    window->show();
     int rc = QApplication::exec();
     platform::RunLog::global().setDialogs(nullptr);
+    // Runners and workers use the window's slot model and the session's state: they are told
+    // to stop and waited for before either is destroyed.
+    if (!app::CloseBackgroundWork(*started.session->state, app::ThreadRegistry::global())) {
+        // Threads that did not end in time still use the window and the state, so neither is
+        // destroyed; rows they were collecting stay queued for the next run.
+        platform::CloseLog();
+        std::fflush(nullptr);
+        std::_Exit(rc);
+    }
+    window.reset();
     platform::CloseLog();
     return rc;
 }

@@ -90,6 +90,7 @@ MainWindow::MainWindow(app::Session& session, QWidget* parent, platform::Dialogs
     connect(m_scheduleButton, &QPushButton::clicked, this, &MainWindow::showScheduleDialog);
     m_runListWidget->buttonBar()->layout()->addWidget(m_scheduleButton);
     auto* toTray = new QPushButton("关闭到右下任务栏");
+    toTray->setObjectName("closeToTrayButton");
     connect(toTray, &QPushButton::clicked, this, &QWidget::close);
     m_runListWidget->buttonBar()->layout()->addWidget(toTray);
     connect(m_runListWidget, &RunListWidget::modelChanged, this, &MainWindow::syncSlotPages);
@@ -492,10 +493,23 @@ void MainWindow::buildTray() {
     connect(m_tray, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason r) {
         if (r == QSystemTrayIcon::Trigger || r == QSystemTrayIcon::DoubleClick) showFromTray();
     });
-    if (QSystemTrayIcon::isSystemTrayAvailable()) {
-        m_tray->show();
-        m_tray->showMessage("Tarvex", "Tarvex采集器", appIcon(), 3000);
-    }
+    setTrayAvailable(QSystemTrayIcon::isSystemTrayAvailable());
+    if (m_trayAvailable) m_tray->showMessage("Tarvex", "Tarvex采集器", appIcon(), 3000);
+}
+
+void MainWindow::setTrayAvailable(bool available) {
+    m_trayAvailable = available;
+    m_tray->setVisible(available);
+    // Without a tray its menu's "关闭程序" is out of reach; the close button and this caption
+    // tell the user what closing does.
+    if (auto* toTray = findChild<QPushButton*>("closeToTrayButton"))
+        toTray->setText(available ? "关闭到右下任务栏" : "关闭程序");
+}
+
+bool MainWindow::anyTaskRunning() const {
+    for (const auto& row : m_runListModel->rows())
+        if (row.state == app::kStateRunning || row.state == app::kStatePaused) return true;
+    return false;
 }
 
 void MainWindow::showFromTray() {
@@ -504,12 +518,16 @@ void MainWindow::showFromTray() {
     activateWindow();
 }
 
-void MainWindow::exitProgram() {
+void MainWindow::beginExit() {
     m_session.state->closing = true;
     m_exiting = true;
     m_tray->hide();
-    close();
     QApplication::quit();
+}
+
+void MainWindow::exitProgram() {
+    beginExit();
+    close();
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
@@ -517,13 +535,21 @@ void MainWindow::closeEvent(QCloseEvent* event) {
         event->accept();
         return;
     }
-    // Closing only hides the window: runs and the scheduler go on. Without a tray the
-    // window is minimised so it can still be found on the task bar.
-    event->ignore();
-    if (QSystemTrayIcon::isSystemTrayAvailable())
+    if (m_trayAvailable) {
+        // Closing only hides the window to the tray: runs and the scheduler go on.
+        event->ignore();
         hide();
-    else
-        showMinimized();
+        return;
+    }
+    // No tray to come back from: closing ends the program, the way "关闭程序" does.
+    if (anyTaskRunning() &&
+        !dialogs().confirm("有任务正在运行，关闭程序将停止这些任务，未采集完的内容下次运行时继续采集。确定关闭程序吗？",
+                           platform::kAppTitle)) {
+        event->ignore();
+        return;
+    }
+    beginExit();
+    event->accept();
 }
 
 bool MainWindow::isSlotPageVisible(int slot) const {

@@ -93,7 +93,15 @@ public:
     app::Scheduler& scheduler() { return *m_scheduler; }
 
     void showFromTray();
+    // "关闭程序": sets the closing flag (runs stop) and ends the event loop; the program then waits
+    // a bounded time for its background threads before it destroys the window.
     void exitProgram();
+    // Whether the desktop shows a system tray. Without one, closing the window ends the program
+    // (after asking while a task runs) instead of hiding it where nobody could find it again.
+    bool trayAvailable() const { return m_trayAvailable; }
+    void setTrayAvailable(bool available);
+    // True while a run-list row is running or paused.
+    bool anyTaskRunning() const;
     bool isSlotPageVisible(int slot) const;
     void setSlotPageVisible(int slot, bool visible);
 
@@ -109,6 +117,8 @@ protected:
 
 private:
     void buildTray();
+    // Marks the program as ending: closing flag, tray icon away, event loop told to quit.
+    void beginExit();
     void buildTaskMenu();
     void addTaskNodes(QTreeWidgetItem* parent, const app::TaskNode& node);
     void refreshHighlight();
@@ -140,6 +150,7 @@ private:
     std::array<SlotPage*, 6> m_slotPages{};
     QPlainTextEdit* m_runLogPane = nullptr;
     QSystemTrayIcon* m_tray = nullptr;
+    bool m_trayAvailable = false;
     bool m_exiting = false;
 
     QPushButton* m_queueButton = nullptr;

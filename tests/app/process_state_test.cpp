@@ -22,6 +22,15 @@ TEST(ProcessState, SlotFieldsReadAndWriteThroughTheRecord) {
     EXPECT_TRUE(dialogs.sawMessage("tabstring最大数为5，当前为：6"));
 }
 
+TEST(ProcessState, ChangeSlotFieldSetsOnlyFromAnExpectedValue) {
+    app::ProcessState st;
+    EXPECT_FALSE(st.ChangeSlotField(1, 4, {"1", "2"}, "3"));  // an idle slot is not asked to stop
+    EXPECT_EQ(st.GetSlotField(1, 4), "0");
+    st.SetSlotField(1, 4, "2");
+    EXPECT_TRUE(st.ChangeSlotField(1, 4, {"1", "2"}, "3"));
+    EXPECT_EQ(st.GetSlotField(1, -1), "0,任务名,0,GetSheet1,3");
+}
+
 TEST(ProcessState, CountersStayExactUnderConcurrentUpdates) {
     app::ProcessState st;
     std::vector<std::thread> threads;

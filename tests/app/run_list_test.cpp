@@ -6,8 +6,11 @@
 
 #include <nlohmann/json.hpp>
 
+#include "app/startup.h"
 #include "collect/task_db.h"
+#include "platform/sqlite_db.h"
 #include "support/fakes.h"
+#include "support/local_http_server.h"
 #include "support/sandbox_workspace.h"
 
 using namespace tarvex;
@@ -23,6 +26,7 @@ struct Runs : ::testing::Test {
     std::map<std::int64_t, app::TaskToRun> tasks;
     std::unique_ptr<app::RunList> list;
     app::StageHooks hooks;
+    std::chrono::milliseconds busyRetry = collect::kBusyRetryTime;
 
     void makeList() {
         app::RunnerServices s;
@@ -32,6 +36,7 @@ struct Runs : ::testing::Test {
         s.dialogs = &dialogs;
         s.threads = &threads;
         s.hooks = hooks;
+        s.busyRetryTime = busyRetry;
         list = std::make_unique<app::RunList>(s, slots, [this](std::int64_t id) -> std::optional<app::TaskToRun> {
             auto it = tasks.find(id);
             if (it == tasks.end()) return std::nullopt;
@@ -53,6 +58,33 @@ struct Runs : ::testing::Test {
                            {"fieldsAll", nlohmann::json::array({nlohmann::json{{"title", "标题"}}.dump()})}};
         doc.update(extra);
         return doc.dump();
+    }
+
+    // A list-page task over the server's /list.html: links with titles in a "list" area.
+    static std::string listTask(const std::string& listUrl) {
+        nlohmann::json list{{"More_urls", {listUrl}},
+                            {"More_begin", "<ul class=\"list\">"},
+                            {"More_end", "</ul>"},
+                            {"More_include", "html"},
+                            {"More_url_regex", "<a href=\"{DD:采集网址}\" title=\"{DD:字段=列表标题}\""}};
+        return settings({}, {{"Morepage", list.dump()}});
+    }
+    static std::string listPage(int from, int to) {
+        std::string items;
+        for (int i = from; i <= to; ++i)
+            items +=
+                "<li><a href=\"/n/" + std::to_string(i) + ".html\" title=\"标题" + std::to_string(i) + "\">x</a></li>";
+        return "<html><ul class=\"list\">" + items + "</ul></html>";
+    }
+
+    // Runs the list stage alone of a task with this program's own stages.
+    void startListStage(std::int64_t id, const std::string& name) {
+        hooks = app::defaultStageHooks();
+        makeList();
+        ASSERT_TRUE(list->AddToRunList(id, name));
+        list->setStage(0, 1, false);
+        list->setStage(0, 2, false);
+        ASSERT_TRUE(list->StartRun(0));
     }
 
     bool waitForState(int row, const std::string& s) {
@@ -240,4 +272,150 @@ TEST_F(Runs, OnlyPublishTickedSkipsCollection) {
     EXPECT_EQ(count(3), "0");
     EXPECT_TRUE(publishCalled);
     EXPECT_TRUE(publishTicked);
+}
+
+TEST_F(Runs, ARunThatThrowsStillEndsAndGivesItsSlotBack) {
+    struct Case {
+        const char* where;
+        std::function<void(app::StageHooks&)> arm;
+    };
+    const std::vector<Case> cases = {
+        {"building the fetch options",
+         [](app::StageHooks& h) {
+             h.buildFetchOptions = [](const std::string&) -> std::string { throw std::runtime_error("boom"); };
+         }},
+        {"inside the list stage",
+         [](app::StageHooks& h) {
+             h.listPages = [](collect::RunContext&, const std::vector<std::string>&) {
+                 throw std::runtime_error("boom");
+             };
+         }},
+    };
+    nlohmann::json listSettings{{"More_urls", {"http://h/l.html"}}, {"More_begin", "<ul>"}, {"More_end", "</ul>"}};
+    addTask(6, "出错", settings({}, {{"Morepage", listSettings.dump()}}));
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.where);
+        hooks = {};
+        c.arm(hooks);
+        makeList();
+        ASSERT_TRUE(list->AddToRunList(6, "出错"));
+        ASSERT_TRUE(list->StartRun(0));
+        ASSERT_TRUE(waitForState(0, app::kStateStopped));
+        EXPECT_EQ(state.GetSlotField(1, 4), "0");
+        EXPECT_EQ(list->lastRunCounters(1)->failure(), "运行出错：boom");
+        auto pane = slots.snapshot(1).pane;
+        EXPECT_NE(std::find(pane.begin(), pane.end(), "运行出错：boom"), pane.end());
+        EXPECT_EQ(app::TaskRunner::runningRunners(), 0);
+        // The slot can run again.
+        ASSERT_TRUE(list->StartRun(0));
+        ASSERT_TRUE(waitForState(0, app::kStateStopped));
+        ASSERT_TRUE(list->RemoveFromRunList(0));
+    }
+}
+
+TEST_F(Runs, AShortLockOnTheTaskDatabaseIsWaitedForAndStoresNothingTwice) {
+    test::LocalHttpServer server;
+    server.on("/list.html", test::Reply::html(listPage(1, 6)));
+    addTask(8, "锁定", listTask(server.url("/list.html")));
+    const std::string db = sandbox.workspace().taskDbPath(8);
+    for (int i = 1; i <= 3; ++i)
+        collect::execScript(db, "insert into content(url,geturl,列表标题) values ('" +
+                                    server.url("/n/" + std::to_string(i) + ".html") + "',1,'标题" + std::to_string(i) +
+                                    "')");
+
+    // Another program holds the database for longer than one busy time-out (2 s).
+    platform::SqliteConnection holder(db);
+    holder.exec("BEGIN EXCLUSIVE");
+    std::thread release([&] {
+        std::this_thread::sleep_for(3500ms);
+        holder.exec("COMMIT");
+    });
+    startListStage(8, "锁定");
+    ASSERT_TRUE(waitForState(0, app::kStateStopped));
+    release.join();
+    EXPECT_EQ(count(8), "6");
+    EXPECT_EQ(collect::query(db, "select count(distinct url) as n from content").text(0, "n"), "6");
+    EXPECT_EQ(count(8, "列表标题 = '标题5'"), "1");
+    EXPECT_EQ(list->lastRunCounters(1)->failure(), "");
+}
+
+TEST_F(Runs, ALockThatOutlastsTheWaitEndsTheListStageWithoutStoringAnything) {
+    test::LocalHttpServer server;
+    server.on("/list.html", test::Reply::html(listPage(1, 6)));
+    addTask(12, "久锁", listTask(server.url("/list.html")));
+    const std::string db = sandbox.workspace().taskDbPath(12);
+    collect::execScript(db, "insert into content(url,geturl) values ('" + server.url("/n/1.html") + "',1)");
+    platform::SqliteConnection holder(db);
+    holder.exec("BEGIN EXCLUSIVE");
+    busyRetry = 500ms;
+    startListStage(12, "久锁");
+    ASSERT_TRUE(waitForState(0, app::kStateStopped));
+    holder.exec("COMMIT");
+    EXPECT_EQ(count(12), "1");
+    EXPECT_EQ(server.requestsTo("/list.html").size(), 0u);
+    EXPECT_EQ(list->lastRunCounters(1)->failure(), "读取已采网址出错，列表采集未进行：数据库被锁定");
+    auto pane = slots.snapshot(1).pane;
+    EXPECT_NE(std::find(pane.begin(), pane.end(), "读取已采网址出错，列表采集未进行：数据库被锁定"), pane.end());
+    EXPECT_EQ(state.GetSlotField(1, 4), "0");
+}
+
+TEST_F(Runs, ClosingTheProgramStopsARunInTheMiddleOfAFetch) {
+    // A list page that trickles for a minute: only the closing flag can end the run in time.
+    test::LocalHttpServer server;
+    test::Reply slow = test::Reply::html(listPage(1, 50));
+    slow.trickleInterval = 1000ms;
+    slow.trickleBytes = 1;
+    server.on("/list.html", slow);
+    addTask(15, "关闭", listTask(server.url("/list.html")));
+    hooks = app::defaultStageHooks();
+    makeList();
+    ASSERT_TRUE(list->AddToRunList(15, "关闭"));
+    ASSERT_TRUE(list->StartRun(0));
+    ASSERT_TRUE(test::waitFor([&] { return server.requestsTo("/list.html").size() == 1; }));
+    std::this_thread::sleep_for(300ms);
+
+    const auto began = std::chrono::steady_clock::now();
+    EXPECT_TRUE(app::CloseBackgroundWork(state, threads, 15s));
+    EXPECT_LT(std::chrono::steady_clock::now() - began, 15s);
+    EXPECT_EQ(list->rows()[0].state, app::kStateStopped);
+    EXPECT_EQ(state.GetSlotField(1, 4), "0");
+    EXPECT_EQ(threads.running(), 0u);
+    // The fixture now destroys the run list, the slot model and the state the run used.
+}
+
+TEST_F(Runs, AFreedSlotStartsIdleWhateverItsLastRunLeft) {
+    addTask(16, "空闲", settings({"http://h/1"}));
+    makeList();
+    ASSERT_TRUE(list->AddToRunList(16, "空闲"));
+    // A run state left behind in the slot (a stop request that arrived as the run ended).
+    state.SetSlotField(1, 4, "3");
+    ASSERT_TRUE(list->RemoveFromRunList(0));
+    EXPECT_EQ(state.GetSlotField(1, 4), "0");
+    ASSERT_TRUE(list->AddToRunList(16, "空闲"));
+    EXPECT_TRUE(list->StartRun(0));
+    ASSERT_TRUE(waitForState(0, app::kStateStopped));
+    EXPECT_FALSE(dialogs.sawMessage("该任务未能正常结束！如有异常，请重启软件即可！"));
+}
+
+TEST_F(Runs, WorkersReachTheSlotLockThroughTheRunTheyHold) {
+    // Without a process state the run brings its own lock; a worker that outlives the runner
+    // object still holds the run, and with it the lock.
+    std::shared_ptr<const collect::RunContext> held;
+    hooks.contentWorker = [&](const collect::ContentJob& job) {
+        held = job.run;
+        return true;
+    };
+    addTask(18, "自带锁", settings({"http://h/1"}));
+    app::RunnerServices s;
+    s.workspace = sandbox.workspace();
+    s.hooks = hooks;
+    s.threads = &threads;
+    auto runner = std::make_shared<app::TaskRunner>(s);
+    runner->taskId = 18;
+    runner->settingsJson = tasks[18].settings;
+    runner->run();
+    runner.reset();
+    ASSERT_NE(held, nullptr);
+    EXPECT_EQ(held->slotDbLock, &held->ownDbLock);
+    std::lock_guard<std::mutex> g(*held->slotDbLock);
 }

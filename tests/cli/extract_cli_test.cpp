@@ -99,3 +99,28 @@ TEST(ExtractCli, DeeplyNestedJsonIsRefusedNotCrashedOn) {
     }
     fs::remove_all(folder);
 }
+
+TEST(ExtractCli, PagesMustBeRegularFilesNoLargerThanAFetchedPage) {
+    std::string dir = caseDir("paged-article");
+    const std::string settings = "extract --settings " + dir + "/settings.json --page ";
+    std::string err;
+    // A folder, a device that never ends and a device that never answers are refused at once.
+    for (const std::string page : {dir, std::string("/dev/zero"), std::string("/dev/null")}) {
+        SCOPED_TRACE(page);
+        CliRun r = runCli(settings + page, &err);
+        EXPECT_EQ(r.exitCode, 2);
+        EXPECT_EQ(r.out, "");
+        EXPECT_NE(err.find("cannot read " + page + ": not a regular file"), std::string::npos) << err;
+    }
+    // A page above the 50 MB a fetch may return.
+    fs::path big = fs::temp_directory_path() / ("extract_cli_big_" + std::to_string(::getpid()) + ".html");
+    {
+        std::ofstream out(big, std::ios::binary);
+        out.seekp(50LL * 1024 * 1024);
+        out.put('x');
+    }
+    CliRun r = runCli(settings + big.string(), &err);
+    fs::remove(big);
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_NE(err.find("larger than 50 MB"), std::string::npos) << err;
+}

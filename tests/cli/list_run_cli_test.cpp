@@ -1,6 +1,7 @@
 // The list stage over a loopback list site, end to end: `tarvex-cli run` on a sandbox workspace
 // fills exactly the expected rows, a second run adds none, the run's address limit holds, and a
-// stop during the list stage (Ctrl-C, or the stop button of the run list) ends the run.
+// stop during the list stage (Ctrl-C, or the stop button of the run list) ends the run, a locked
+// task database is waited for, and a stage that could store nothing makes the run fail.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
@@ -11,13 +12,17 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <fstream>
+#include <functional>
 #include <nlohmann/json.hpp>
 #include <set>
+#include <thread>
 
 #include "app/catalogue.h"
 #include "app/run_list.h"
 #include "app/stored_rules.h"
 #include "collect/task_db.h"
+#include "platform/sqlite_db.h"
 #include "support/cli_process.h"
 #include "support/fakes.h"
 #include "support/local_http_server.h"
@@ -223,4 +228,65 @@ TEST(ListRunInProcess, StopButtonDuringTheListStageLeavesTheSlotIdle) {
     auto rows = storedUrls(ws.workspace().taskDbPath(id)).size();
     EXPECT_GE(rows, 3u);
     EXPECT_LT(rows, 37u);
+}
+
+TEST(CliListRun, ALockedTaskDatabaseIsWaitedForNeverDuplicatedOrStoredHalf) {
+    test::LocalHttpServer server(kSite);
+    test::SandboxWorkspace ws;
+    auto id = addTask(ws, "锁库", pagedSiteDocument(server.url("/list/index.html")));
+    const auto db = ws.workspace().taskDbPath(id);
+    const std::string run = "--workspace " + ws.folder() + " run " + std::to_string(id) + " --stages list";
+    // Another program (a data browser, a backup) holds the database for longer than one busy
+    // time-out, once on a fresh task and once when every address is already stored.
+    auto lockedRun = [&] {
+        platform::SqliteConnection holder(db);
+        holder.exec("BEGIN EXCLUSIVE");
+        std::thread release([&] {
+            std::this_thread::sleep_for(4s);
+            holder.exec("COMMIT");
+        });
+        auto r = runCli(run);
+        release.join();
+        return r;
+    };
+    auto first = lockedRun();
+    ASSERT_EQ(first.status, 0) << first.out;
+    auto urls = storedUrls(db);
+    EXPECT_EQ(urls.size(), 37u) << first.out;
+    EXPECT_EQ(collect::query(db, "select count(*) as n from content where 列表标题 = ''").text(0, "n"), "0");
+    auto second = lockedRun();
+    ASSERT_EQ(second.status, 0) << second.out;
+    EXPECT_EQ(storedUrls(db), urls);
+}
+
+TEST(CliListRun, AListStageThatCouldStoreNothingExitsWithItsError) {
+    test::LocalHttpServer server(kSite);
+    test::SandboxWorkspace ws;
+    struct Case {
+        const char* what;
+        std::function<void(const std::string& db)> breakIt;
+        std::string message;
+    };
+    const std::vector<Case> cases = {
+        {"every insert refused",
+         [](const std::string& db) {
+             collect::execScript(
+                 db, "CREATE TRIGGER no_rows BEFORE INSERT ON content BEGIN SELECT RAISE(ABORT, 'refused'); END");
+         },
+         "列表采集没有存入任何网址，37个网址存入数据库失败"},
+        {"no content table", [](const std::string& db) { collect::execScript(db, "DROP TABLE content"); },
+         "读取已采网址出错，列表采集未进行：no such table: content"},
+        {"not a database",
+         [](const std::string& db) { std::ofstream(db, std::ios::binary | std::ios::trunc) << std::string(4096, 'x'); },
+         "读取已采网址出错，列表采集未进行：file is not a database"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        auto id = addTask(ws, c.what, pagedSiteDocument(server.url("/list/index.html")));
+        c.breakIt(ws.workspace().taskDbPath(id));
+        auto r = runCli("--workspace " + ws.folder() + " run " + std::to_string(id) + " --stages list");
+        EXPECT_EQ(r.status, 1) << r.out;
+        EXPECT_NE(r.out.find("tarvex-cli: " + c.message), std::string::npos) << r.out;
+        EXPECT_NE(r.out.find("任务已完成"), std::string::npos) << r.out;
+    }
 }

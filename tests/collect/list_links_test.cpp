@@ -13,6 +13,7 @@
 #include "collect/http_fetch.h"
 #include "collect/list_sources.h"
 #include "collect/task_db.h"
+#include "platform/regex.h"
 #include "support/fakes.h"
 #include "support/local_http_server.h"
 #include "support/sandbox_workspace.h"
@@ -108,6 +109,14 @@ struct ListStage : ::testing::Test {
         ASSERT_TRUE(collect::CreateTaskDb(db, dialogs));
         collect::CreateContentTables(db, doc);
         newRun(doc);
+    }
+
+    // A task of its own in a fresh folder, for the next case of a table.
+    void freshTask(const std::string& doc) {
+        test::removeTree(folder);
+        folder = test::makeTempFolder("tarvex-list-");
+        db = folder + "1.db3";
+        makeTask(doc);
     }
 
     // A new run of the same task: the known addresses are read from the database again.
@@ -291,10 +300,7 @@ TEST_F(ListStage, LinksAreFilteredRewrittenAndStoredWithTheirListFields) {
         SCOPED_TRACE(c.what);
         json list = listSettings();
         list.update(c.changes);
-        test::removeTree(folder);
-        folder = test::makeTempFolder("tarvex-list-");
-        db = folder + "1.db3";
-        makeTask(document(list));
+        freshTask(document(list));
         MemorySite site;
         site.pages[page] = "succ:<html><ul class=\"list\">" + c.area + "</ul></html>";
         collect::collectListPages(*run, {page}, site.fetcher());
@@ -330,12 +336,9 @@ TEST_F(ListStage, SortOrderDecidesWhichLinkGetsTheLowerId) {
     };
     for (const auto& c : std::vector<Case>{{"0", {"a", "b", "c"}}, {"1", {"c", "b", "a"}}, {"2", {"c", "a", "b"}}}) {
         SCOPED_TRACE("More_sort " + c.sort);
-        test::removeTree(folder);
-        folder = test::makeTempFolder("tarvex-list-");
-        db = folder + "1.db3";
         json list = listSettings();
         list["More_sort"] = c.sort;
-        makeTask(document(list));
+        freshTask(document(list));
         MemorySite site;
         site.pages[page] = body;
         FixedDraws draws({2, 0, 0});
@@ -354,10 +357,7 @@ TEST_F(ListStage, TheRunLimitIsCheckedBeforeEachPageAgainstEarlierPages) {
     };
     for (const auto& c : std::vector<Case>{{"", 12, 4}, {"0", 12, 4}, {"3", 3, 1}, {"5", 6, 2}, {"6", 6, 2}}) {
         SCOPED_TRACE("other_url_max " + c.limit);
-        test::removeTree(folder);
-        folder = test::makeTempFolder("tarvex-list-");
-        db = folder + "1.db3";
-        makeTask(document(listSettings(), json{{"other_url_max", c.limit}}));
+        freshTask(document(listSettings(), json{{"other_url_max", c.limit}}));
         MemorySite site;
         std::vector<std::string> pages;
         for (int p = 1; p <= 4; ++p) {
@@ -402,13 +402,10 @@ TEST_F(ListStage, PagerPagesStopAtMulMaxAndAtTheRunLimit) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE("Mul_max " + std::to_string(c.mulMax) + ", other_url_max " + c.urlMax);
-        test::removeTree(folder);
-        folder = test::makeTempFolder("tarvex-list-");
-        db = folder + "1.db3";
         json list = listSettings();
         pagerJson["Mul_max"] = c.mulMax;
         list["More_mulpage"] = pagerJson.dump();
-        makeTask(document(list, json{{"other_url_max", c.urlMax}}));
+        freshTask(document(list, json{{"other_url_max", c.urlMax}}));
         MemorySite site;
         makeSite(site);
         collect::collectListPages(*run, {"http://s.com/p.html"}, site.fetcher());
@@ -454,12 +451,99 @@ TEST_F(ListStage, AFailingInsertLosesOnlyItsOwnRow) {
         "succ:" + listPage({"<a href=\"/1.html\">1</a>", "<a href=\"/bad.html\">b</a>", "<a href=\"/2.html\">2</a>"});
     collect::collectListPages(*run, {"http://s.com/l.html"}, site.fetcher());
     EXPECT_EQ(column("url"), (std::vector<std::string>{"http://s.com/1.html", "http://s.com/2.html"}));
-    EXPECT_TRUE(paneHas("本列表页提取到：3个内容页Url,成功:2,并过滤1个url"));
+    // A refused row is a failure, not a filtered link.
+    EXPECT_TRUE(paneHas("本列表页提取到：3个内容页Url,成功:2,并过滤0个url,失败1个"));
+    EXPECT_EQ(run->counters->listInserted.load(), 2);
+    EXPECT_EQ(run->counters->listFailed.load(), 1);
     bool errorShown = false;
     for (const auto& l : pane()) errorShown = errorShown || l.find("CHECK constraint failed") != std::string::npos;
     EXPECT_TRUE(errorShown);
     // The refused address stays known for the rest of the run.
     EXPECT_TRUE(run->known.contains("http://s.com/bad.html"));
+}
+
+TEST_F(ListStage, ATableThatTakesNothingFailsEveryLinkAndSaysSo) {
+    // The table reads fine but refuses every row.
+    makeTask(document(listSettings()));
+    collect::execScript(db,
+                        "CREATE TRIGGER no_rows BEFORE INSERT ON content BEGIN SELECT RAISE(ABORT, 'refused'); END");
+    MemorySite site;
+    site.pages["http://s.com/l.html"] = "succ:" + listPage({"<a href=\"/1.html\">1</a>", "<a href=\"/2.html\">2</a>"});
+    collect::collectListPages(*run, {"http://s.com/l.html"}, site.fetcher());
+    EXPECT_TRUE(paneHas("本列表页提取到：2个内容页Url,成功:0,并过滤0个url,失败2个"));
+    EXPECT_TRUE(paneHas("refused"));
+    EXPECT_EQ(run->counters->listInserted.load(), 0);
+    EXPECT_EQ(run->counters->listFailed.load(), 2);
+}
+
+TEST_F(ListStage, AnUnreadableTableEndsTheStageBeforeAnyFetch) {
+    // Not a database at all: its columns cannot be read, so nothing is fetched or stored.
+    test::SandboxWorkspace ws;
+    ws.writeFile("9.db3", std::string(4096, 'x'));
+    makeTask(document(listSettings()));
+    run->dbPath = ws.path("9.db3");
+    MemorySite site;
+    site.pages["http://s.com/l.html"] = "succ:" + listPage({"<a href=\"/1.html\">1</a>"});
+    collect::collectListPages(*run, {"http://s.com/l.html"}, site.fetcher());
+    EXPECT_TRUE(site.fetched.empty());
+    EXPECT_TRUE(paneHas("读取content表字段出错：file is not a database"));
+    EXPECT_EQ(run->counters->failure(), "读取content表字段出错：file is not a database");
+}
+
+TEST_F(ListStage, ALinkPatternThatStartsWithTheAddressFindsLinksAutomatically) {
+    // Nothing stands before the address to anchor on: the pattern is not used, links are found
+    // automatically (no HTML fragments stored as addresses, no list fields).
+    json list = listSettings();
+    list["More_url_regex"] = "{DD:采集网址}\" title=\"{DD:字段=列表标题}\"";
+    makeTask(document(list));
+    MemorySite site;
+    site.pages["http://s.com/l.html"] =
+        "succ:" + listPage({titled("/a/1.html", "第一篇"), titled("/a/2.html", "第二篇"), titled("/a/3.htm", "三")});
+    collect::collectListPages(*run, {"http://s.com/l.html"}, site.fetcher());
+    EXPECT_EQ(column("url"), (std::vector<std::string>{"http://s.com/a/1.html", "http://s.com/a/2.html"}));
+    EXPECT_EQ(column("列表标题"), (std::vector<std::string>{"", ""}));
+
+    // One character before the address makes it the user's pattern.
+    json manual = listSettings();
+    manual["More_url_regex"] = "\"{DD:采集网址}\" title=\"{DD:字段=列表标题}\"";
+    freshTask(document(manual));
+    collect::collectListPages(*run, {"http://s.com/l.html"}, site.fetcher());
+    EXPECT_EQ(column("列表标题"), (std::vector<std::string>{"第一篇", "第二篇"}));
+}
+
+TEST_F(ListStage, AHugeListAreaIsCutWithoutHittingTheMatchingLimits) {
+    // Limits far below the defaults stand in for a list area of many megabytes.
+    struct LowLimits {
+        platform::RegexLimits saved = platform::regexLimits();
+        LowLimits() {
+            auto low = saved;
+            low.matchLimit = 2000;
+            platform::setRegexLimits(low);
+        }
+        ~LowLimits() { platform::setRegexLimits(saved); }
+    } low;
+    std::vector<std::string> links;
+    for (int i = 0; i < 3000; ++i) links.push_back("<a href=\"/n/" + std::to_string(i) + ".html\">新闻</a>");
+    MemorySite site;
+    site.pages["http://s.com/l.html"] = "succ:" + listPage(links);
+
+    // Front and back texts without a placeholder: every link is found.
+    makeTask(document(listSettings()));
+    collect::collectListPages(*run, {"http://s.com/l.html"}, site.fetcher());
+    EXPECT_EQ(column("url").size(), 3000u);
+
+    // With a placeholder the joined pattern is needed; when it runs into the limit the pane says
+    // so instead of calling the area empty.
+    json list = listSettings();
+    list["More_begin"] = "<ul class=\"{*}\">";
+    freshTask(document(list));
+    collect::collectListPages(*run, {"http://s.com/l.html"}, site.fetcher());
+    EXPECT_TRUE(column("url").empty());
+    EXPECT_FALSE(paneHas("采集列表内容区域为空http://s.com/l.html"));
+    bool reported = false;
+    for (const auto& l : pane())
+        reported = reported || (l.rfind("采集列表内容区域提取出错：", 0) == 0 && l.find("limit") != std::string::npos);
+    EXPECT_TRUE(reported);
 }
 
 TEST_F(ListStage, GbkPageDeclaredInItsMetaTagIsReadWithItsTitles) {
@@ -495,12 +579,9 @@ TEST_F(ListStage, TimeOutIsTypedInSecondsAndRefererCanBeLeftOut) {
     EXPECT_FALSE(quick[0].hasHeader("Referer"));
 
     // 1 s: the same page is too slow.
-    test::removeTree(folder);
-    folder = test::makeTempFolder("tarvex-list-");
-    db = folder + "1.db3";
     list["More_readtimeout"] = "1";
     list["More_check_referer"] = "0";
-    makeTask(document(list));
+    freshTask(document(list));
     server.clearRequests();
     collect::collectListPages(*run, {server.url("/slow.html"), server.url("/quick.html")});
     EXPECT_EQ(column("url"), std::vector<std::string>{server.url("/2.html")});
@@ -540,10 +621,7 @@ TEST_F(ListStage, PauseWaitsOnceAndStopEndsTheStageBeforeTheNextPage) {
     EXPECT_EQ(column("url").size(), 4u);
 
     // A stop while page 2 is fetched: page 2 is still stored, page 3 is never fetched.
-    test::removeTree(folder);
-    folder = test::makeTempFolder("tarvex-list-");
-    db = folder + "1.db3";
-    makeTask(document(listSettings()));
+    freshTask(document(listSettings()));
     site.fetched.clear();
     site.onFetch = [&](const std::string& address) {
         if (address == pages[1]) setRunState("3");

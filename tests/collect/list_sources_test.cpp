@@ -2,6 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <future>
 #include <nlohmann/json.hpp>
 
 #include "collect/task_db.h"
@@ -59,6 +65,62 @@ TEST(ListSources, BadStepsAndNumbersNeverLoopOrCrash) {
     EXPECT_FALSE(warnings.empty());
 }
 
+TEST(ListSources, ComposingNearTheLimitsOfItsNumbersStopsBeforeOverflow) {
+    const std::string t = "列表合成=http://h/{参数}[,]";
+    struct Case {
+        std::string range;
+        std::vector<std::string> numbers;  // empty: the entry is skipped with a message
+    } cases[] = {
+        {"9223372036854775805,9223372036854775807,1",
+         {"9223372036854775805", "9223372036854775806", "9223372036854775807"}},
+        {"9223372036854775805,9223372036854775807,2", {"9223372036854775805", "9223372036854775807"}},
+        {"9223372036854775800,9223372036854775807,5", {"9223372036854775800", "9223372036854775805"}},
+        {"0,9223372036854775807,9223372036854775807", {"0", "9223372036854775807"}},
+        {"-9223372036854775806,-9223372036854775808,1",
+         {"-9223372036854775806", "-9223372036854775807", "-9223372036854775808"}},
+        {"-9223372036854775806,-9223372036854775808,5", {"-9223372036854775806"}},
+        {"9223372036854775808,9223372036854775809,1", {}},
+        {"1,3,99999999999999999999", {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.range);
+        std::vector<std::string> warnings;
+        std::vector<std::string> want;
+        for (const auto& n : c.numbers) want.push_back("http://h/" + n);
+        EXPECT_EQ(expand({t + c.range}, "/", &warnings), want);
+        if (c.numbers.empty()) EXPECT_EQ(warnings, std::vector<std::string>{"列表合成数值错误：" + t + c.range});
+    }
+}
+
+TEST(ListSources, ImportsOnlyRegularFilesOfBoundedSizeAndNeverBlocks) {
+    test::SandboxWorkspace ws;
+    ws.makeDir("lists");
+    ASSERT_EQ(::mkfifo(ws.path("lists/fifo.txt").c_str(), 0644), 0);
+    std::vector<std::string> warnings;
+    auto expanded = std::async(std::launch::async, [&] {
+        return expand({"文本导入=lists/fifo.txt", "文本导入=/dev/zero", "文本导入=lists", "http://h/ok"}, ws.folder(),
+                      &warnings);
+    });
+    if (expanded.wait_for(std::chrono::seconds(10)) != std::future_status::ready) {
+        // Unblock a reader stuck in open() so the test can end, then fail.
+        int fd = ::open(ws.path("lists/fifo.txt").c_str(), O_WRONLY | O_NONBLOCK);
+        if (fd >= 0) ::close(fd);
+        FAIL() << "reading a FIFO blocked";
+    }
+    EXPECT_EQ(expanded.get(), std::vector<std::string>{"http://h/ok"});
+    EXPECT_EQ(warnings, (std::vector<std::string>{"文本导入不是普通文件，已跳过：" + ws.path("lists/fifo.txt"),
+                                                  "文本导入不是普通文件，已跳过：/dev/zero",
+                                                  "文本导入不是普通文件，已跳过：" + ws.path("lists")}));
+
+    ws.writeFile("lists/big.txt", "http://h/1\nhttp://h/2\n");
+    auto big = ReadListFile(ws.path("lists/big.txt"), 10);
+    EXPECT_FALSE(big);
+    EXPECT_EQ(big.error(), "文本导入文件超过10字节，已跳过：" + ws.path("lists/big.txt"));
+    auto fits = ReadListFile(ws.path("lists/big.txt"), 22);
+    ASSERT_TRUE(fits);
+    EXPECT_EQ(*fits, "http://h/1\nhttp://h/2\n");
+}
+
 TEST(ListSources, ImportsCleanedLinesAndRemovesDuplicatesInOrder) {
     test::SandboxWorkspace ws;
     ws.writeFile("lists/列表网址.txt",
@@ -114,6 +176,28 @@ TEST(DirectInsert, BatchesOfAThousandSkipKnownAddresses) {
     again.dbPath = run.dbPath;
     LoadKnownUrls(again);
     EXPECT_EQ(InsertDirectAddresses(again, urls, 0), 0);
+}
+
+TEST(DirectInsert, RefusedAddressesAreFailuresNotInsertions) {
+    test::SandboxWorkspace ws;
+    test::ScriptedDialogs dialogs;
+    test::RecordingSlotView view;
+    RunContext run;
+    run.dbPath = ws.path("data/5.db3");
+    run.view = &view;
+    ASSERT_TRUE(CreateTaskDb(run.dbPath, dialogs));
+    execScript(run.dbPath,
+               "CREATE TABLE content(id INTEGER PRIMARY KEY, url TEXT CHECK(url NOT LIKE '%bad%'), geturl INTEGER, "
+               "getc INTEGER, postc INTEGER)");
+    LoadKnownUrls(run);
+    EXPECT_EQ(InsertDirectAddresses(run, {"http://h/1", "http://h/bad", "http://h/2"}, 0), 2);
+    EXPECT_EQ(query(run.dbPath, "select group_concat(url) as u from content").text(0, "u"), "http://h/1,http://h/2");
+    EXPECT_EQ(run.counters->listInserted.load(), 2);
+    EXPECT_EQ(run.counters->listFailed.load(), 1);
+    EXPECT_EQ(view.paneLines(1).back(), "采集列表进度：(3/3),成功采集网址数2");
+    // The refused address stays known for the rest of the run.
+    EXPECT_EQ(InsertDirectAddresses(run, {"http://h/bad"}, 0), 0);
+    EXPECT_EQ(run.counters->listFailed.load(), 1);
 }
 
 TEST(DirectInsert, StopEndsBeforeTheNextBatch) {

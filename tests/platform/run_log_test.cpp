@@ -3,7 +3,10 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <atomic>
 #include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <thread>
 
 #include "platform/utf8.h"
@@ -81,6 +84,50 @@ TEST(RunLog, LinesOfManyThreadsNeverInterleave) {
         EXPECT_EQ(line.substr(bar + 1), std::string(100, c)) << line;
     }
     EXPECT_EQ(n, 800);
+}
+
+TEST(RunLog, AFileDeletedWhileTheProgramRunsIsCreatedAgain) {
+    test::SandboxWorkspace ws({.withLog = true});
+    test::ManualClock clock(test::ManualClock::local(2026, 2, 2, 9, 0, 0));
+    platform::RunLog log;
+    log.init(ws.folder(), true, true, clock);
+    log.write("first", 0);
+    ASSERT_NE(test::readWholeFile(log.filePath()).find(", first\n"), std::string::npos);
+    fs::remove(log.filePath());
+    // Looked at once a second: the next second's first line creates the file again.
+    clock.advance(std::chrono::seconds(1));
+    log.write("second", 0);
+    std::string text = test::readWholeFile(log.filePath());
+    EXPECT_EQ(text.find("first"), std::string::npos);
+    EXPECT_NE(text.find(", second\n"), std::string::npos);
+    // Lines written while another program appends keep their order and stay whole.
+    { std::ofstream(log.filePath(), std::ios::app) << "外部\n"; }
+    log.write("third", 0);
+    text = test::readWholeFile(log.filePath());
+    EXPECT_LT(text.find("外部\n"), text.find(", third\n"));
+}
+
+TEST(RunLog, ClosingWhileOtherThreadsWriteLosesNoHalfLines) {
+    // Writers check the switches without the lock; close() flips them under it (checked for
+    // data races by the thread-sanitizer build).
+    test::SandboxWorkspace ws({.withLog = true});
+    platform::RunLog log;
+    log.init(ws.folder(), true, true);
+    std::atomic<bool> go{true};
+    std::vector<std::thread> writers;
+    for (int t = 0; t < 3; ++t)
+        writers.emplace_back([&, t] {
+            for (int i = 0; go && i < 5000; ++i) log.write("W" + std::to_string(t) + "|" + std::string(50, 'x'), i % 2);
+        });
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    log.close();
+    go = false;
+    for (auto& w : writers) w.join();
+    log.write("after close", 0);
+    std::istringstream in(test::readWholeFile(log.filePath()));
+    std::string line;
+    while (std::getline(in, line)) ASSERT_EQ(line.substr(line.find('|') + 1), std::string(50, 'x')) << line;
+    EXPECT_EQ(test::readWholeFile(log.filePath()).find("after close"), std::string::npos);
 }
 
 TEST(RunLog, FailedWriteIsReportedAndTheNextWriteTriesAgain) {

@@ -3,9 +3,14 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <nlohmann/json.hpp>
 #include <sstream>
 #include <stdexcept>
 
+#include "app/catalogue.h"
+#include "app/stored_rules.h"
+#include "collect/task_db.h"
+#include "platform/ports.h"
 #include "platform/sqlite_db.h"
 
 namespace fs = std::filesystem;
@@ -25,6 +30,19 @@ void removeTree(const std::string& path) {
          it.increment(ec))
         fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ec);
     fs::remove_all(path, ec);
+}
+
+std::int64_t addSlowDirectTask(const SandboxWorkspace& ws, const std::string& name) {
+    std::vector<std::string> urls;
+    for (int i = 0; i < 3000; ++i) urls.push_back("http://127.0.0.1:9/p/" + std::to_string(i));
+    nlohmann::json doc{
+        {"Morepage", nlohmann::json{{"More_urls", urls}}.dump()}, {"other_time1", "150"}, {"other_time2", "0"}};
+    auto w = ws.workspace();
+    std::int64_t id = app::InsertTaskRow(w, 0, name, app::StoreRules(doc.dump()));
+    platform::SilentDialogs quiet;
+    if (!collect::CreateTaskDb(w.taskDbPath(id), quiet)) throw std::runtime_error("task database not created");
+    collect::CreateContentTables(w.taskDbPath(id), doc.dump());
+    return id;
 }
 
 void createConfigDb(const std::string& path) {

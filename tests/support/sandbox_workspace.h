@@ -32,6 +32,11 @@ private:
     std::string m_folder;
 };
 
+// Adds a direct-mode task to the workspace's catalogue, with its database: 3000 addresses
+// inserted in batches 150 ms apart, slow enough to pause, stop or close the program while it
+// runs. Returns its id.
+std::int64_t addSlowDirectTask(const SandboxWorkspace& ws, const std::string& name);
+
 // Creates the catalogue database with the tables vorn_task and qz_task.
 void createConfigDb(const std::string& path);
 

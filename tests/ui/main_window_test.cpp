@@ -1,10 +1,12 @@
 // The main window shell on a sandbox workspace: caption, root node, run list columns, hidden
-// slot pages, close hides instead of quitting, slot status reaching the widgets in order.
+// slot pages, close hiding to the tray or (without a tray) ending the program, slot status
+// reaching the widgets in order.
 #include <gtest/gtest.h>
 
 #include <QCloseEvent>
 #include <QHeaderView>
 #include <QMenu>
+#include <QPushButton>
 #include <thread>
 
 #include "app/startup.h"
@@ -64,18 +66,30 @@ TEST_F(Shell, ShowsTheShellOfTheProgram) {
     EXPECT_EQ(menu[1]->text(), "关闭程序");
 }
 
-TEST_F(Shell, CloseHidesOrMinimisesInsteadOfQuitting) {
+TEST_F(Shell, WithATrayCloseHidesTheWindowAndTheProgramGoesOn) {
+    window->setTrayAvailable(true);
     QCloseEvent ev;
     QApplication::sendEvent(window.get(), &ev);
     EXPECT_FALSE(ev.isAccepted());
     test::processEvents();
-    EXPECT_TRUE(!window->isVisible() || window->isMinimized());
+    EXPECT_FALSE(window->isVisible());
     EXPECT_FALSE(session->state->closing.load());
+    EXPECT_EQ(window->findChild<QPushButton*>("closeToTrayButton")->text(), "关闭到右下任务栏");
 
     window->showFromTray();
     test::processEvents();
     EXPECT_TRUE(window->isVisible());
     EXPECT_FALSE(window->isMinimized());
+}
+
+TEST_F(Shell, WithoutATrayCloseEndsTheProgram) {
+    // Nothing runs, so nothing is asked.
+    window->setTrayAvailable(false);
+    EXPECT_EQ(window->findChild<QPushButton*>("closeToTrayButton")->text(), "关闭程序");
+    QCloseEvent ev;
+    QApplication::sendEvent(window.get(), &ev);
+    EXPECT_TRUE(ev.isAccepted());
+    EXPECT_TRUE(session->state->closing.load());
 }
 
 TEST_F(Shell, SlotStatusFromWorkerThreadsArrivesInOrder) {

@@ -1,12 +1,10 @@
 // The run list in the main window, driven through its buttons: add a task, start, pause,
-// resume, stop, remove; the button table and the slot page follow.
+// resume, stop, remove; the button table and the slot page follow; closing the window without
+// a tray while a task runs.
 #include <gtest/gtest.h>
 
-#include <nlohmann/json.hpp>
+#include <QCloseEvent>
 
-#include "app/catalogue.h"
-#include "app/stored_rules.h"
-#include "collect/task_db.h"
 #include "qt_app.h"
 #include "support/fakes.h"
 #include "support/sandbox_workspace.h"
@@ -25,16 +23,7 @@ struct RunListUi : ::testing::Test {
 
     void SetUp() override {
         test::qtApp();
-        // A direct-mode task whose 40 addresses go in one by one, slowly enough to pause.
-        std::vector<std::string> urls;
-        for (int i = 0; i < 3000; ++i) urls.push_back("http://127.0.0.1:9/p/" + std::to_string(i));
-        nlohmann::json list{{"More_urls", urls}};
-        nlohmann::json doc{{"Morepage", list.dump()}, {"other_time1", "150"}, {"other_time2", "0"}};
-        auto ws = sandbox.workspace();
-        taskId = app::InsertTaskRow(ws, 0, "界面任务", app::StoreRules(doc.dump()));
-        ASSERT_TRUE(collect::CreateTaskDb(ws.taskDbPath(taskId), dialogs));
-        collect::CreateContentTables(ws.taskDbPath(taskId), doc.dump());
-
+        taskId = test::addSlowDirectTask(sandbox, "界面任务");
         auto started = app::startProcess(sandbox.folder(), dialogs);
         ASSERT_EQ(started.status, app::StartStatus::Started);
         session = std::move(started.session);
@@ -139,4 +128,32 @@ TEST_F(RunListUi, ClosingAWaitingTasksPageRemovesItsRow) {
     EXPECT_EQ(window->runList()->topLevelItemCount(), 0);
     EXPECT_FALSE(window->isSlotPageVisible(1));
     EXPECT_EQ(window->pageTabs()->currentWidget(), window->runLogPane());
+}
+
+TEST_F(RunListUi, WithoutATrayClosingAsksWhileATaskRunsThenStopsIt) {
+    window->setTrayAvailable(false);
+    auto& runs = window->runListModel();
+    ASSERT_TRUE(runs.AddToRunList(taskId, "界面任务"));
+    ASSERT_TRUE(runs.StartRun(0));
+    ASSERT_TRUE(test::waitFor([&] { return session->state->GetSlotField(1, 4) == "1"; }));
+
+    // "No": the window stays and the run goes on.
+    dialogs.queueConfirm(false);
+    QCloseEvent refused;
+    QApplication::sendEvent(window.get(), &refused);
+    EXPECT_FALSE(refused.isAccepted());
+    ASSERT_EQ(dialogs.shown().size(), 1u);
+    EXPECT_EQ(dialogs.shown()[0].kind, "confirm");
+    EXPECT_FALSE(session->state->closing.load());
+    EXPECT_EQ(runs.rows()[0].state, app::kStateRunning);
+
+    // "Yes": the program ends the way "关闭程序" does; the run stops and is waited for.
+    dialogs.queueConfirm(true);
+    QCloseEvent accepted;
+    QApplication::sendEvent(window.get(), &accepted);
+    EXPECT_TRUE(accepted.isAccepted());
+    EXPECT_TRUE(session->state->closing.load());
+    EXPECT_TRUE(app::CloseBackgroundWork(*session->state, app::ThreadRegistry::global(), 10s));
+    EXPECT_EQ(runs.rows()[0].state, app::kStateStopped);
+    EXPECT_EQ(session->state->GetSlotField(1, 4), "0");
 }
