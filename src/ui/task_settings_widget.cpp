@@ -32,7 +32,6 @@
 #include "ui/pagination_dialog.h"
 #include "ui/site_group_dialog.h"
 #include "ui/task_icons.h"
-#include "ui/text_edit_dialog.h"
 #include "ui/upload_settings_dialog.h"
 
 namespace tarvex::ui {
@@ -49,17 +48,6 @@ QPushButton* button(const char* caption, const char* name = nullptr) {
     auto* b = new QPushButton(caption);
     if (name) b->setObjectName(name);
     return b;
-}
-
-// A rule shown indented for editing is stored compact, as the editor writes it.
-std::string compact(const std::string& json) {
-    auto doc = app::ParseSettings(json);
-    return doc ? app::DumpJson(*doc) : json;
-}
-
-std::string pretty(const std::string& json) {
-    auto doc = app::ParseSettings(json);
-    return doc ? doc->dump(2, ' ', false, app::SettingsJson::error_handler_t::replace) : json;
 }
 
 }  // namespace
@@ -559,32 +547,6 @@ void TaskSettingsWidget::deleteColumnNode() {
 
 void TaskSettingsWidget::clearColumnNodes() {
     if (app::ClearColumnNodes(m_postClassTree, m_dialogs)) showColumns("");
-}
-
-void TaskSettingsWidget::editSection(std::string& section, const QString& title, SectionKind kind) {
-    std::optional<std::string> text;
-    switch (kind) {
-        case SectionKind::Json: {
-            // The settings key the section is stored under decides what its text must hold.
-            const std::string key = &section == &m_morepage2      ? "Morepage2"
-                                    : &section == &m_postMorepost ? "post_morepost"
-                                    : &section == &m_uploadSet    ? "other_UploadSet"
-                                                                  : s(title);
-            text = TextEditDialog::edit(this, title, "设置内容（JSON）：", pretty(section),
-                                        [key](const std::string& t) { return validateJsonSection(key, t); });
-            if (text) section = app::TrimText(*text).empty() ? std::string() : compact(*text);
-            break;
-        }
-        case SectionKind::ColumnList:
-            text = TextEditDialog::edit(this, title, "栏目列表（@@@<br/>名称###id###父id<br/>…）：", section,
-                                        validateColumnList);
-            if (text) {
-                const std::string keep = selectedColumn();
-                section = *text;
-                showColumns(keep);
-            }
-            break;
-    }
 }
 
 }  // namespace tarvex::ui
