@@ -6,7 +6,7 @@
 #include <sstream>
 #include <stdexcept>
 
-#include "platform/sqlite_db.h"
+#include "app/user_workspace.h"
 
 namespace fs = std::filesystem;
 
@@ -28,12 +28,7 @@ void removeTree(const std::string& path) {
 }
 
 void createConfigDb(const std::string& path) {
-    platform::SqliteConnection db(path);
-    db.exec(
-        "CREATE TABLE IF NOT EXISTS vorn_task(id INTEGER PRIMARY KEY AUTOINCREMENT, fuid INTEGER, name TEXT, "
-        "description TEXT, rules TEXT);"
-        "CREATE TABLE IF NOT EXISTS qz_task(ID INTEGER PRIMARY KEY AUTOINCREMENT, isbase INTEGER, taskid INTEGER, "
-        "name TEXT, idfather INTEGER, basenotes TEXT, rules TEXT);");
+    app::CreateCatalogueDb(path);
 }
 
 std::string readWholeFile(const std::string& path) {
