@@ -196,6 +196,7 @@ ExportOutcome ExportText(const std::string& dbPath, const std::vector<std::strin
     try {
         const long long total = CountRows(dbPath, where);
         if (total == 0) {
+            out.nothingFound = true;
             out.message = "没有查询到相关内容，请检查是否有源数据 或 附加查询语句是否有误 ！";
             return out;
         }

@@ -18,9 +18,10 @@ using ExportProgress = std::function<void(long long current, long long total)>;
 
 struct ExportOutcome {
     bool ok = false;
-    std::string message;  // what the user is told
-    long long rows = 0;   // rows read
-    long long files = 0;  // files written
+    std::string message;        // what the user is told
+    long long rows = 0;         // rows read
+    long long files = 0;        // files written
+    bool nothingFound = false;  // the condition matched no row (not an error of the export)
 };
 
 // The extra condition of an export: the trimmed text becomes " where " + text; text holding

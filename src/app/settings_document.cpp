@@ -1,4 +1,5 @@
 #include "app/settings_document.h"
+#include "engine/field_rule.h"
 #include "engine/rule_json.h"
 
 #include <algorithm>
@@ -341,9 +342,7 @@ std::string ComposeSettings(const SettingsForm& form) {
 
 std::optional<std::string> FixedColumnClash(const std::string& document) {
     for (const auto& name : collect::FieldColumnsOf(document)) {
-        const std::string l = lower(name);
-        if (l == "id" || l == "url" || l == "geturl" || l == "getc" || l == "postc" || l.rfind("postc_", 0) == 0)
-            return name;
+        if (engine::IsFixedColumnName(name)) return name;
     }
     return std::nullopt;
 }

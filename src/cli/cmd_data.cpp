@@ -163,7 +163,8 @@ int runExport(CliContext& ctx) {
     line.finish();
     (r.ok ? ctx.out : ctx.err) << r.message << "\n";
     if (r.ok) ctx.out << r.rows << " rows, " << r.files << " files\n";
-    return r.ok ? 0 : 1;
+    // No matching row is an empty export, as for the CSV: not a failure.
+    return r.ok || r.nothingFound ? 0 : 1;
 }
 
 int runImport(CliContext& ctx) {

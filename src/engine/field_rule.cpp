@@ -203,11 +203,28 @@ std::string NormalizeFieldName(std::string_view name) {
     return TrimText(out);
 }
 
+bool IsFixedColumnName(std::string_view name) {
+    const std::string l = lowerAscii(name);
+    return l == "id" || l == "url" || l == "geturl" || l == "getc" || l == "postc" || l.rfind("postc_", 0) == 0;
+}
+
+std::optional<std::string> FieldNameRefusal(std::string_view name, const FieldSaveContext& context) {
+    const std::string lower = lowerAscii(name);
+    if (lower == "url" || lower == "id") return "字段名称不能是url或id";
+    // The content table already has these columns; a field of that name could never be stored.
+    if (IsFixedColumnName(name))
+        return "字段名称<" + std::string(name) +
+               ">与数据库固定字段重名(id,url,geturl,getc,postc,postc_开头)，请修改字段名称后再保存";
+    for (const auto& other : context.otherFieldNames) {
+        if (lowerAscii(NormalizeFieldName(other)) != lower) continue;
+        return context.isNew ? "新建字段名称不能重复" : "修改字段的名称不能与其他字段重复！";
+    }
+    return std::nullopt;
+}
+
 std::optional<std::string> CheckFieldRule(const FieldRuleJson& rule, const FieldSaveContext& context) {
     FieldRule r = ReadFieldRule(rule);
-    std::string name = NormalizeFieldName(r.title);
-    std::string lower = lowerAscii(name);
-    if (lower == "url" || lower == "id") return "字段名称不能是url或id";
+    if (auto refusal = FieldNameRefusal(NormalizeFieldName(r.title), context)) return refusal;
     std::string front = TrimText(r.front), back = TrimText(r.back);
     std::string pattern = TrimText(r.pattern), output = TrimText(r.output);
     if (r.byFrontBack && (front.empty() || back.empty())) return "前边字符或后边字符不能为空";
@@ -235,10 +252,6 @@ std::optional<std::string> CheckFieldRule(const FieldRuleJson& rule, const Field
     if (outside(rule, "pic_quality", 1, 100)) return "压缩质量设置在1-100之间";
     if (outside(rule, "pic_smallpic_width", 1, 500) || outside(rule, "pic_smallpic_height", 1, 500))
         return "缩略图大小在1-500之间";
-    for (const auto& other : context.otherFieldNames) {
-        if (other != name) continue;
-        return context.isNew ? "新建字段名称不能重复" : "修改字段的名称不能与其他字段重复！";
-    }
     if (JsonFlag(rule, "filter_open_check")) {
         bool any = false;
         for (const char* key : {"filter_isempty_check", "filter_minnum_check", "filter_maxnum_check",

@@ -61,6 +61,13 @@ struct FieldSaveContext {
     bool isNew = true;
     std::vector<std::string> otherFieldNames;  // the task's other fields (not the one edited)
 };
+// True for the names of the content table's own columns (id, url, geturl, getc, postc and
+// postc_…), compared without regard to ASCII letter case.
+bool IsFixedColumnName(std::string_view name);
+// The refusal of a field name (as saved) or nullopt: "url" and "id", the other fixed columns of
+// the content table (geturl, getc, postc, postc_…) and the name of another field of the task,
+// all compared without regard to ASCII letter case, as the database compares column names.
+std::optional<std::string> FieldNameRefusal(std::string_view name, const FieldSaveContext& context);
 // The checks the field editor runs on saving, in order; the first failing check's message,
 // or nullopt when the rule may be saved.
 std::optional<std::string> CheckFieldRule(const FieldRuleJson& rule, const FieldSaveContext& context);

@@ -26,6 +26,73 @@ std::string numberText(double v) {
     return buf;
 }
 
+// How a number cell of a given number format reads: as a number, or as a date and/or time.
+enum class NumberKind { Number, Date, Time, DateTime };
+
+NumberKind kindOfBuiltinFormat(unsigned id) {
+    if ((id >= 14 && id <= 17) || (id >= 27 && id <= 31) || id == 36 || (id >= 50 && id <= 58)) return NumberKind::Date;
+    if (id == 22) return NumberKind::DateTime;
+    if ((id >= 18 && id <= 21) || (id >= 32 && id <= 35) || (id >= 45 && id <= 47)) return NumberKind::Time;
+    return NumberKind::Number;
+}
+
+// A custom format code such as "yyyy-mm-dd h:mm:ss": quoted text, escaped characters and
+// bracketed sections (colours, locales) are not format letters.
+NumberKind kindOfFormatCode(const std::string& code) {
+    bool date = false, time = false;
+    for (std::size_t i = 0; i < code.size(); ++i) {
+        const char c = static_cast<char>(std::tolower(static_cast<unsigned char>(code[i])));
+        if (c == '"') {
+            const auto end = code.find('"', i + 1);
+            if (end == std::string::npos) break;
+            i = end;
+        } else if (c == '\\' || c == '_' || c == '*') {
+            ++i;
+        } else if (c == '[') {
+            const auto end = code.find(']', i + 1);
+            if (end == std::string::npos) break;
+            const std::string inside = code.substr(i + 1, end - i - 1);
+            if (!inside.empty() && std::strchr("hHmMsS", inside[0])) time = true;  // elapsed time [h]
+            i = end;
+        } else if (c == 'y' || c == 'd' || c == 'e') {
+            date = true;
+        } else if (c == 'h' || c == 's') {
+            time = true;
+        } else if (c == ';') {
+            break;  // only the first section decides
+        }
+    }
+    if (date && time) return NumberKind::DateTime;
+    if (date) return NumberKind::Date;
+    if (time) return NumberKind::Time;
+    return NumberKind::Number;
+}
+
+// A spreadsheet serial day number (days since 1899-12-30, fractions are the time of day) as
+// "yyyy-mm-dd", "hh:mm:ss" or both.
+std::string serialText(double serial, NumberKind kind) {
+    if (!std::isfinite(serial) || serial < 0 || serial > 2958465.0) return numberText(serial);
+    long long seconds = std::llround(serial * 86400.0);
+    long long days = seconds / 86400;
+    const long long secs = seconds % 86400;
+    // Day 0 of the serial count is 1899-12-30; civil date from days since 1970-01-01.
+    long long z = days - 25569 + 719468;
+    const long long era = (z >= 0 ? z : z - 146096) / 146097;
+    const long long doe = z - era * 146097;
+    const long long yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+    const long long doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+    const long long mp = (5 * doy + 2) / 153;
+    const long long d = doy - (153 * mp + 2) / 5 + 1;
+    const long long m = mp < 10 ? mp + 3 : mp - 9;
+    const long long y = yoe + era * 400 + (m <= 2 ? 1 : 0);
+    char date[32], time[32];
+    std::snprintf(date, sizeof date, "%04lld-%02lld-%02lld", y, m, d);
+    std::snprintf(time, sizeof time, "%02lld:%02lld:%02lld", secs / 3600, secs / 60 % 60, secs % 60);
+    if (kind == NumberKind::Date) return date;
+    if (kind == NumberKind::Time) return time;
+    return std::string(date) + " " + time;
+}
+
 // The name of an element without its namespace prefix ("x:row" → "row").
 const char* localName(const pugi::xml_node& n) {
     const char* name = n.name();
@@ -135,7 +202,7 @@ private:
         if (start == std::string::npos) {
             // Keep a tail that may hold the beginning of the next element.
             const std::size_t lt = m_buf.rfind('<');
-            if (lt == std::string::npos) {
+            if (lt == std::string::npos || lt < m_scanFrom) {
                 m_buf.clear();
             } else {
                 m_buf.erase(0, lt);
@@ -167,8 +234,8 @@ private:
             if (c == std::string::npos) return keep(start);
         }
         fragment.assign(m_buf, start, end - start);
-        m_buf.erase(0, end);
-        m_scanFrom = 0;
+        // The buffer is cut only when more is read, not after every element.
+        m_scanFrom = end;
         return true;
     }
 
@@ -201,6 +268,7 @@ public:
         if (!m_zip) throw SpreadsheetError("无法打开xlsx文件");
         try {
             loadSharedStrings();
+            loadStyles();
             const std::string sheet = firstSheetPath();
             m_sheet = std::make_unique<ZipEntry>(m_zip, sheet);
             if (!m_sheet->ok()) throw SpreadsheetError("xlsx文件中没有工作表: " + sheet);
@@ -255,7 +323,35 @@ private:
             return i < m_shared.size() ? m_shared[i] : std::string();
         }
         if (type == "b") return v == "1" ? "TRUE" : "FALSE";
+        if ((type.empty() || type == "n") && !v.empty()) {
+            // Dates and times are numbers with a date format: shown as the date, as a person sees it.
+            const char* style = attribute(c, "s");
+            const unsigned long xf = *style ? std::strtoul(style, nullptr, 10) : 0;
+            if (xf < m_styleKinds.size() && m_styleKinds[xf] != NumberKind::Number)
+                return serialText(std::strtod(v.c_str(), nullptr), m_styleKinds[xf]);
+        }
         return v;  // numbers, formula strings ("str"), errors ("e")
+    }
+
+    // The number kind of every cell style (xl/styles.xml, cellXfs in order).
+    void loadStyles() {
+        ZipEntry entry(m_zip, "xl/styles.xml");
+        if (!entry.ok()) return;
+        auto doc = parseXml(entry.readAll(), "styles");
+        auto sheet = doc.first_child();
+        std::map<unsigned long, NumberKind> custom;
+        if (auto fmts = child(sheet, "numFmts"))
+            for (auto f = fmts.first_child(); f; f = f.next_sibling())
+                custom[std::strtoul(attribute(f, "numFmtId"), nullptr, 10)] =
+                    kindOfFormatCode(attribute(f, "formatCode"));
+        if (auto xfs = child(sheet, "cellXfs"))
+            for (auto x = xfs.first_child(); x; x = x.next_sibling()) {
+                if (x.type() != pugi::node_element) continue;
+                const unsigned long id = std::strtoul(attribute(x, "numFmtId"), nullptr, 10);
+                auto it = custom.find(id);
+                m_styleKinds.push_back(it != custom.end() ? it->second
+                                                          : kindOfBuiltinFormat(static_cast<unsigned>(id)));
+            }
     }
 
     void loadSharedStrings() {
@@ -294,6 +390,7 @@ private:
 
     zip_t* m_zip = nullptr;
     std::vector<std::string> m_shared;
+    std::vector<NumberKind> m_styleKinds;
     std::unique_ptr<ZipEntry> m_sheet;
     std::unique_ptr<ElementStream> m_rows;
     std::uint32_t m_lastRow = 0;
@@ -358,6 +455,11 @@ private:
 };
 
 }  // namespace
+
+std::string SerialAsText(double serial, const std::string& formatCode) {
+    const NumberKind kind = kindOfFormatCode(formatCode);
+    return kind == NumberKind::Number ? numberText(serial) : serialText(serial, kind);
+}
 
 int ColumnIndexOfReference(const std::string& reference) {
     int col = 0;

@@ -30,6 +30,10 @@ public:
 // with a reason when the file is missing, unreadable or of another kind.
 std::unique_ptr<SheetReader> OpenFirstSheet(const std::string& path);
 
+// A number cell's text under a custom number format code: a date, time or both
+// ("yyyy-mm-dd", "hh:mm:ss", "yyyy-mm-dd hh:mm:ss") when the code formats dates, else the number.
+std::string SerialAsText(double serial, const std::string& formatCode);
+
 // "A" → 0, "B" → 1, "AA" → 26 for the letters at the start of a cell reference such as "AB12";
 // -1 when there are none.
 int ColumnIndexOfReference(const std::string& reference);

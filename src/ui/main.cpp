@@ -16,6 +16,8 @@
 using namespace tarvex;
 
 int main(int argc, char** argv) {
+    // Qt WebEngine (the editor pages, the cookie window) needs the shared OpenGL contexts set up first.
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication qapp(argc, argv);
     QApplication::setApplicationName("Tarvex采集器");
     QApplication::setQuitOnLastWindowClosed(false);

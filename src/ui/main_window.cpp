@@ -85,6 +85,13 @@ MainWindow::MainWindow(app::Session& session, QWidget* parent, platform::Dialogs
     services.hooks = app::defaultStageHooks();
     m_runListModel = std::make_unique<app::RunList>(services, m_slotModel, app::catalogueLookup(m_session.workspace));
     m_runListWidget = new RunListWidget(*m_runListModel);
+    m_queueButton = new QPushButton("队列");
+    m_queueButton->setVisible(false);
+    connect(m_queueButton, &QPushButton::clicked, this, &MainWindow::showWaitingQueue);
+    m_runListWidget->buttonBar()->layout()->addWidget(m_queueButton);
+    m_scheduleButton = new QPushButton("计划任务");
+    connect(m_scheduleButton, &QPushButton::clicked, this, &MainWindow::showScheduleDialog);
+    m_runListWidget->buttonBar()->layout()->addWidget(m_scheduleButton);
     auto* toTray = new QPushButton("关闭到右下任务栏");
     connect(toTray, &QPushButton::clicked, this, &QWidget::close);
     m_runListWidget->buttonBar()->layout()->addWidget(toTray);
@@ -135,10 +142,39 @@ MainWindow::MainWindow(app::Session& session, QWidget* parent, platform::Dialogs
             names += (names.empty() ? "" : "、") + m_catalogue->tree().find(id)->name;
         this->dialogs().message("以下任务的设置已损坏(无法解密)，不能打开：" + names, platform::kAppTitle);
     }
+    startScheduler();
 }
 
 MainWindow::~MainWindow() {
+    stopScheduler();
     m_slotModel.setListener(nullptr);
+}
+
+void MainWindow::startScheduler() {
+    // Each run-list change of the scheduler runs on this thread while the scheduler waits; a
+    // change still queued when the window goes or the program closes is dropped.
+    auto gone = m_gone;
+    auto* state = m_session.state.get();
+    app::UiInvoker invoke = [this, gone, state](const std::function<void()>& fn) {
+        if (gone->load()) return false;
+        return runOnUiThreadUnless(this, fn, [gone, state] { return gone->load() || state->closing.load(); });
+    };
+    m_schedulerPort = std::make_unique<app::RunListSchedulerPort>(*m_runListModel, invoke);
+    app::SchedulerServices s;
+    s.workspace = m_session.workspace;
+    s.state = m_session.state.get();
+    s.port = m_schedulerPort.get();
+    // Tasks queued from the command line ("tarvex-cli queue add") start here as well.
+    s.queueFile = app::QueueFilePath(m_session.workspace);
+    m_scheduler = std::make_shared<app::Scheduler>(s);
+    app::Scheduler::Start(m_scheduler, m_schedulerThread);
+}
+
+void MainWindow::stopScheduler() {
+    m_gone->store(true);
+    if (m_scheduler) m_scheduler->stop();
+    // The loop looks at its stop flag every 20 ms; a hand-over it waits for is abandoned above.
+    m_schedulerThread.waitAll(std::chrono::seconds(3));
 }
 
 void MainWindow::addTaskNodes(QTreeWidgetItem* parent, const app::TaskNode& node) {
@@ -239,9 +275,70 @@ void MainWindow::buildTaskMenu() {
     }
     m_taskMenu->addSeparator();
     m_taskMenu->addAction("打开附件目录", this, &MainWindow::openAttachmentFolder);
-    // The data browser and the run list arrive with their own work.
+    m_taskMenu->addAction("打开任务数据库", this, &MainWindow::openDataBrowser);
     m_taskMenu->addAction("添加到启动栏", this, &MainWindow::addSelectedTaskToRunList);
-    for (const char* later : {"打开任务数据库", "添加到任务队列"}) m_taskMenu->addAction(later)->setEnabled(false);
+    m_taskMenu->addAction("添加到任务队列", this, &MainWindow::addSelectedTaskToQueue);
+}
+
+DataBrowserWindow* MainWindow::openDataBrowser() {
+    const auto selected = selectedTaskId();
+    const app::TaskNode* node = selected && *selected > 0 ? m_catalogue->tree().find(*selected) : nullptr;
+    const std::string refusal = app::BrowserRefusal(m_session.workspace, node ? selected : std::nullopt,
+                                                    node ? runListState(node->name) : std::string());
+    if (!refusal.empty()) {
+        dialogs().message(refusal, platform::kAppTitle);
+        return nullptr;
+    }
+    // One browser at a time: the one open before gives way.
+    if (m_browser) m_browser->deleteLater();
+    m_browser = new DataBrowserWindow(m_session.workspace, *selected, node->name, dialogs(), m_browserHooks, this);
+    m_browser->setAttribute(Qt::WA_DeleteOnClose, true);
+    if (!m_browser->open()) {
+        m_browser->deleteLater();
+        return nullptr;
+    }
+    m_browser->show();
+    m_browser->raise();
+    return m_browser;
+}
+
+AddToQueueDialog* MainWindow::addSelectedTaskToQueue() {
+    const auto selected = selectedTaskId();
+    const app::TaskNode* node = selected && *selected > 0 ? m_catalogue->tree().find(*selected) : nullptr;
+    if (!node) {
+        dialogs().message("请先选定任务，再操作", platform::kAppTitle);
+        return nullptr;
+    }
+    auto* dlg = new AddToQueueDialog(*m_session.state, dialogs(), node->taskid, node->name, this);
+    dlg->setAttribute(Qt::WA_DeleteOnClose, true);
+    connect(dlg, &QDialog::accepted, this, [this, dlg] {
+        if (dlg->queued()) m_queueButton->setVisible(true);
+        if (m_queueWindow) m_queueWindow->refresh();
+    });
+    dlg->open();
+    return dlg;
+}
+
+ScheduleDialog* MainWindow::showScheduleDialog() {
+    if (!m_scheduleDialog) {
+        m_scheduleDialog =
+            new ScheduleDialog(m_session.workspace, *m_session.state, dialogs(), m_catalogue->tree(), this);
+        m_scheduleDialog->setAttribute(Qt::WA_DeleteOnClose, true);
+    }
+    m_scheduleDialog->show();
+    m_scheduleDialog->raise();
+    return m_scheduleDialog;
+}
+
+WaitingQueueWindow* MainWindow::showWaitingQueue() {
+    if (!m_queueWindow) {
+        m_queueWindow = new WaitingQueueWindow(*m_session.state, this);
+        m_queueWindow->setAttribute(Qt::WA_DeleteOnClose, true);
+    }
+    m_queueWindow->refresh();
+    m_queueWindow->show();
+    m_queueWindow->raise();
+    return m_queueWindow;
 }
 
 void MainWindow::importFieldsToChildren() {

@@ -3,6 +3,7 @@
 // the five slot pages and the run log page, and the tray icon. Windows of later work plug
 // into it through the accessors.
 #include <QMainWindow>
+#include <QPointer>
 #include <QPushButton>
 #include <QSystemTrayIcon>
 #include <QTabWidget>
@@ -13,12 +14,15 @@
 
 #include "app/catalogue.h"
 #include "app/run_list.h"
+#include "app/scheduler.h"
 #include "app/slot_view_model.h"
 #include "app/startup.h"
 #include "platform/ports.h"
+#include "ui/data_browser_window.h"
 #include "ui/qt_clipboard.h"
 #include "ui/qt_ports.h"
 #include "ui/run_list_widget.h"
+#include "ui/schedule_dialogs.h"
 #include "ui/slot_page.h"
 #include "ui/task_settings_widget.h"
 
@@ -72,6 +76,22 @@ public:
     // State text of the run-list row showing `name`, "" when there is none.
     std::string runListState(const std::string& name) const;
 
+    // "打开任务数据库": the data browser on the selected task, unless it is refused (no task, no
+    // database, a task that is running). One browser at a time; nullptr when refused.
+    DataBrowserWindow* openDataBrowser();
+    DataBrowserWindow* dataBrowser() const { return m_browser; }
+    // File choosers and folder opening of the data browser (tests replace them).
+    void setBrowserHooks(BrowserHooks hooks) { m_browserHooks = std::move(hooks); }
+    // "添加到任务队列": opens the stage dialog for the selected task (nullptr when refused).
+    AddToQueueDialog* addSelectedTaskToQueue();
+    // The "计划任务" button and the run list's "队列" button.
+    ScheduleDialog* showScheduleDialog();
+    WaitingQueueWindow* showWaitingQueue();
+    QPushButton* queueButton() const { return m_queueButton; }
+    QPushButton* scheduleButton() const { return m_scheduleButton; }
+    // The scheduler thread started with the window (step 13 of the start).
+    app::Scheduler& scheduler() { return *m_scheduler; }
+
     void showFromTray();
     void exitProgram();
     bool isSlotPageVisible(int slot) const;
@@ -96,6 +116,8 @@ private:
     void openAttachmentFolder();
     void importFieldsToChildren();
     QPlainTextEdit* paneOf(int slot) const;
+    void startScheduler();
+    void stopScheduler();
     // Shows, hides and names the slot pages as the run list's slots say.
     void syncSlotPages();
     void closePage(int index);
@@ -119,6 +141,18 @@ private:
     QPlainTextEdit* m_runLogPane = nullptr;
     QSystemTrayIcon* m_tray = nullptr;
     bool m_exiting = false;
+
+    QPushButton* m_queueButton = nullptr;
+    QPushButton* m_scheduleButton = nullptr;
+    QPointer<DataBrowserWindow> m_browser;
+    QPointer<ScheduleDialog> m_scheduleDialog;
+    QPointer<WaitingQueueWindow> m_queueWindow;
+    BrowserHooks m_browserHooks = BrowserHooks::desktop();
+    std::unique_ptr<app::RunListSchedulerPort> m_schedulerPort;
+    std::shared_ptr<app::Scheduler> m_scheduler;
+    // Set when the window goes: hand-overs the scheduler is still waiting for are abandoned.
+    std::shared_ptr<std::atomic<bool>> m_gone = std::make_shared<std::atomic<bool>>(false);
+    app::ThreadRegistry m_schedulerThread;
 };
 
 // The program's icon, drawn so the executable needs no image files.

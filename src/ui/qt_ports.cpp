@@ -4,6 +4,12 @@
 #include <QInputDialog>
 #include <QMessageBox>
 #include <QThread>
+#include <chrono>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+
+#include "platform/run_log.h"
 
 namespace tarvex::ui {
 
@@ -15,10 +21,53 @@ void runOnUiThread(QObject* context, const std::function<void()>& fn) {
     QMetaObject::invokeMethod(context, fn, Qt::BlockingQueuedConnection);
 }
 
+bool runOnUiThreadUnless(QObject* context, const std::function<void()>& fn, const std::function<bool()>& abandon) {
+    if (!context) return false;
+    if (QThread::currentThread() == context->thread()) {
+        fn();
+        return true;
+    }
+    struct HandOver {
+        std::mutex lock;
+        std::condition_variable changed;
+        enum { Queued, Running, Done, Abandoned } state = Queued;
+    };
+    auto h = std::make_shared<HandOver>();
+    // fn refers to the caller's stack: it runs only while the caller still waits for it.
+    const std::function<void()>* call = &fn;
+    QMetaObject::invokeMethod(
+        context,
+        [h, call] {
+            {
+                std::lock_guard<std::mutex> g(h->lock);
+                if (h->state != HandOver::Queued) return;
+                h->state = HandOver::Running;
+            }
+            try {
+                (*call)();
+            } catch (const std::exception& e) {
+                platform::WriteLog(std::string("界面调用出错:") + e.what(), 0);
+            }
+            std::lock_guard<std::mutex> g(h->lock);
+            h->state = HandOver::Done;
+            h->changed.notify_all();
+        },
+        Qt::QueuedConnection);
+    std::unique_lock<std::mutex> g(h->lock);
+    while (h->state != HandOver::Done) {
+        if (h->state == HandOver::Queued && abandon && abandon()) {
+            h->state = HandOver::Abandoned;
+            return false;
+        }
+        h->changed.wait_for(g, std::chrono::milliseconds(50));
+    }
+    return true;
+}
+
 void QtDialogs::message(const std::string& text, const std::string& caption) {
-    runOnUiThread(qApp, [&] {
-        QMessageBox::information(m_parent, QString::fromStdString(caption), QString::fromStdString(text));
-    });
+    // Messages break their lines with CR (or CR LF); a message box breaks only at LF.
+    QString shown = QString::fromStdString(text).replace("\r\n", "\n").replace('\r', '\n');
+    runOnUiThread(qApp, [&] { QMessageBox::information(m_parent, QString::fromStdString(caption), shown); });
 }
 
 bool QtDialogs::confirm(const std::string& text, const std::string& title) {

@@ -13,6 +13,12 @@ namespace tarvex::ui {
 // Runs fn on the UI thread of `context` and waits for it; runs it at once on that thread.
 void runOnUiThread(QObject* context, const std::function<void()>& fn);
 
+// Like runOnUiThread for a thread that must not wait for ever: fn is queued to the UI thread
+// of `context`, and the caller waits until it has run or `abandon()` turns true while it is
+// still queued (the program is closing, the window has gone). True when fn ran; an abandoned
+// fn never runs later. The scheduler hands its run-list changes over this way.
+bool runOnUiThreadUnless(QObject* context, const std::function<void()>& fn, const std::function<bool()>& abandon);
+
 class QtDialogs final : public platform::Dialogs {
 public:
     explicit QtDialogs(QWidget* parent) : m_parent(parent) {}

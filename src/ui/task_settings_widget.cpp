@@ -19,7 +19,10 @@
 #include <QVBoxLayout>
 
 #include "app/column_tree.h"
+#include "app/cookie_capture.h"
 #include "app/field_list.h"
+#include "ui/cookie_capture_dialog.h"
+#include "ui/field_editor_dialog.h"
 #include "ui/list_settings_dialog.h"
 #include "ui/pagination_dialog.h"
 #include "ui/task_icons.h"
@@ -39,26 +42,6 @@ QPushButton* button(const char* caption, const char* name = nullptr) {
     auto* b = new QPushButton(caption);
     if (name) b->setObjectName(name);
     return b;
-}
-
-// A new field offered in the plain text dialog until the field editor arrives.
-std::string newFieldTemplate() {
-    app::SettingsJson rule = app::SettingsJson::object();
-    rule["title"] = "";
-    rule["check_null"] = "0";
-    rule["check_mulpage"] = "0";
-    rule["check_morepage"] = "0";
-    rule["check_morepageindex"] = "";
-    rule["check_repeat"] = "0";
-    rule["radio_1"] = "-1";
-    rule["radio_2"] = "0";
-    rule["radio_3"] = "0";
-    rule["radio_1_content"] = app::SettingsJson::array({"", ""});
-    rule["radio_2_content"] = app::SettingsJson::array({"", ""});
-    rule["radio_3_content"] = app::SettingsJson::array({"0", ""});
-    rule["txt_strips"] = app::SettingsJson::array();
-    rule["file_save"] = app::SettingsJson::array({"0", "/d/file/{dd:日期yyyymmdd}/{dd:MD5}.gif", "-1", "0"});
-    return rule.dump(2, ' ', false, app::SettingsJson::error_handler_t::replace);
 }
 
 // A rule shown indented for editing is stored compact, as the editor writes it.
@@ -279,9 +262,13 @@ QWidget* TaskSettingsWidget::buildAdvancedTab() {
     auto* cookie = lineEdit("other_cookie");
     auto* capture = button("获取", "captureCookie");
     connect(capture, &QPushButton::clicked, this, [this, cookie] {
-        std::string text = s(cookie->text());
-        editSection(text, "Cookie设置", SectionKind::PlainText);
-        cookie->setText(q(text));
+        CookieCaptureDialog dialog(m_dialogs, this);
+        if (dialog.exec() != QDialog::Accepted || !dialog.result()) return;
+        auto* agent = findChild<QLineEdit*>("other_ua");
+        std::string cookieText = s(cookie->text()), agentText = s(agent->text());
+        if (!app::ApplyCookieCapture(*dialog.result(), cookieText, agentText)) return;
+        cookie->setText(q(cookieText));
+        agent->setText(q(agentText));
     });
     cookieRow->addWidget(cookie, 1);
     cookieRow->addWidget(capture);
@@ -485,9 +472,9 @@ std::string TaskSettingsWidget::selectedColumn() const {
 }
 
 void TaskSettingsWidget::addField() {
-    auto rule = TextEditDialog::edit(this, "新建字段", "字段规则（JSON）：", newFieldTemplate(), validateFieldRule);
-    if (!rule) return;
-    m_fields.push_back(compact(*rule));
+    FieldEditorDialog dialog("新建字段", "", app::ComposeSettings(form()), -1, m_ws.programFolder, m_dialogs, this);
+    if (dialog.exec() != QDialog::Accepted) return;
+    m_fields.push_back(dialog.json());
     showFields(static_cast<int>(m_fields.size()) - 1);
 }
 
@@ -498,9 +485,10 @@ void TaskSettingsWidget::editField() {
         return;
     }
     auto& field = m_fields[static_cast<std::size_t>(index)];
-    auto rule = TextEditDialog::edit(this, "字段设置", "字段规则（JSON）：", pretty(field), validateFieldRule);
-    if (!rule) return;
-    field = compact(*rule);
+    FieldEditorDialog dialog("字段设置", field, app::ComposeSettings(form()), index, m_ws.programFolder, m_dialogs,
+                             this);
+    if (dialog.exec() != QDialog::Accepted) return;
+    field = dialog.json();
     showFields(index);
 }
 
@@ -576,10 +564,6 @@ void TaskSettingsWidget::editSection(std::string& section, const QString& title,
                 section = *text;
                 showColumns(keep);
             }
-            break;
-        case SectionKind::PlainText:
-            text = TextEditDialog::edit(this, title, "", section);
-            if (text) section = *text;
             break;
     }
 }

@@ -81,7 +81,7 @@ private:
     QCheckBox* checkBox(const char* key, const char* caption);
     void showFields(int select);
     void showColumns(const std::string& select);
-    enum class SectionKind { Json, ColumnList, PlainText };
+    enum class SectionKind { Json, ColumnList };
     // Opens the plain text dialog on a section member.
     void editSection(std::string& section, const QString& title, SectionKind kind = SectionKind::Json);
     std::string rulesFolder() const;

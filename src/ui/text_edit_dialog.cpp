@@ -65,13 +65,6 @@ std::string validateJsonSection(const std::string& text) {
     return "内容不是有效的JSON对象，请修改后再确定";
 }
 
-std::string validateFieldRule(const std::string& text) {
-    auto rule = app::ParseSettings(text);
-    if (!rule) return "字段规则不是有效的JSON对象，请修改后再确定";
-    if (app::TrimText(app::SettingText(*rule, "title")).empty()) return "字段规则需要非空的\"title\"（字段名称）";
-    return {};
-}
-
 std::string validateColumnList(const std::string& text) {
     if (app::TrimText(text).empty() || text.find("@@@") != std::string::npos) return {};
     return "栏目列表必须包含\"@@@\"";

@@ -31,9 +31,8 @@ private:
     std::function<std::string(const std::string&)> m_validate;
 };
 
-// Validators: "" or a JSON object; a JSON object with a non-empty "title"; "" or a column list.
+// Validators: "" or a JSON object; "" or a column list.
 std::string validateJsonSection(const std::string& text);
-std::string validateFieldRule(const std::string& text);
 std::string validateColumnList(const std::string& text);
 
 }  // namespace tarvex::ui

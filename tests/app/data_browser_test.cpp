@@ -11,6 +11,7 @@
 #include "app/catalogue.h"
 #include "app/data_export.h"
 #include "collect/task_db.h"
+#include "platform/spreadsheet.h"
 #include "support/fakes.h"
 #include "support/sandbox_workspace.h"
 
@@ -286,14 +287,14 @@ struct Import : Browser {
 };
 
 TEST_F(Import, AnXlsxWrittenByOpenpyxl) {
-    makeTask({"标题", "内容", "数字"});
+    makeTask({"标题", "内容", "数字", "时间"});
     const std::string file = sandbox.path("导入.xlsx");
     const std::string script =
-        "import openpyxl, sys\n"
+        "import openpyxl, sys, datetime\n"
         "wb = openpyxl.Workbook(); ws = wb.active\n"
-        "ws.append([' 标题 ', 'url', '数字', '内容'])\n"
-        "ws.append(['第一条', 'http://e.com/1?a=1&b=2', 3, \"它说'好'!&\"])\n"
-        "ws.append(['第二条', None, 2.5, '多行\\n内容'])\n"
+        "ws.append([' 标题 ', 'url', '数字', '内容', '时间'])\n"
+        "ws.append(['第一条', 'http://e.com/1?a=1&b=2', 3, \"它说'好'!&\", datetime.datetime(2024, 6, 3, 8, 30, 5)])\n"
+        "ws.append(['第二条', None, 2.5, '多行\\n内容', datetime.date(2024, 1, 5)])\n"
         "ws.append([None, 'http://e.com/skip', 1, 'x'])\n"
         "ws.append(['不应导入', 'http://e.com/3', 1, 'x'])\n"
         "other = wb.create_sheet('其他'); other.append(['别的表'])\n"
@@ -301,14 +302,23 @@ TEST_F(Import, AnXlsxWrittenByOpenpyxl) {
     sandbox.writeFile("make.py", script);
     ASSERT_EQ(std::system((std::string(TARVEX_PYTHON3) + " " + sandbox.path("make.py") + " '" + file + "'").c_str()),
               0);
-    auto r = app::ImportSpreadsheet(db(), {"标题", "内容", "数字", "postc_a"}, file);
+    auto r = app::ImportSpreadsheet(db(), {"标题", "内容", "数字", "时间", "postc_a"}, file);
     ASSERT_TRUE(r.ok) << r.message;
     EXPECT_EQ(r.message, "从EXCEL导入完成！关掉本数据库窗口后，再次打开即可！");
     EXPECT_EQ(r.inserted, 2);
-    EXPECT_EQ(rowsOf({"标题", "内容", "数字", "postc_a"}),
+    // Dates are numbers with a date format in the file; they arrive as the date a person sees.
+    EXPECT_EQ(rowsOf({"标题", "内容", "数字", "时间", "postc_a"}),
               (std::vector<std::vector<std::string>>{
-                  {"http://e.com/1?a=1&b=2", "第一条", "它说'好'!&", "3", "0", "1", "1", "0"},
-                  {"3-5", "第二条", "多行\n内容", "2.5", "0", "1", "1", "0"}}));
+                  {"http://e.com/1?a=1&b=2", "第一条", "它说'好'!&", "3", "2024-06-03 08:30:05", "0", "1", "1", "0"},
+                  {"3-6", "第二条", "多行\n内容", "2.5", "2024-01-05", "0", "1", "1", "0"}}));
+}
+
+TEST(SheetFormats, CustomFormatCodesTellDatesFromNumbers) {
+    EXPECT_EQ(platform::SerialAsText(45446.354224537, "yyyy-mm-dd h:mm:ss"), "2024-06-03 08:30:05");
+    EXPECT_EQ(platform::SerialAsText(45296, "yyyy\"年\"m\"月\"d\"日\""), "2024-01-05");
+    EXPECT_EQ(platform::SerialAsText(0.75, "[h]:mm"), "18:00:00");
+    EXPECT_EQ(platform::SerialAsText(3.5, "0.00"), "3.5");
+    EXPECT_EQ(platform::SerialAsText(12, "[Red]#,##0;\"d\""), "12");
 }
 
 TEST_F(Import, XlsFixturesWithAndWithoutAUrlColumn) {

@@ -151,6 +151,10 @@ TEST_F(CliData, ExportWritesCsvAndTextFilesAndRefusesBadConditions) {
               "标题25\r\n" + std::string(36, '=') + "\r\n第一行\n第二行");
     EXPECT_NE(txt.out.find("5 rows, 5 files"), std::string::npos) << txt.out;
 
+    // Nothing matching is an empty export, not a failure.
+    auto none = test::runCli(at + "export txt " + ids() + " --where 'id>100'");
+    EXPECT_EQ(none.status, 0) << none.out;
+    EXPECT_NE(none.out.find("没有查询到相关内容"), std::string::npos) << none.out;
     EXPECT_EQ(test::runCli(at + "export csv " + ids() + " --where 'nonsense>'").status, 2);
     EXPECT_EQ(test::runCli(at + "export txt " + ids() + " --where 'id in (select id from content)'").status, 2);
     EXPECT_EQ(test::runCli(at + "export csv 999").status, 1);

@@ -68,6 +68,10 @@ TEST(FieldRule, SaveChecks) {
     const std::vector<Case> cases = {
         {{{"title", " U rl"}}, "字段名称不能是url或id"},
         {{{"title", "ID"}}, "字段名称不能是url或id"},
+        {{{"title", "GetC"}},
+         "字段名称<GetC>与数据库固定字段重名(id,url,geturl,getc,postc,postc_开头)，请修改字段名称后再保存"},
+        {{{"title", "postc_k7"}},
+         "字段名称<postc_k7>与数据库固定字段重名(id,url,geturl,getc,postc,postc_开头)，请修改字段名称后再保存"},
         {{{"radio_1_content", {"<h1>", " "}}}, "前边字符或后边字符不能为空"},
         {{{"radio_1", "0"}, {"radio_2", "-1"}}, "正则规则不能为空"},
         {{{"radio_1", "0"}, {"radio_2", "-1"}, {"radio_2_content", {"<a>(.*?)</a>", "x"}}},
@@ -108,4 +112,10 @@ TEST(FieldRule, SaveChecks) {
     FieldSaveContext renamed{false, {"内容", "标题"}};
     EXPECT_EQ(CheckFieldRule(edited({}), renamed).value_or(""), "修改字段的名称不能与其他字段重复！");
     EXPECT_FALSE(CheckFieldRule(edited({{"title", "作者"}}), newField));
+    // Column names compare without regard to ASCII case, so "Title" and "title" would clash.
+    FieldSaveContext latin{true, {"Title"}};
+    EXPECT_EQ(CheckFieldRule(edited({{"title", "tit le"}}), latin).value_or(""), "新建字段名称不能重复");
+    // Names that only contain "postc" elsewhere, or a fixed column as a part, are fine.
+    EXPECT_FALSE(CheckFieldRule(edited({{"title", "mypostc"}}), {}));
+    EXPECT_FALSE(CheckFieldRule(edited({{"title", "urls"}}), {}));
 }

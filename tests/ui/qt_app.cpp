@@ -11,6 +11,10 @@ QApplication& qtApp() {
     static char* argv[] = {name, nullptr};
     static QApplication* app = [] {
         setenv("QT_QPA_PLATFORM", "offscreen", 0);
+        setenv("QTWEBENGINE_DISABLE_SANDBOX", "1", 0);
+        // Qt WebEngine pages (the editor pages, the cookie window) under the offscreen platform: no GPU.
+        setenv("QTWEBENGINE_CHROMIUM_FLAGS", "--disable-gpu", 0);
+        QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
         return new QApplication(argc, argv);
     }();
     return *app;

@@ -17,6 +17,7 @@
 #include <QToolButton>
 
 #include "app/catalogue.h"
+#include "app/cookie_capture.h"
 #include "app/settings_document.h"
 #include "app/startup.h"
 #include "app/stored_rules.h"
@@ -390,6 +391,69 @@ TEST_F(TaskSettingsUi, SectionButtonsOpenTheirWindows) {
     EXPECT_EQ(stored(taskA)["post_morepost"], group);
     auto cols = collect::TableColumns(ws.taskDbPath(taskA), "content", dialogs);
     EXPECT_EQ(cols.back(), "postc_k7");
+}
+
+TEST_F(TaskSettingsUi, FieldEditorAndCookieWindowFillTheForm) {
+    open(taskA);
+    // "添加字段" opens the field editor on the task's unsaved fields; its rule is appended.
+    QString seen;
+    QTimer::singleShot(50, [&] {
+        auto* w = QApplication::activeModalWidget();
+        ASSERT_NE(w, nullptr);
+        seen = w->metaObject()->className();
+        w->findChild<QLineEdit*>("title")->setText("内容");
+        qobject_cast<QDialog*>(w)->accept();  // refused: the task already has "内容"
+        w->findChild<QLineEdit*>("title")->setText("作者");
+        w->findChild<QPlainTextEdit*>("front")->setPlainText("<span class=\"author\">");
+        w->findChild<QPlainTextEdit*>("back")->setPlainText("</span>");
+        qobject_cast<QDialog*>(w)->accept();
+    });
+    settings()->addField();
+    EXPECT_EQ(seen, "tarvex::ui::FieldEditorDialog");
+    EXPECT_TRUE(dialogs.sawMessage("新建字段名称不能重复"));
+    ASSERT_EQ(settings()->fieldList()->topLevelItemCount(), 3);
+    EXPECT_EQ(settings()->fieldList()->topLevelItem(2)->text(1), "作者");
+
+    // Editing keeps the field's own name and replaces the rule in place.
+    settings()->selectField(0);
+    QTimer::singleShot(50, [&] {
+        auto* w = QApplication::activeModalWidget();
+        ASSERT_NE(w, nullptr);
+        EXPECT_EQ(w->findChild<QLineEdit*>("title")->text(), "标题");
+        w->findChild<QCheckBox*>("pic_smallpic_check")->setChecked(true);
+        qobject_cast<QDialog*>(w)->accept();
+    });
+    settings()->editField();
+
+    // "获取" opens the cookie window; a saved cookie and agent land in their boxes.
+    const std::string agent = app::kUserAgentChoices[1];
+    QTimer::singleShot(50, [&] {
+        auto* w = QApplication::activeModalWidget();
+        ASSERT_NE(w, nullptr);
+        seen = w->metaObject()->className();
+        w->findChild<QPlainTextEdit*>("cookieText")->setPlainText("sid=9");
+        w->findChild<QComboBox*>("userAgent")->setEditText(QString::fromStdString(agent));
+        qobject_cast<QDialog*>(w)->accept();
+    });
+    settings()->findChild<QPushButton*>("captureCookie")->click();
+    EXPECT_EQ(seen, "tarvex::ui::CookieCaptureDialog");
+    EXPECT_EQ(text("other_cookie"), "sid=9");
+    EXPECT_EQ(text("other_ua"), QString::fromStdString(agent));
+
+    settings()->saveButton()->click();
+    test::processEvents();
+    auto doc = stored(taskA);
+    ASSERT_EQ(doc["fieldsAll"].size(), 3u);
+    auto first = *app::ParseSettings(doc["fieldsAll"][0].get<std::string>());
+    EXPECT_EQ(first["title"], "标题");
+    EXPECT_EQ(first["pic_smallpic_check"], "-1");
+    EXPECT_EQ(first["radio_1_content"], (app::SettingsJson{"<title>", "</title>"}));
+    auto added = *app::ParseSettings(doc["fieldsAll"][2].get<std::string>());
+    EXPECT_EQ(added["radio_1_content"], (app::SettingsJson{"<span class=\"author\">", "</span>"}));
+    EXPECT_EQ(doc["other_cookie"], "sid=9");
+    EXPECT_EQ(doc["other_ua"], agent);
+    auto cols = collect::TableColumns(ws.taskDbPath(taskA), "content", dialogs);
+    EXPECT_NE(std::find(cols.begin(), cols.end(), "作者"), cols.end());
 }
 
 // With TARVEX_SCREENSHOT_DIR set, saves pictures of the settings tabs for a person to look at.
