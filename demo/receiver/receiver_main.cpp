@@ -17,6 +17,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/markup.h"
 #include "platform/text_codec.h"
 #include "platform/utf8.h"
 #include "support/publish_receiver.h"
@@ -36,29 +37,6 @@ void onSignal(int) {
 // Form values arrive in the module's charset: UTF-8, or GBK for a module with "charset=0".
 std::string asUtf8(const std::string& bytes) {
     return tarvex::platform::utf8::isValid(bytes) ? bytes : tarvex::platform::gb18030ToUtf8(bytes);
-}
-
-std::string escapeHtml(const std::string& text) {
-    std::string out;
-    for (char c : text) {
-        switch (c) {
-            case '&':
-                out += "&amp;";
-                break;
-            case '<':
-                out += "&lt;";
-                break;
-            case '>':
-                out += "&gt;";
-                break;
-            case '"':
-                out += "&quot;";
-                break;
-            default:
-                out += c;
-        }
-    }
-    return out;
 }
 
 // Where an uploaded file with this new address is kept: below `root`, never outside it.
@@ -149,17 +127,18 @@ private:
             // Uploaded files are stored below this folder: site-absolute addresses become relative
             // so the page works both when served and when opened as a file.
             tarvex::platform::utf8::replaceAll(content, "src=\"/", "src=\"");
-            page += "<article><h2>" + escapeHtml(text("title")) + "</h2>\n<p class=\"meta\">";
+            page += "<article><h2>" + tarvex::platform::escapeMarkup(text("title")) + "</h2>\n<p class=\"meta\">";
             for (const auto& [key, value] : r.items())
                 if (key != "title" && key != "content")
-                    page += escapeHtml(key) + ": " + escapeHtml(value.get<std::string>()) + " &nbsp; ";
+                    page += tarvex::platform::escapeMarkup(key) + ": " +
+                            tarvex::platform::escapeMarkup(value.get<std::string>()) + " &nbsp; ";
             page += "</p>\n";
             if (!text("thumb").empty()) {
                 std::string thumb = text("thumb");
                 if (!thumb.empty() && thumb.front() == '/') thumb.erase(0, 1);
-                page += "<p><img src=\"" + escapeHtml(thumb) + "\" alt=\"thumbnail\"></p>\n";
+                page += "<p><img src=\"" + tarvex::platform::escapeMarkup(thumb) + "\" alt=\"thumbnail\"></p>\n";
             }
-            page += "<iframe sandbox srcdoc=\"" + escapeHtml(content) + "\"></iframe></article>\n";
+            page += "<iframe sandbox srcdoc=\"" + tarvex::platform::escapeMarkup(content) + "\"></iframe></article>\n";
         }
         page += "</body></html>\n";
         replaceFile(m_out / "index.html", page);
