@@ -17,12 +17,6 @@ using namespace tarvex;
 
 namespace {
 
-std::string quote(const std::string& s) {
-    std::string q = "'";
-    for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return q + "'";
-}
-
 struct ConsoleCli : ::testing::Test {
     test::SandboxWorkspace sandbox;
     app::Workspace ws = sandbox.workspace();
@@ -38,7 +32,9 @@ struct ConsoleCli : ::testing::Test {
                     "',1,1,'标题" + std::to_string(i) + "','正文')");
         db.exec("commit");
     }
-    std::string cli(const std::string& args) const { return "--workspace " + quote(sandbox.folder()) + " " + args; }
+    std::string cli(const std::string& args) const {
+        return "--workspace " + test::shellQuote(sandbox.folder()) + " " + args;
+    }
 };
 
 TEST_F(ConsoleCli, ErrorsAPersonCanCauseSayWhatToDo) {
@@ -55,10 +51,10 @@ TEST_F(ConsoleCli, ErrorsAPersonCanCauseSayWhatToDo) {
         {cli("run 999"), "tarvex-cli tasks"},
         {cli("run abc"), "tarvex-cli tasks"},
         {cli("rows 999"), "tarvex-cli tasks"},
-        {"--workspace " + quote(empty) + " tasks", "tarvex-cli --workspace " + empty + "/ init"},
+        {"--workspace " + test::shellQuote(empty) + " tasks", "tarvex-cli --workspace " + empty + "/ init"},
         {cli("rows " + std::to_string(other)), "task create NAME --settings"},
         {cli("export csv " + std::to_string(id) + " --where 'nosuchcolumn=1'"), "the field names"},
-        {cli("task set-settings " + std::to_string(id) + " " + quote(sandbox.path("missing.json"))),
+        {cli("task set-settings " + std::to_string(id) + " " + test::shellQuote(sandbox.path("missing.json"))),
          "Give the path of a settings file"},
         {"--workspace", "tarvex-cli --workspace DIR COMMAND"},
     };
@@ -82,7 +78,7 @@ TEST_F(ConsoleCli, ASecondRunOnTheWorkspaceIsToldToQueueTheTask) {
 TEST_F(ConsoleCli, ExportShowsPlainProgressLinesInAPipeAndABarOnATerminal) {
     addRows(1200);
     const std::string csv = sandbox.path("out.csv");
-    const auto piped = test::runCli(cli("export csv " + std::to_string(id) + " --out " + quote(csv)));
+    const auto piped = test::runCli(cli("export csv " + std::to_string(id) + " --out " + test::shellQuote(csv)));
     ASSERT_EQ(piped.status, 0) << piped.out;
     EXPECT_EQ(piped.out.find('\r'), std::string::npos);
     EXPECT_EQ(piped.out.find('\033'), std::string::npos);
@@ -91,9 +87,9 @@ TEST_F(ConsoleCli, ExportShowsPlainProgressLinesInAPipeAndABarOnATerminal) {
     EXPECT_NE(piped.out.find("1200 rows"), std::string::npos) << piped.out;
 
     // script(1) gives the program a terminal.
-    const std::string command =
-        std::string(TARVEX_BIN_DIR) + "/tarvex-cli " + cli("export csv " + std::to_string(id) + " --out " + quote(csv));
-    FILE* p = ::popen(("script -qec " + quote(command) + " /dev/null").c_str(), "r");
+    const std::string command = std::string(TARVEX_BIN_DIR) + "/tarvex-cli " +
+                                cli("export csv " + std::to_string(id) + " --out " + test::shellQuote(csv));
+    FILE* p = ::popen(("script -qec " + test::shellQuote(command) + " /dev/null").c_str(), "r");
     ASSERT_NE(p, nullptr);
     std::string tty;
     char buf[4096];
