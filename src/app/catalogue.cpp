@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <ctime>
 #include <map>
 #include <set>
@@ -64,6 +65,23 @@ bool databaseHeld(const std::string& path) {
         return false;
     } catch (const SqliteError& e) {
         return e.isBusy();
+    }
+}
+
+void removeTaskRow(const Workspace& ws, std::int64_t id) {
+    SqliteConnection db(ws.configDb, SqliteConnection::Mode::ReadWrite);
+    SqliteStatement st(db, "delete from vorn_task where id=?");
+    st.bind(1, id);
+    st.run();
+}
+
+// Takes back a task row whose database could not be made, so no task is left without its
+// tables; a failure to delete the row is shown as well.
+void undoTaskRow(const Workspace& ws, platform::Dialogs& dialogs, std::int64_t id) {
+    try {
+        removeTaskRow(ws, id);
+    } catch (const SqliteError& e) {
+        dialogs.message(collect::DbErrorText(e.what()), platform::kAppTitle);
     }
 }
 
@@ -173,8 +191,33 @@ std::int64_t InsertTaskRow(const Workspace& ws, std::int64_t fuid, const std::st
     return id;
 }
 
+bool CreateTaskTables(const std::string& path, const std::string& document, platform::Dialogs& dialogs,
+                      bool newTaskStatements) {
+    if (!collect::CreateTaskDb(path, dialogs)) return false;
+    try {
+        if (newTaskStatements) {
+            SqliteConnection db(path, SqliteConnection::Mode::ReadWrite);
+            platform::SqliteTransaction tx(db);
+            db.exec(collect::kNewTaskContentSql);
+            db.exec(collect::kDownloadTableSql);
+            tx.commit();
+        } else {
+            collect::CreateContentTables(path, document);
+        }
+    } catch (const SqliteError& e) {
+        dialogs.message("执行错误：" + collect::DbErrorText(e.what()), platform::kAppTitle);
+        removeDbFiles(path);
+        return false;
+    }
+    return true;
+}
+
 std::optional<std::int64_t> CreateTaskWithSettings(const Workspace& ws, platform::Dialogs& dialogs, std::int64_t fuid,
                                                    const std::string& name, const std::string& document) {
+    if (auto problem = SettingsDocumentProblem(document)) {
+        dialogs.message(*problem + "，不能新建任务", platform::kAppTitle);
+        return std::nullopt;
+    }
     std::int64_t id = 0;
     try {
         id = InsertTaskRow(ws, fuid, name, StoreRules(document));
@@ -182,21 +225,19 @@ std::optional<std::int64_t> CreateTaskWithSettings(const Workspace& ws, platform
         dialogs.message(collect::DbErrorText(e.what()), platform::kAppTitle);
         return std::nullopt;
     }
-    const std::string path = ws.taskDbPath(id);
-    if (collect::CreateTaskDb(path, dialogs)) {
-        try {
-            if (document == NewTaskDocument()) {
-                collect::execScript(path, collect::kNewTaskContentSql);
-                collect::execScript(path, collect::kDownloadTableSql);
-            } else {
-                collect::CreateContentTables(path, document);
-            }
-        } catch (const SqliteError& e) {
-            dialogs.message("执行错误：" + collect::DbErrorText(e.what()), platform::kAppTitle);
-        }
+    if (!CreateTaskTables(ws.taskDbPath(id), document, dialogs, document == NewTaskDocument())) {
+        undoTaskRow(ws, dialogs, id);
+        return std::nullopt;
     }
     ::mkdir(ws.taskFolder(id).c_str(), 0755);
     return id;
+}
+
+bool TaskRunningInSlots(ProcessState& state, std::int64_t taskId) {
+    const std::string id = std::to_string(taskId);
+    for (int slot = 1; slot <= ProcessState::kSlots; ++slot)
+        if (state.GetSlotField(slot, 0) == id && state.GetSlotField(slot, 4) != "0") return true;
+    return false;
 }
 
 std::string AttachmentFolderOf(const Workspace& ws, const TaskNode& node) {
@@ -325,21 +366,32 @@ std::optional<Catalogue::PasteSource> Catalogue::pasteSource() {
         m_dialogs.message(unreadableMessage(*node), platform::kAppTitle);
         return std::nullopt;
     }
+    // Settings stored before fields were checked may name columns the new database cannot hold.
+    if (auto problem = FieldColumnsProblem(node->settingsJson)) {
+        m_dialogs.message("任务<" + node->name + ">的" + *problem + "，不能粘贴", platform::kAppTitle);
+        return std::nullopt;
+    }
     return PasteSource{node};
 }
 
-void Catalogue::createPastedDb(std::int64_t id, const std::string& settings) {
+bool Catalogue::createPastedDb(std::int64_t id, const std::string& settings) {
     const std::string path = m_ws.taskDbPath(id);
-    if (collect::CreateTaskDb(path, m_dialogs)) {
-        platform::WriteLog("菜单|粘贴任务 成功创建数据库：" + path, 0);
-        try {
-            collect::CreateContentTables(path, settings);
-            platform::WriteLog("菜单|粘贴任务 数据库字段添加成功", 0);
-        } catch (const SqliteError& e) {
-            showDbError(e, "执行错误：");
-        }
+    if (!collect::CreateTaskDb(path, m_dialogs)) {
+        undoTaskRow(m_ws, m_dialogs, id);
+        return false;
     }
+    platform::WriteLog("菜单|粘贴任务 成功创建数据库：" + path, 0);
+    try {
+        collect::CreateContentTables(path, settings);
+    } catch (const SqliteError& e) {
+        showDbError(e, "执行错误：");
+        removeDbFiles(path);
+        undoTaskRow(m_ws, m_dialogs, id);
+        return false;
+    }
+    platform::WriteLog("菜单|粘贴任务 数据库字段添加成功", 0);
     ::mkdir(m_ws.taskFolder(id).c_str(), 0755);
+    return true;
 }
 
 std::optional<std::int64_t> Catalogue::PasteTask(std::optional<std::int64_t> pressed) {
@@ -354,7 +406,10 @@ std::optional<std::int64_t> Catalogue::PasteTask(std::optional<std::int64_t> pre
         showDbError(e);
         return std::nullopt;
     }
-    createPastedDb(id, settings);
+    if (!createPastedDb(id, settings)) {
+        rebuild();
+        return std::nullopt;
+    }
     rebuild();
     return id;
 }
@@ -367,13 +422,15 @@ std::optional<std::int64_t> Catalogue::PasteTasks(std::optional<std::int64_t> pr
     const std::string text = TrimText(*answer);
     long long count = 0;
     {
-        bool digits = !text.empty() && text.size() <= 9;
+        bool digits = !text.empty();
         for (char c : text) digits = digits && std::isdigit(static_cast<unsigned char>(c));
         if (!digits) {
             m_dialogs.message("仅能输入数字!", platform::kAppTitle);
             return std::nullopt;
         }
-        count = std::stoll(text);
+        // Any run of digits is a number; one too long for an integer is simply too many.
+        const std::size_t first = std::min(text.find_first_not_of('0'), text.size());
+        count = text.size() - first > 3 ? 1000 : std::stoll("0" + text.substr(first));
     }
     if (count <= 0 || count > 20) {
         m_dialogs.message("单次批量新增任务不能大于20", platform::kAppTitle);
@@ -385,13 +442,15 @@ std::optional<std::int64_t> Catalogue::PasteTasks(std::optional<std::int64_t> pr
     const std::int64_t parent = parentFor(pressed);
     std::optional<std::int64_t> last;
     for (long long k = 0; k < count; ++k) {
+        std::int64_t id = 0;
         try {
-            last = insertOrThrow(parent, baseName + "-" + std::to_string(k + 2), stored);
+            id = insertOrThrow(parent, baseName + "-" + std::to_string(k + 2), stored);
         } catch (const SqliteError& e) {
             showDbError(e);
             break;
         }
-        createPastedDb(*last, settings);
+        if (!createPastedDb(id, settings)) break;
+        last = id;
     }
     rebuild();
     return last;
@@ -411,6 +470,11 @@ bool Catalogue::DeleteTask(std::optional<std::int64_t> selected) {
     if (!m_dialogs.confirm("确认删除任务吗？", "删除任务")) return false;
     if (!node->children.empty()) {
         m_dialogs.message("为防止误删除，请先删除本任务下的子目录", platform::kAppTitle);
+        return false;
+    }
+    // Deleting the database under a run (or another program's open transaction) would lose rows.
+    if (auto refusal = inUseRefusal(*selected, "不能删除任务")) {
+        m_dialogs.message(*refusal, platform::kAppTitle);
         return false;
     }
     try {
@@ -451,10 +515,8 @@ bool Catalogue::ImportFieldsToChildren(std::optional<std::int64_t> selected,
     {
         SettingsJson probe = SettingsJson::object();
         probe["fieldsAll"] = fields;
-        if (auto clash = FixedColumnClash(DumpJson(probe))) {
-            m_dialogs.message(
-                "字段名称<" + *clash + ">与数据库固定字段重名(id,url,geturl,getc,postc,postc_开头)，不能导入",
-                platform::kAppTitle);
+        if (auto problem = SettingsDocumentProblem(DumpJson(probe))) {
+            m_dialogs.message("规则文件的" + *problem + "，不能导入", platform::kAppTitle);
             return false;
         }
     }
@@ -469,17 +531,17 @@ bool Catalogue::ImportFieldsToChildren(std::optional<std::int64_t> selected,
             m_dialogs.message(unreadableMessage(child), platform::kAppTitle);
             continue;
         }
-        const std::string dbPath = m_ws.taskDbPath(child.taskid);
+        (*doc)["fieldsAll"] = fields;
+        const std::string document = DumpJson(*doc);
+        // The sub-task's own list-page fields must still fit beside the imported ones.
+        if (auto problem = FieldColumnsProblem(document)) {
+            m_dialogs.message("任务<" + child.name + ">：" + *problem + "，不能导入", platform::kAppTitle);
+            continue;
+        }
         try {
-            auto columns = collect::TableColumns(dbPath, "content", m_dialogs);
-            for (const auto& f : content.fields) {
-                const std::string title = FieldTitle(f);
-                if (title.empty() || std::find(columns.begin(), columns.end(), title) != columns.end()) continue;
-                collect::execScript(dbPath, "ALTER table content ADD " + platform::quoteIdentifier(title) + " TEXT");
-                columns.push_back(title);
-            }
-            (*doc)["fieldsAll"] = fields;
-            StoreTaskRules(m_ws, child.taskid, DumpJson(*doc));
+            // Columns first: a sub-task is never left with settings its database cannot store.
+            collect::AddMissingColumns(m_ws.taskDbPath(child.taskid), document);
+            StoreTaskRules(m_ws, child.taskid, document);
             changed = true;
         } catch (const SqliteError& e) {
             showDbError(e, "执行错误：");
@@ -487,6 +549,54 @@ bool Catalogue::ImportFieldsToChildren(std::optional<std::int64_t> selected,
     }
     rebuild();
     return changed;
+}
+
+void Catalogue::setInUseCheck(std::function<bool(std::int64_t)> inUse) {
+    m_inUse = std::move(inUse);
+}
+
+std::optional<std::string> Catalogue::inUseRefusal(std::int64_t taskId, const std::string& consequence) {
+    if (m_inUse && m_inUse(taskId)) return "当前任务正在使用中,请移除任务队列后再使用！";
+    if (databaseHeld(m_ws.taskDbPath(taskId))) return "任务数据库正被其它程序使用(数据库被锁定)，" + consequence;
+    return std::nullopt;
+}
+
+bool Catalogue::clearDatabase(std::int64_t id) {
+    const std::string path = m_ws.taskDbPath(id);
+    auto settings = storedSettingsOf(m_ws, id);
+    if (!settings) {
+        m_dialogs.message("任务设置已损坏(无法解密)，不能清空数据库", platform::kAppTitle);
+        return false;
+    }
+    if (auto problem = FieldColumnsProblem(*settings)) {
+        m_dialogs.message("任务设置的" + *problem + "，不能清空数据库", platform::kAppTitle);
+        return false;
+    }
+    if (m_inUse && m_inUse(id)) {
+        m_dialogs.message("当前任务正在使用中,请移除任务队列后再使用！", platform::kAppTitle);
+        return false;
+    }
+    if (databaseHeld(path)) {
+        m_dialogs.message("数据库文件被锁，无法清空数据库，请重启下软件！", platform::kAppTitle);
+        return false;
+    }
+    // The new database is made beside the old one and only then put in its place, so a failure
+    // keeps the old database and its rows.
+    const std::string fresh = path + ".new";
+    removeDbFiles(fresh);
+    if (!CreateTaskTables(fresh, *settings, m_dialogs, false)) {
+        removeDbFiles(fresh);
+        return false;
+    }
+    removeDbFiles(path);
+    if (std::rename(fresh.c_str(), path.c_str()) != 0) {
+        m_dialogs.message("数据库创建失败", platform::kAppTitle);
+        removeDbFiles(fresh);
+        return false;
+    }
+    platform::WriteLog("菜单|粘贴任务 成功创建数据库：" + path, 0);
+    platform::WriteLog("菜单|粘贴任务 数据库字段添加成功", 0);
+    return true;
 }
 
 bool Catalogue::RunBulkCommand(BulkCommand command, std::optional<std::int64_t> selected) {
@@ -526,25 +636,9 @@ bool Catalogue::RunBulkCommand(BulkCommand command, std::optional<std::int64_t> 
                 collect::execScript(path, sql);
                 break;
             }
-            case BulkCommand::ClearDatabase: {
-                auto settings = storedSettingsOf(m_ws, id);
-                if (!settings) {
-                    m_dialogs.message("任务设置已损坏(无法解密)，不能清空数据库", platform::kAppTitle);
-                    break;
-                }
-                if (databaseHeld(path)) {
-                    m_dialogs.message("数据库文件被锁，无法清空数据库，请重启下软件！", platform::kAppTitle);
-                    break;
-                }
-                removeDbFiles(path);
-                if (collect::CreateTaskDb(path, m_dialogs)) {
-                    platform::WriteLog("菜单|粘贴任务 成功创建数据库：" + path, 0);
-                    collect::CreateContentTables(path, *settings);
-                    platform::WriteLog("菜单|粘贴任务 数据库字段添加成功", 0);
-                }
-                ok = true;
+            case BulkCommand::ClearDatabase:
+                ok = clearDatabase(id);
                 break;
-            }
             case BulkCommand::AllCollected:
                 collect::execScript(path, "update content set getc=1");
                 break;

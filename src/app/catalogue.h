@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "app/clipboard_port.h"
+#include "app/process_state.h"
 #include "app/workspace.h"
 #include "platform/ports.h"
 
@@ -66,9 +67,19 @@ std::int64_t InsertTaskRow(const Workspace& ws, std::int64_t fuid, const std::st
 
 // Creates a task without asking: the row with `document` stored, the database and the task
 // folder. The new-task document gets the new-task tables, any other document the tables a
-// pasted task gets. Errors are shown; nullopt when no row was inserted.
+// pasted task gets. A document SettingsDocumentProblem refuses is not stored; when the database
+// or its tables cannot be made the row is taken back. Errors are shown; nullopt when no task was
+// made.
 std::optional<std::int64_t> CreateTaskWithSettings(const Workspace& ws, platform::Dialogs& dialogs, std::int64_t fuid,
                                                    const std::string& name, const std::string& document);
+// Creates the database file at `path` and its tables in one transaction: the new-task statements,
+// or those of a pasted task (CreateContentTables) for `document`. On failure the error is shown,
+// a file made here is removed again (an existing one is left alone) and the result is false.
+bool CreateTaskTables(const std::string& path, const std::string& document, platform::Dialogs& dialogs,
+                      bool newTaskStatements);
+
+// Whether a task runs in one of the process's run slots (its slot's run state is not "0").
+bool TaskRunningInSlots(ProcessState& state, std::int64_t taskId);
 
 // Where the task's attachments go: its "other_savepath", else program folder + "data/" + id.
 std::string AttachmentFolderOf(const Workspace& ws, const TaskNode& node);
@@ -125,13 +136,22 @@ public:
     // True when the statements ran.
     bool RunBulkCommand(BulkCommand command, std::optional<std::int64_t> selected);
 
+    // Tells delete and "清空数据库所有内容" which tasks this process is running (their databases
+    // are in use); without it only locks held on the database file are seen.
+    void setInUseCheck(std::function<bool(std::int64_t)> inUse);
+
 private:
     struct PasteSource {
         const TaskNode* node = nullptr;
     };
     std::optional<PasteSource> pasteSource();
     // Creates data/<id>.db3 with tables for the settings and the task folder, with the paste log.
-    void createPastedDb(std::int64_t id, const std::string& settings);
+    // On failure the error is shown and the row `id` is taken back; false.
+    bool createPastedDb(std::int64_t id, const std::string& settings);
+    // Why the task's database may not be deleted now (run by this process, or locked by another
+    // connection), ending with `consequence`; nullopt when it may.
+    std::optional<std::string> inUseRefusal(std::int64_t taskId, const std::string& consequence);
+    bool clearDatabase(std::int64_t id);
     void showDbError(const std::exception& e, const std::string& prefix = "");
     std::int64_t insertOrThrow(std::int64_t fuid, const std::string& name, const std::string& stored);
 
@@ -141,6 +161,7 @@ private:
     std::atomic<std::int64_t>& m_currentTaskId;
     const platform::Clock& m_clock;
     TaskTree m_tree;
+    std::function<bool(std::int64_t)> m_inUse;
 };
 
 }  // namespace tarvex::app

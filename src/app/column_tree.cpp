@@ -68,10 +68,13 @@ std::vector<ColumnNode> BuildColumnTree(const std::string& text) {
     std::vector<ColumnNode> top;
     auto entries = ParseColumnList(text);
     if (!entries) return top;
-    long long smallest = 0;
+    // The top level is the smallest parent id of the list itself: 0 or -1 in the usual lists,
+    // but a site whose top columns all hang below column 1 still shows them.
+    std::optional<long long> smallest;
     for (const auto& e : *entries)
-        if (auto p = integerOf(e.parentId)) smallest = std::min(smallest, *p);
-    const std::string topKey = std::to_string(smallest);
+        if (auto p = integerOf(e.parentId)) smallest = smallest ? std::min(*smallest, *p) : *p;
+    if (!smallest) return top;
+    const std::string topKey = std::to_string(*smallest);
     std::set<std::size_t> used;
     for (std::size_t i = 0; i < entries->size(); ++i) {
         if ((*entries)[i].parentId != topKey) continue;

@@ -28,8 +28,8 @@ struct ColumnNode {
 // The pieces before the first and after the last "<br/>" are ignored.
 std::optional<std::vector<ColumnEntry>> ParseColumnList(const std::string& text);
 
-// The column tree: top level are the entries whose parent id text is the smallest parent id
-// (taken together with 0); children are matched by text. A column is shown at most once, so a
+// The column tree: top level are the entries whose parent id text is the smallest parent id of
+// the list; children are matched by text. A column is shown at most once, so a
 // list whose parents form a loop still ends.
 std::vector<ColumnNode> BuildColumnTree(const std::string& text);
 

@@ -10,8 +10,11 @@ bool validIndex(const std::vector<std::string>& fields, int index) {
 }
 
 std::optional<std::string> fieldFromClipboard(ClipboardPort& clipboard, platform::Dialogs& dialogs) {
-    auto rule = CopiedField(clipboard.text());
-    if (!rule) dialogs.message("剪贴板里存在的字段 格式有误！", platform::kAppTitle);
+    std::string problem;
+    auto rule = CopiedField(clipboard.text(), &problem);
+    if (!rule)
+        dialogs.message("剪贴板里存在的字段 格式有误！" + (problem.empty() ? "" : "(" + problem + ")"),
+                        platform::kAppTitle);
     return rule;
 }
 }  // namespace

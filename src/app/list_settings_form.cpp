@@ -6,6 +6,7 @@
 
 #include "app/settings_document.h"
 #include "app/workspace.h"
+#include "platform/json_text.h"
 #include "platform/utf8.h"
 
 namespace tarvex::app {
@@ -14,7 +15,7 @@ namespace {
 using Json = nlohmann::ordered_json;
 
 Json parse(const std::string& text) {
-    auto j = Json::parse(text, nullptr, false);
+    auto j = platform::parseJson<Json>(text);
     return j.is_object() ? j : Json::object();
 }
 

@@ -29,8 +29,8 @@ std::string initialSlotRecord(int slot) {
 }
 
 ProcessState::ProcessState(platform::Dialogs* dialogs) : m_dialogs(dialogs) {
-    m_tabstring[0] = "任务1";
-    for (int i = 1; i <= kSlots; ++i) m_tabstring[static_cast<std::size_t>(i)] = initialSlotRecord(i);
+    m_slotRecords[0] = "任务1";
+    for (int i = 1; i <= kSlots; ++i) m_slotRecords[static_cast<std::size_t>(i)] = initialSlotRecord(i);
 }
 
 bool ProcessState::validSlot(int slot) {
@@ -44,7 +44,7 @@ bool ProcessState::validSlot(int slot) {
 std::string ProcessState::GetSlotField(int slot, int field) {
     if (!validSlot(slot)) return {};
     std::lock_guard<std::mutex> g(m_slotRecordLock);
-    const std::string& rec = m_tabstring[static_cast<std::size_t>(slot)];
+    const std::string& rec = m_slotRecords[static_cast<std::size_t>(slot)];
     if (field < 0) return rec;
     auto parts = splitComma(rec);
     return static_cast<std::size_t>(field) < parts.size() ? parts[static_cast<std::size_t>(field)] : std::string();
@@ -53,7 +53,7 @@ std::string ProcessState::GetSlotField(int slot, int field) {
 std::string ProcessState::SetSlotField(int slot, int field, const std::string& value) {
     if (!validSlot(slot)) return {};
     std::lock_guard<std::mutex> g(m_slotRecordLock);
-    std::string& rec = m_tabstring[static_cast<std::size_t>(slot)];
+    std::string& rec = m_slotRecords[static_cast<std::size_t>(slot)];
     auto parts = splitComma(rec);
     if (field < 0) {
         rec = value;
@@ -67,32 +67,32 @@ std::string ProcessState::SetSlotField(int slot, int field, const std::string& v
 
 int ProcessState::runningWorkers(int slot) {
     std::lock_guard<std::mutex> g(m_workerLock);
-    return m_gettnum.at(static_cast<std::size_t>(slot));
+    return m_runningWorkers.at(static_cast<std::size_t>(slot));
 }
 
 int ProcessState::addWorkers(int slot, int delta) {
     std::lock_guard<std::mutex> g(m_workerLock);
-    return m_gettnum.at(static_cast<std::size_t>(slot)) += delta;
+    return m_runningWorkers.at(static_cast<std::size_t>(slot)) += delta;
 }
 
-void ProcessState::setGettnum(int slot, int value) {
+void ProcessState::setRunningWorkers(int slot, int value) {
     std::lock_guard<std::mutex> g(m_workerLock);
-    m_gettnum.at(static_cast<std::size_t>(slot)) = value;
+    m_runningWorkers.at(static_cast<std::size_t>(slot)) = value;
 }
 
 int ProcessState::succeededRows(int slot) {
     std::lock_guard<std::mutex> g(m_successLock);
-    return m_getsucc.at(static_cast<std::size_t>(slot));
+    return m_succeededRows.at(static_cast<std::size_t>(slot));
 }
 
 int ProcessState::addSuccess(int slot, int delta) {
     std::lock_guard<std::mutex> g(m_successLock);
-    return m_getsucc.at(static_cast<std::size_t>(slot)) += delta;
+    return m_succeededRows.at(static_cast<std::size_t>(slot)) += delta;
 }
 
-void ProcessState::setGetsucc(int slot, int value) {
+void ProcessState::setSucceededRows(int slot, int value) {
     std::lock_guard<std::mutex> g(m_successLock);
-    m_getsucc.at(static_cast<std::size_t>(slot)) = value;
+    m_succeededRows.at(static_cast<std::size_t>(slot)) = value;
 }
 
 std::mutex& ProcessState::slotDbLock(int slot) {

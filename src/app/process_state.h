@@ -28,11 +28,11 @@ public:
     // Worker counters (`runningWorkers`), under the worker-counter lock.
     int runningWorkers(int slot);
     int addWorkers(int slot, int delta);
-    void setGettnum(int slot, int value);
+    void setRunningWorkers(int slot, int value);
     // Success counters (`succeededRows`), under the success-counter lock.
     int succeededRows(int slot);
     int addSuccess(int slot, int delta);
-    void setGetsucc(int slot, int value);
+    void setSucceededRows(int slot, int value);
 
     // The lock that serialises writes to the task database of the task running in a slot.
     std::mutex& slotDbLock(int slot);
@@ -56,9 +56,9 @@ private:
     std::mutex m_workerLock;
     std::mutex m_successLock;
     std::array<std::mutex, kSlots + 1> m_slotDbLocks;
-    std::array<std::string, kSlots + 1> m_tabstring;
-    std::array<int, kSlots + 1> m_gettnum{};
-    std::array<int, kSlots + 1> m_getsucc{};
+    std::array<std::string, kSlots + 1> m_slotRecords;
+    std::array<int, kSlots + 1> m_runningWorkers{};
+    std::array<int, kSlots + 1> m_succeededRows{};
 };
 
 // The initial record of slot N: "0,任务名,0,GetSheet" + N + ",0".

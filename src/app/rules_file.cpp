@@ -4,6 +4,7 @@
 #include <sstream>
 
 #include "app/settings_document.h"
+#include "platform/json_text.h"
 #include "publish/text_cipher.h"
 
 namespace tarvex::app {
@@ -41,7 +42,7 @@ bool WriteRulesFile(const std::string& path, const RulesFileContent& content, pl
     return true;
 }
 
-RulesFileStatus ParseRulesFileText(const std::string& fileText, RulesFileContent& out) {
+RulesFileStatus ParseRulesFileText(const std::string& fileText, RulesFileContent& out, std::string* problem) {
     std::string text = fileText;
     if (text.rfind(kBom, 0) == 0) text.erase(0, 3);
     text = TrimText(text);
@@ -49,7 +50,15 @@ RulesFileStatus ParseRulesFileText(const std::string& fileText, RulesFileContent
     const std::string plain = publish::deCryptText(text, publish::kProgramKey);
     if (plain.empty()) return RulesFileStatus::Empty;
     auto doc = ParseSettings(plain);
-    if (!doc) return RulesFileStatus::Invalid;
+    if (!doc) {
+        if (problem && !platform::JsonNestingWithinLimit(plain)) *problem = platform::JsonTooDeepMessage();
+        return RulesFileStatus::Invalid;
+    }
+    // The file holds a settings document with the page sections only; it is checked like one.
+    if (auto why = SettingsDocumentProblem(plain)) {
+        if (problem) *problem = *why;
+        return RulesFileStatus::Invalid;
+    }
     RulesFileContent c;
     if (auto it = doc->find("fieldsAll"); it != doc->end() && it->is_array())
         for (const auto& f : *it) c.fields.push_back(f.is_string() ? f.get<std::string>() : DumpJson(f));
@@ -68,8 +77,11 @@ RulesFileStatus ReadRulesFile(const std::string& path, RulesFileContent& out, pl
     }
     std::ostringstream ss;
     ss << in.rdbuf();
-    auto status = ParseRulesFileText(ss.str(), out);
-    if (status == RulesFileStatus::Invalid) dialogs.message("规则文件内容有误，无法导入！", platform::kAppTitle);
+    std::string problem;
+    auto status = ParseRulesFileText(ss.str(), out, &problem);
+    if (status == RulesFileStatus::Invalid)
+        dialogs.message("规则文件内容有误，无法导入！" + (problem.empty() ? "" : "(" + problem + ")"),
+                        platform::kAppTitle);
     return status;
 }
 
@@ -92,15 +104,21 @@ std::string CopiedFieldText(const std::string& ruleJson) {
     return kCopiedFieldPrefix + publish::enCryptText(ruleJson, publish::kProgramKey);
 }
 
-std::optional<std::string> CopiedField(const std::string& clipboardText) {
+std::optional<std::string> CopiedField(const std::string& clipboardText, std::string* problem) {
     const std::string prefix = kCopiedFieldPrefix;
     auto pos = clipboardText.find(prefix);
     if (pos == std::string::npos) return std::nullopt;
     const std::string cipher = TrimText(clipboardText.substr(pos + prefix.size()));
     if (!isHexText(cipher)) return std::nullopt;
     std::string rule = publish::deCryptText(cipher, publish::kProgramKey);
-    auto doc = ParseSettings(rule);
-    if (!doc || !doc->contains("title") || !(*doc)["title"].is_string()) return std::nullopt;
+    if (!ParseSettings(rule)) {
+        if (problem && !platform::JsonNestingWithinLimit(rule)) *problem = platform::JsonTooDeepMessage();
+        return std::nullopt;
+    }
+    if (auto why = FieldRuleProblem(rule)) {
+        if (problem) *problem = *why;
+        return std::nullopt;
+    }
     return rule;
 }
 

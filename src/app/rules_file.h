@@ -30,9 +30,11 @@ bool WriteRulesFile(const std::string& path, const RulesFileContent& content, pl
 
 enum class RulesFileStatus { Ok, Empty, Invalid };
 // Reads a rules file text (trimmed, BOM removed, deciphered). Empty: it deciphers to nothing.
-// Invalid: unreadable, not cipher text, or not a JSON object.
-RulesFileStatus ParseRulesFileText(const std::string& fileText, RulesFileContent& out);
-// Reads a file; Invalid shows "规则文件内容有误，无法导入！" (unreadable files say so too).
+// Invalid: unreadable, not cipher text, or a document SettingsDocumentProblem refuses (then
+// `problem`, when given, says why).
+RulesFileStatus ParseRulesFileText(const std::string& fileText, RulesFileContent& out, std::string* problem = nullptr);
+// Reads a file; Invalid shows "规则文件内容有误，无法导入！" with the reason when there is one
+// (unreadable files say so too).
 RulesFileStatus ReadRulesFile(const std::string& path, RulesFileContent& out, platform::Dialogs& dialogs);
 
 // "Tarvex复制任务|" + id.
@@ -42,8 +44,8 @@ std::optional<std::int64_t> CopiedTaskId(const std::string& clipboardText);
 
 // "Tarvex复制单字段|" + the rule enciphered with the program key.
 std::string CopiedFieldText(const std::string& ruleJson);
-// The rule of a clipboard text that holds a copied field rule whose text is a JSON object
-// with a "title"; nullopt for anything else.
-std::optional<std::string> CopiedField(const std::string& clipboardText);
+// The rule of a clipboard text that holds a copied field rule FieldRuleProblem accepts; nullopt
+// for anything else (with the reason in `problem` when the rule itself is at fault).
+std::optional<std::string> CopiedField(const std::string& clipboardText, std::string* problem = nullptr);
 
 }  // namespace tarvex::app

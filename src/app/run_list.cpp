@@ -264,19 +264,28 @@ std::shared_ptr<collect::RunCounters> RunList::lastRunCounters(int slot) const {
     return m_lastRun.at(static_cast<std::size_t>(slot));
 }
 
-TaskLookup catalogueLookup(const Workspace& ws) {
-    return [ws](std::int64_t taskId) -> std::optional<TaskToRun> {
-        try {
-            for (const auto& row : ReadTaskRows(ws)) {
-                if (row.id != taskId) continue;
-                auto doc = ReadStoredRules(row.rules);
-                if (!doc) return std::nullopt;
-                return TaskToRun{row.name, *doc};
-            }
-        } catch (const std::exception&) {
-        }
+std::optional<TaskToRun> LookupTaskToRun(const Workspace& ws, std::int64_t taskId, std::string* error) {
+    auto fail = [&](std::string why) {
+        if (error) *error = std::move(why);
         return std::nullopt;
     };
+    std::vector<TaskRow> rows;
+    try {
+        rows = ReadTaskRows(ws);
+    } catch (const std::exception& e) {
+        return fail(std::string("cannot be read: the task catalogue gives \"") + e.what() + "\"");
+    }
+    for (const auto& row : rows) {
+        if (row.id != taskId) continue;
+        auto doc = ReadStoredRules(row.rules);
+        if (!doc) return fail("cannot be read: its stored settings are damaged or cut short");
+        return TaskToRun{row.name, *doc};
+    }
+    return fail("does not exist");
+}
+
+TaskLookup catalogueLookup(const Workspace& ws) {
+    return [ws](std::int64_t taskId) { return LookupTaskToRun(ws, taskId); };
 }
 
 }  // namespace tarvex::app

@@ -95,6 +95,10 @@ private:
     std::function<void()> m_onChanged;
 };
 
+// The task's name and deciphered settings from the catalogue; nullopt with the reason in `error`,
+// worded to follow "task N ": a catalogue that cannot be read (with the database's error), a
+// missing task, or stored settings that cannot be read.
+std::optional<TaskToRun> LookupTaskToRun(const Workspace& ws, std::int64_t taskId, std::string* error = nullptr);
 // A lookup over the catalogue of a workspace (the task's name and deciphered settings).
 TaskLookup catalogueLookup(const Workspace& ws);
 

@@ -179,13 +179,14 @@ void TaskRunner::contentStage() {
     auto& run = *m_run;
     auto settings = ParseSettings(settingsJson).value_or(SettingsJson::object());
     if (!run.stopRequested()) run.pane("==================开始采集内容==================");
-    if (m_s.state) m_s.state->setGettnum(run.slot, 0);
+    if (m_s.state) m_s.state->setRunningWorkers(run.slot, 0);
     WriteLog("TMyThread: 内容采集开始===========\r\r", 0);
 
     std::int64_t startId = SettingInt(settings, "other_minid_get");
     const int pauseMs = static_cast<int>(SettingInt(settings, "other_time2"));
     run.counters->succeeded = 0;
-    if (m_s.state) m_s.state->setGetsucc(run.slot, 0);
+    run.tally = std::make_shared<collect::ContentTally>();
+    if (m_s.state) m_s.state->setSucceededRows(run.slot, 0);
     long long rowsStarted = 0;
     int current = 0;
     bool claimedAny = false;
@@ -233,10 +234,11 @@ void TaskRunner::contentStage() {
             }
             // c.–d.
             const int running = run.counters->workers.load();
-            if (m_s.state) m_s.state->setGettnum(run.slot, running);
+            if (m_s.state) m_s.state->setRunningWorkers(run.slot, running);
             WriteLog("TMyThread:内容采集|gettnum[Fsheetid]=" + std::to_string(running), 0);
             if (running >= poolLimit) {
-                sleepMs(100);
+                // Up to 100 ms, but the next row starts as soon as a worker has ended.
+                for (int waited = 0; waited < 100 && run.counters->workers.load() >= poolLimit; ++waited) sleepMs(1);
                 WriteLog("TMyThread:内容采集|采集线程数等于3 让线程体息下", 0);
                 continue;
             }
@@ -284,7 +286,7 @@ void TaskRunner::contentStage() {
             job.idRow = collect::RowToText(row);
             auto counters = run.counters;
             counters->workers.fetch_add(1);
-            if (m_s.state) m_s.state->setGettnum(run.slot, counters->workers.load());
+            if (m_s.state) m_s.state->setRunningWorkers(run.slot, counters->workers.load());
             auto worker = m_s.hooks.contentWorker;
             ProcessState* state = m_s.state;
             const int slot = run.slot;
@@ -310,13 +312,22 @@ void TaskRunner::contentStage() {
     WriteLog("TMyThread:内容采集|minid为0，采集结束" + std::to_string(startId), 0);
     for (int i = 0; i < 300; ++i) {
         const int running = run.counters->workers.load();
-        if (m_s.state) m_s.state->setGettnum(run.slot, running);
+        if (m_s.state) m_s.state->setRunningWorkers(run.slot, running);
         if (running == 0) break;
         sleepMs(100);
         WriteLog("TMyThread:内容采集|判断采集线程数 gettnum[Fsheetid]：" + std::to_string(running), 0);
         showRunningLabel(current, static_cast<int>(total));
     }
     showRunningLabel(current, static_cast<int>(total));
+
+    // The stage's account: rows stored, rows rejected and why, fields that went empty.
+    if (claimedAny) {
+        for (const auto& line :
+             collect::FinishContentSummary(*run.tally, collect::FieldStatsPath(run.programFolder, run.taskId))) {
+            run.pane(line);
+            WriteLog("TMyThread:内容采集|" + line, 0);
+        }
+    }
 }
 
 }  // namespace tarvex::app

@@ -1,5 +1,5 @@
 #pragma once
-// The scheduler (`TAutoThread`): every 500 ms it reads the timetable "config/autotask.txt"
+// The scheduler: every 500 ms it reads the timetable "config/autotask.txt"
 // (while the scheduling switch is on) and the waiting queue, and starts each due entry the way
 // a user would with "添加到启动栏" and "开始". Run-list changes go through SchedulerPort, which
 // the desktop answers on its UI thread while the scheduler waits.

@@ -1,5 +1,4 @@
 #include "app/settings_document.h"
-#include "engine/field_rule.h"
 #include "engine/rule_json.h"
 
 #include <algorithm>
@@ -9,6 +8,7 @@
 #include "app/catalogue.h"
 #include "app/column_tree.h"
 #include "collect/task_db.h"
+#include "platform/json_text.h"
 #include "platform/sqlite_db.h"
 
 namespace tarvex::app {
@@ -94,35 +94,63 @@ SaveOutcome checkBeforeStore(const Workspace& ws, platform::Dialogs& dialogs, st
         dialogs.message("开启人工审核，需添加采集字段“人工审核”", platform::kAppTitle);
         return SaveOutcome::Refused;
     }
-    if (auto clash = FixedColumnClash(DumpJson(doc))) {
-        dialogs.message(
-            "字段名称<" + *clash + ">与数据库固定字段重名(id,url,geturl,getc,postc,postc_开头)，请修改字段名称后再保存",
-            platform::kAppTitle);
+    if (auto problem = SettingsDocumentProblem(DumpJson(doc))) {
+        dialogs.message(*problem + "，不能保存", platform::kAppTitle);
         return SaveOutcome::Refused;
     }
     return SaveOutcome::Stored;
 }
 
-SaveOutcome storeAndAddColumns(const Workspace& ws, platform::Dialogs& dialogs, std::int64_t taskId,
+// Columns first, then the document: a save that fails anywhere leaves the stored settings as
+// they were (columns are never dropped, so ones added for a save that then fails do no harm).
+SaveOutcome addColumnsAndStore(const Workspace& ws, platform::Dialogs& dialogs, std::int64_t taskId,
                                const std::string& document) {
+    try {
+        collect::AddMissingColumns(ws.taskDbPath(taskId), document);
+    } catch (const platform::SqliteError& e) {
+        dialogs.message("任务数据库添加字段失败，设置未保存：" + collect::DbErrorText(e.what()), platform::kAppTitle);
+        return SaveOutcome::Refused;
+    }
     try {
         StoreTaskRules(ws, taskId, document);
     } catch (const platform::SqliteError& e) {
         dialogs.message(collect::DbErrorText(e.what()), platform::kAppTitle);
         return SaveOutcome::Refused;
     }
-    try {
-        collect::AddMissingColumns(ws.taskDbPath(taskId), document, dialogs);
-    } catch (const platform::SqliteError& e) {
-        dialogs.message(collect::DbErrorText(e.what()), platform::kAppTitle);
-        return SaveOutcome::StoredColumnsFailed;
-    }
     return SaveOutcome::Stored;
+}
+
+std::string jsonProblem(const std::string& text) {
+    return platform::JsonNestingWithinLimit(text) ? "不是有效的JSON对象" : platform::JsonTooDeepMessage();
+}
+
+std::string keyName(const std::string& key) {
+    return "设置项\"" + key + "\"";
+}
+
+// An array whose elements are JSON texts holding objects; `what` names it in messages.
+std::optional<std::string> objectTextArrayProblem(const SettingsJson& array, const std::string& what) {
+    if (!array.is_array()) return what + "必须是JSON文本的数组";
+    std::size_t index = 0;
+    for (const auto& element : array) {
+        ++index;
+        const std::string item = what + "的第" + std::to_string(index) + "项";
+        if (!element.is_string()) return item + "必须是JSON文本";
+        if (!ParseSettings(element.get_ref<const std::string&>()))
+            return item + jsonProblem(element.get_ref<const std::string&>());
+    }
+    return std::nullopt;
+}
+
+const std::vector<std::string>& sectionKeys() {
+    static const std::vector<std::string> keys = {"mulpage", "Morepage", "Morepage2", "other_UploadSet",
+                                                  "post_morepost"};
+    return keys;
 }
 }  // namespace
 
 std::optional<SettingsJson> ParseSettings(const std::string& text) {
-    auto doc = SettingsJson::parse(text, nullptr, false);
+    auto doc = platform::parseJson<SettingsJson>(text);
     if (doc.is_discarded() || !doc.is_object()) return std::nullopt;
     return doc;
 }
@@ -340,11 +368,50 @@ std::string ComposeSettings(const SettingsForm& form) {
     return DumpJson(doc);
 }
 
-std::optional<std::string> FixedColumnClash(const std::string& document) {
-    for (const auto& name : collect::FieldColumnsOf(document)) {
-        if (engine::IsFixedColumnName(name)) return name;
+std::optional<std::string> FieldRuleProblem(const std::string& ruleJson) {
+    auto rule = ParseSettings(ruleJson);
+    if (!rule) return "字段规则" + jsonProblem(ruleJson);
+    auto title = rule->find("title");
+    if (title == rule->end() || !title->is_string()) return std::string("字段规则缺少\"title\"(字段名称)");
+    return FieldNameProblem(title->get<std::string>());
+}
+
+std::optional<std::string> SectionTextProblem(const std::string& key, const std::string& text) {
+    if (text.empty()) return std::nullopt;
+    auto section = ParseSettings(text);
+    if (!section) return keyName(key) + jsonProblem(text);
+    if (key == "Morepage2" && section->contains("MorePageAll"))
+        return objectTextArrayProblem((*section)["MorePageAll"], keyName(key) + "的\"MorePageAll\"");
+    if (key == "post_morepost" && section->contains("MorePostAll")) {
+        const auto& all = (*section)["MorePostAll"];
+        if (!all.is_array()) return keyName(key) + "的\"MorePostAll\"必须是文本的数组";
+        for (std::size_t i = 0; i < all.size(); ++i)
+            if (!all[i].is_string())
+                return keyName(key) + "的\"MorePostAll\"的第" + std::to_string(i + 1) + "项必须是文本";
     }
     return std::nullopt;
+}
+
+std::optional<std::string> SettingsDocumentProblem(const std::string& document) {
+    auto doc = ParseSettings(document);
+    if (!doc) return "任务设置" + jsonProblem(document);
+    if (auto fields = doc->find("fieldsAll"); fields != doc->end()) {
+        if (!fields->is_array()) return keyName("fieldsAll") + "必须是字段规则文本的数组";
+        std::size_t index = 0;
+        for (const auto& element : *fields) {
+            ++index;
+            const std::string item = keyName("fieldsAll") + "的第" + std::to_string(index) + "项";
+            if (!element.is_string()) return item + "必须是字段规则的JSON文本";
+            if (auto problem = FieldRuleProblem(element.get_ref<const std::string&>())) return item + "：" + *problem;
+        }
+    }
+    for (const auto& key : sectionKeys()) {
+        auto it = doc->find(key);
+        if (it == doc->end()) continue;
+        if (!it->is_string()) return keyName(key) + "必须是JSON文本";
+        if (auto problem = SectionTextProblem(key, it->get_ref<const std::string&>())) return problem;
+    }
+    return FieldColumnsProblem(document);
 }
 
 SaveOutcome SaveSettings(const Workspace& ws, platform::Dialogs& dialogs, const SaveRequest& request,
@@ -363,14 +430,14 @@ SaveOutcome SaveSettings(const Workspace& ws, platform::Dialogs& dialogs, const 
     const std::string document = ComposeSettings(form);
     auto outcome = checkBeforeStore(ws, dialogs, request.taskId, *ParseSettings(document));
     if (outcome != SaveOutcome::Stored) return outcome;
-    return storeAndAddColumns(ws, dialogs, request.taskId, document);
+    return addColumnsAndStore(ws, dialogs, request.taskId, document);
 }
 
 SaveOutcome StoreSettingsDocument(const Workspace& ws, platform::Dialogs& dialogs, std::int64_t taskId,
                                   const std::string& document) {
     auto doc = ParseSettings(document);
     if (!doc) {
-        dialogs.message("任务设置不是有效的JSON文本，不能保存", platform::kAppTitle);
+        dialogs.message("任务设置" + jsonProblem(document) + "，不能保存", platform::kAppTitle);
         return SaveOutcome::Refused;
     }
     bool exists = false;
@@ -386,7 +453,7 @@ SaveOutcome StoreSettingsDocument(const Workspace& ws, platform::Dialogs& dialog
     }
     auto outcome = checkBeforeStore(ws, dialogs, taskId, *doc);
     if (outcome != SaveOutcome::Stored) return outcome;
-    return storeAndAddColumns(ws, dialogs, taskId, document);
+    return addColumnsAndStore(ws, dialogs, taskId, document);
 }
 
 }  // namespace tarvex::app

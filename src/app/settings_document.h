@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "app/field_names.h"
 #include "app/workspace.h"
 #include "platform/ports.h"
 
@@ -103,26 +104,38 @@ struct SaveRequest {
 };
 
 enum class SaveOutcome {
-    Refused,             // nothing stored; the area stays open
-    RefusedEnableTree,   // nothing stored; the area stays open and the tree is enabled again
-    Stored,              // stored and the task database is up to date
-    StoredColumnsFailed  // stored, but a column addition failed (message shown)
+    Refused,            // nothing stored; the area stays open
+    RefusedEnableTree,  // nothing stored; the area stays open and the tree is enabled again
+    Stored,             // stored and the task database is up to date
 };
 
-// The "保存" of the settings area: refuses with the system's messages, composes the document,
-// stores it with a fresh prefix and adds the database columns it needs. Rebuilding the tree and
-// closing the area are the caller's.
+// The "保存" of the settings area: refuses with the system's messages, composes and checks the
+// document, adds the database columns it needs and then stores it with a fresh prefix. A save
+// that fails at any step (a column that cannot be added, a catalogue that cannot be written)
+// shows the error and leaves the stored settings as they were. Rebuilding the tree and closing
+// the area are the caller's.
 SaveOutcome SaveSettings(const Workspace& ws, platform::Dialogs& dialogs, const SaveRequest& request,
                          const SettingsForm& form);
 
-// Stores a whole document for a task as it is (tarvex-cli): the same refusals as a save (a
-// document that is not a JSON object, a missing task or database, a missing attachment folder,
-// manual review without its field, a field named like a fixed column), then the columns.
+// Stores a whole document for a task as it is (tarvex-cli): the same refusals and order as a save
+// (a document SettingsDocumentProblem refuses, a missing task or database, a missing attachment
+// folder, manual review without its field), the columns, then the document.
 SaveOutcome StoreSettingsDocument(const Workspace& ws, platform::Dialogs& dialogs, std::int64_t taskId,
                                   const std::string& document);
 
-// The first field or list-page field whose name collides with a fixed column of `content`
-// (id, url, geturl, getc, postc, postc_…; letter case ignored), or nullopt.
-std::optional<std::string> FixedColumnClash(const std::string& document);
+// What keeps a document from being stored, as a message naming the key at fault; nullopt when it
+// may be stored. The document must be a JSON object nested no deeper than the JSON limit;
+// "fieldsAll" an array of texts each holding a field rule (FieldRuleProblem); "mulpage",
+// "Morepage", "Morepage2", "other_UploadSet" and "post_morepost" texts that are empty or hold an
+// object (SectionTextProblem); and every field column must be possible (FieldColumnsProblem).
+// Keys the program does not know are allowed, and values of other keys are not looked at.
+std::optional<std::string> SettingsDocumentProblem(const std::string& document);
+// A section text as it enters on its own (a dialog, a rules file): "" or a JSON object within the
+// nesting limit; for "Morepage2" its "MorePageAll" an array of texts each holding an object, for
+// "post_morepost" its "MorePostAll" an array of texts.
+std::optional<std::string> SectionTextProblem(const std::string& key, const std::string& text);
+// A field rule text: a JSON object within the nesting limit with a "title" text that
+// FieldNameProblem accepts.
+std::optional<std::string> FieldRuleProblem(const std::string& ruleJson);
 
 }  // namespace tarvex::app

@@ -1,4 +1,5 @@
 #include "app/runner.h"
+#include "collect/content_worker.h"
 #include "collect/http_fetch.h"
 #include "collect/list_links.h"
 #include "publish/publisher.h"
@@ -13,6 +14,7 @@ StageHooks defaultStageHooks() {
     hooks.listPages = [](collect::RunContext& run, const std::vector<std::string>& listUrls) {
         collect::collectListPages(run, listUrls);
     };
+    hooks.contentWorker = collect::collectContentRow;
     hooks.publish = publish::publishRecords;
     return hooks;
 }

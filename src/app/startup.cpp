@@ -1,8 +1,11 @@
 #include "app/startup.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <climits>
+#include <cstdlib>
 #include <functional>
 
 #include "collect/http_fetch.h"
@@ -18,8 +21,20 @@ std::string instanceLockPath(const Workspace& ws) {
         ::close(fd);
         return inside;
     }
-    // A read-only program folder still gets one lock per workspace.
-    return "/tmp/tarvex-" + std::to_string(std::hash<std::string>{}(ws.programFolder)) + ".lock";
+    return fallbackLockPath(ws.programFolder);
+}
+
+std::string fallbackLockPath(const std::string& programFolder) {
+    // A read-only program folder still gets one lock per workspace, named by the folder itself
+    // (device and inode) rather than by the path used to reach it: a symlink or "a/../a" must
+    // find the same lock.
+    struct stat st {};
+    if (::stat(programFolder.c_str(), &st) == 0)
+        return "/tmp/tarvex-" + std::to_string(static_cast<unsigned long long>(st.st_dev)) + "-" +
+               std::to_string(static_cast<unsigned long long>(st.st_ino)) + ".lock";
+    char resolved[PATH_MAX];
+    const std::string path = ::realpath(programFolder.c_str(), resolved) ? resolved : programFolder;
+    return "/tmp/tarvex-" + std::to_string(std::hash<std::string>{}(path)) + ".lock";
 }
 
 StartResult startProcess(const std::string& programFolder, platform::Dialogs& dialogs, StartOptions options) {

@@ -41,7 +41,11 @@ StartResult startProcess(const std::string& programFolder, platform::Dialogs& di
 // Writes the start-complete line; called by the front end once its window (or console) is ready.
 void logStartComplete();
 
-// Path of the single-instance lock file of a workspace.
+// Path of the single-instance lock file of a workspace: ".tarvex.lock" in the program folder, or
+// fallbackLockPath when that file cannot be opened.
 std::string instanceLockPath(const Workspace& ws);
+// The lock file in /tmp for a program folder, named by the folder's device and inode, so every
+// path that reaches the same folder (a symlink included) names the same lock.
+std::string fallbackLockPath(const std::string& programFolder);
 
 }  // namespace tarvex::app

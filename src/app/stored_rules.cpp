@@ -2,6 +2,7 @@
 
 #include <random>
 
+#include "app/settings_document.h"
 #include "publish/text_cipher.h"
 
 namespace tarvex::app {
@@ -38,9 +39,15 @@ std::optional<std::string> ReadStoredRules(const std::string& stored) {
     if (stored.empty()) return std::string();
     if (stored.size() <= kRulesPrefixLength) return std::nullopt;
     const std::string cipher = stored.substr(kRulesPrefixLength);
+    // Whole 8-byte blocks only: a text cut short would decipher its last block into bytes
+    // that were never written.
+    if (cipher.size() % 16 != 0) return std::nullopt;
     for (char c : cipher)
         if (!isHex(c)) return std::nullopt;
-    return publish::deCryptText(cipher, keyOf(stored.substr(0, kRulesPrefixLength)));
+    std::string document = publish::deCryptText(cipher, keyOf(stored.substr(0, kRulesPrefixLength)));
+    // A cut at a block boundary still loses the end of the document: what is left is no object.
+    if (!document.empty() && !ParseSettings(document)) return std::nullopt;
+    return document;
 }
 
 }  // namespace tarvex::app

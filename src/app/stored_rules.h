@@ -19,8 +19,9 @@ std::string StoreRules(const std::string& document);
 std::string StoreRulesWithPrefix(const std::string& document, const std::string& prefix);
 
 // The document held by a stored text. An empty stored text is a task without a document ("").
-// nullopt when the text is not a stored document: shorter than the prefix, or its cipher part
-// empty or not hexadecimal.
+// nullopt when the text is not a stored document: shorter than the prefix, its cipher part empty,
+// not hexadecimal or not whole blocks (a text cut short), or deciphering to text that is neither
+// empty nor a JSON object (nested within the JSON limit).
 std::optional<std::string> ReadStoredRules(const std::string& stored);
 
 }  // namespace tarvex::app

@@ -60,8 +60,8 @@ std::optional<std::int64_t> parseTaskId(const std::string& text, std::ostream& e
     return std::nullopt;
 }
 
-void printNoSuchTask(std::ostream& err, std::int64_t id) {
-    err << "tarvex-cli: task " << id << " does not exist or its settings cannot be read. tarvex-cli tasks lists the "
+void printNoSuchTask(std::ostream& err, std::int64_t id, const std::string& reason) {
+    err << "tarvex-cli: task " << id << " " << reason << ". tarvex-cli tasks lists the "
         << "tasks; one marked [settings unreadable] gets new settings with: tarvex-cli task set-settings " << id
         << " FILE\n";
 }

@@ -1,5 +1,8 @@
-// "extract": runs every field of a settings document over the pages of one content page and
-// prints the record as JSON, the rule author's quickest loop.
+// "extract": runs every field of a settings document over the pages of one content page, with
+// the filters and plug-ins of a run, and prints the record a run would store as JSON (or the
+// reason a run would reject it), the rule author's quickest loop. Pages come from files, or
+// are fetched from --url with their pages and multi-level pages as a run fetches them.
+// Attachments are not downloaded: image tags keep their source addresses.
 #include <cerrno>
 #include <cstring>
 #include <fstream>
@@ -7,10 +10,12 @@
 #include <sstream>
 
 #include "cli/cli_command.h"
+#include "collect/content_worker.h"
 #include "collect/http_fetch.h"
 #include "engine/field_extract.h"
 #include "engine/page_list.h"
 #include "engine/post_process.h"
+#include "platform/json_text.h"
 #include "platform/utf8.h"
 
 namespace tarvex::cli {
@@ -37,8 +42,9 @@ int runExtract(CliContext& ctx) {
     std::vector<std::string> pagePaths;
     for (std::string p = takeOption(ctx.args, "--page"); !p.empty(); p = takeOption(ctx.args, "--page"))
         pagePaths.push_back(p);
-    if (settingsPath.empty() || pagePaths.empty() || !ctx.args.empty()) {
-        ctx.err << "usage: tarvex-cli extract --settings FILE --page FILE [--page FILE ...] [--url URL]\n";
+    if (settingsPath.empty() || (pagePaths.empty() && url.empty()) || !ctx.args.empty()) {
+        ctx.err
+            << "usage: tarvex-cli extract --settings FILE (--page FILE [--page FILE ...] [--url URL] | --url URL)\n";
         return 2;
     }
     std::string error;
@@ -48,37 +54,85 @@ int runExtract(CliContext& ctx) {
         return 2;
     }
     std::string_view settingsText = platform::utf8::stripBom(*settingsBytes);
-    auto settings = engine::SettingsJson::parse(settingsText.begin(), settingsText.end(), nullptr, false);
+    if (!platform::JsonNestingWithinLimit(settingsText)) {
+        ctx.err << "extract: " << settingsPath << ": " << platform::JsonTooDeepMessage() << "\n";
+        return 2;
+    }
+    auto settings = platform::parseJson<engine::SettingsJson>(settingsText);
     if (settings.is_discarded() || !settings.is_object()) {
         ctx.err << "extract: " << settingsPath << " is not a JSON settings document\n";
         return 2;
     }
-    std::vector<std::string> pages;
-    for (const auto& path : pagePaths) {
-        auto bytes = readFile(path, error);
-        if (!bytes) {
-            ctx.err << "extract: " << error << "\n";
-            return 2;
-        }
-        pages.push_back(engine::PageTextFromBytes(*bytes));
+    auto rules = engine::ReadFieldRules(settings);
+    if (rules.error) {
+        ctx.err << "extract: " << *rules.error << "\n";
+        return 2;
     }
+    const std::string settingsJson = std::string(settingsText);
+    bool allFixed = !rules.rules.empty();
+    for (const auto& r : rules.rules) allFixed = allFixed && r.madeUp;
+
     // The post-processing chain reads the workspace's word lists and fetches "访问网页" addresses.
     engine::ChainEnv env;
     env.programFolder = ctx.workspace.empty() || ctx.workspace.back() == '/' ? ctx.workspace : ctx.workspace + "/";
     env.fetch = [](const std::string& address, const std::string& block) { return collect::HttpGet(address, block); };
+    const std::string programFolder = env.programFolder;
     engine::SetChainEnv(std::move(env));
-    auto outcome = engine::ExtractRecord(settings, pages, url);
-    if (outcome.error) {
-        ctx.err << "extract: " << *outcome.error << "\n";
-        return 1;
+
+    engine::PageList pages;
+    if (!pagePaths.empty()) {
+        std::vector<std::string> texts;
+        for (const auto& path : pagePaths) {
+            auto bytes = readFile(path, error);
+            if (!bytes) {
+                ctx.err << "extract: " << error << "\n";
+                return 2;
+            }
+            std::string text = engine::PageTextFromBytes(*bytes);
+            texts.push_back(platform::utf8::isValid(text) ? text : platform::utf8::repair(text));
+        }
+        if (allFixed) texts = {"strip_get_content"};
+        pages = engine::ContentPageList(texts);
+    } else {
+        // As a content worker does it: the first page wrapped, then its pages and levels.
+        const std::string options = collect::BuildFetchOptions(settingsJson);
+        std::string page = "strip_get_content";
+        if (!allFixed) {
+            std::string r = collect::HttpGet(url, options);
+            if (r.compare(0, 5, "succ:") != 0) {
+                ctx.err << "extract: " << url << ": " << r.substr(r.compare(0, 5, "fail:") == 0 ? 5 : 0) << "\n";
+                return 1;
+            }
+            page = r.substr(5);
+        }
+        if (!page.empty()) page = "<tarvex>" + page + "</tarvex>";
+        pages =
+            collect::contentPageList(url, page, settingsJson, options,
+                                     [](const std::string& a, const std::string& o) { return collect::HttpGet(a, o); });
     }
-    ctx.out << outcome.record.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) << "\n";
+
+    engine::FieldValueList values;
+    if (!url.empty()) values.emplace_back("url", url);
+    collect::RecordSteps steps;
+    steps.url = url;
+    steps.programFolder = programFolder;
+    auto record = collect::collectRecord(settings, pages, std::move(values), steps);
+    if (!record.error.empty()) ctx.err << "extract: " << record.error << "\n";
+    if (record.rejected()) {
+        // What the run would show for this record; the row would stay queued (or, with
+        // "下次不采集", be marked done) and store no values.
+        ctx.out << record.filter << "\n";
+        return 0;
+    }
+    engine::SettingsJson out = engine::SettingsJson::object();
+    for (const auto& [title, value] : record.values) out[title] = value;
+    ctx.out << out.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) << "\n";
     return 0;
 }
 
-const CliCommandRegistrar reg({"extract", "extract --settings FILE --page FILE [--page FILE ...] [--url URL]",
-                               "run the settings document's fields over the pages of one content page, print JSON",
-                               runExtract});
+const CliCommandRegistrar reg(
+    {"extract", "extract --settings FILE (--page FILE [--page FILE ...] [--url URL] | --url URL)",
+     "show the record a run would store for one content page (JSON), or why it would reject it", runExtract});
 
 }  // namespace
 }  // namespace tarvex::cli

@@ -87,9 +87,10 @@ int runTask(CliContext& ctx) {
     auto& session = *started.session;
 
     auto lookup = app::catalogueLookup(session.workspace);
-    auto task = lookup(taskId);
+    std::string lookupError;
+    auto task = app::LookupTaskToRun(session.workspace, taskId, &lookupError);
     if (!task) {
-        printNoSuchTask(ctx.err, taskId);
+        printNoSuchTask(ctx.err, taskId, lookupError);
         return 1;
     }
 

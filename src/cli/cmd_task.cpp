@@ -10,6 +10,7 @@
 #include "app/startup.h"
 #include "app/stored_rules.h"
 #include "cli/cli_command.h"
+#include "platform/json_text.h"
 
 namespace tarvex::cli {
 namespace {
@@ -52,6 +53,10 @@ std::optional<std::string> readSettingsFile(const std::string& path, std::ostrea
     if (!text) return std::nullopt;
     if (text->rfind("\xEF\xBB\xBF", 0) == 0) text->erase(0, 3);
     *text = app::TrimText(*text);
+    if (!platform::JsonNestingWithinLimit(*text)) {
+        err << "tarvex-cli: \"" << path << "\": " << platform::JsonTooDeepMessage() << "\n";
+        return std::nullopt;
+    }
     if (!app::ParseSettings(*text)) {
         err << "tarvex-cli: \"" << path
             << "\" does not hold a JSON object (tarvex-cli task show ID prints the settings "
@@ -115,11 +120,6 @@ int createTask(CliContext& ctx, const app::Workspace& ws, platform::Dialogs& dia
     if (!settingsPath.empty()) {
         auto text = readSettingsFile(settingsPath, ctx.err);
         if (!text) return 1;
-        if (auto clash = app::FixedColumnClash(*text)) {
-            ctx.err << "tarvex-cli: the field \"" << *clash
-                    << "\" is named like a fixed column (id, url, geturl, getc, postc, postc_…)\n";
-            return 1;
-        }
         document = *text;
     }
     auto id = app::CreateTaskWithSettings(ws, dialogs, parent, ctx.args[1], document);
@@ -161,10 +161,16 @@ int runTask(CliContext& ctx) {
         return 2;
     }
     ConsoleDialogs dialogs(ctx.err, yes);
-    auto started = app::startProcess(ctx.workspace, dialogs, {.singleInstance = false});
+    const std::string& sub = ctx.args[0];
+    // Commands that change the catalogue or delete a database take the workspace's single-instance
+    // lock, so they never rewrite or delete a task under a running program or run.
+    const bool changes = sub == "create" || sub == "set-settings" || sub == "delete";
+    auto started = app::startProcess(ctx.workspace, dialogs, {.singleInstance = changes});
+    if (started.status == app::StartStatus::AlreadyRunning)
+        ctx.err << "tarvex-cli: another Tarvex program is using this workspace; \"task " << sub
+                << "\" is refused while it runs\n";
     if (started.status != app::StartStatus::Started) return 1;
     const app::Workspace& ws = started.session->workspace;
-    const std::string& sub = ctx.args[0];
     if (sub == "show") return showTask(ctx, ws);
     if (sub == "create") return createTask(ctx, ws, dialogs);
     if (sub == "set-settings") return setSettings(ctx, ws, dialogs);

@@ -8,6 +8,7 @@
 #include <mutex>
 #include <optional>
 
+#include "platform/json_text.h"
 #include "platform/run_log.h"
 #include "platform/text_codec.h"
 #include "platform/utf8.h"
@@ -283,7 +284,7 @@ std::string FetchOption(std::string_view block, std::string_view name) {
 }
 
 std::string BuildFetchOptions(const std::string& settingsJson) {
-    nlohmann::json doc = nlohmann::json::parse(settingsJson, nullptr, false);
+    nlohmann::json doc = platform::parseJson<nlohmann::json>(settingsJson);
     if (!doc.is_object()) doc = nlohmann::json::object();
     std::string ua = settingText(doc, "other_ua");
     std::string cookie = settingText(doc, "other_cookie");

@@ -10,6 +10,7 @@
 #include "engine/html_utils.h"
 #include "engine/template_lang.h"
 #include "engine/url_utils.h"
+#include "platform/json_text.h"
 #include "platform/regex.h"
 #include "platform/run_log.h"
 #include "platform/sqlite_db.h"
@@ -27,7 +28,7 @@ constexpr long long kNoUrlLimit = 99999999;
 
 nlohmann::json parseObject(const std::string& text) {
     if (text.empty()) return nlohmann::json::object();
-    auto j = nlohmann::json::parse(text, nullptr, false);
+    auto j = platform::parseJson<nlohmann::json>(text);
     return j.is_object() ? j : nlohmann::json::object();
 }
 

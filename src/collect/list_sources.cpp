@@ -7,6 +7,7 @@
 #include <unordered_set>
 
 #include "collect/task_db.h"
+#include "platform/json_text.h"
 #include "platform/run_log.h"
 #include "platform/utf8.h"
 
@@ -15,7 +16,7 @@ namespace tarvex::collect {
 namespace {
 nlohmann::json parseObject(const std::string& text) {
     if (text.empty()) return nlohmann::json::object();
-    auto j = nlohmann::json::parse(text, nullptr, false);
+    auto j = platform::parseJson<nlohmann::json>(text);
     return j.is_object() ? j : nlohmann::json::object();
 }
 

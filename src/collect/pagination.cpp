@@ -10,6 +10,7 @@
 #include "engine/html_utils.h"
 #include "engine/template_lang.h"
 #include "engine/url_utils.h"
+#include "platform/json_text.h"
 #include "platform/regex.h"
 #include "platform/run_log.h"
 
@@ -117,7 +118,7 @@ std::string join(const std::vector<std::string>& parts, std::string_view sep) {
 
 std::optional<PagerSettings> ParsePagerSettings(const std::string& json) {
     if (json.empty()) return std::nullopt;
-    auto j = nlohmann::json::parse(json, nullptr, false);
+    auto j = platform::parseJson<nlohmann::json>(json);
     if (!j.is_object()) return std::nullopt;
     PagerSettings s;
     s.begin = textOf(j, "Mul_begin");
@@ -149,6 +150,11 @@ void SortPageAddresses(std::vector<std::string>& addresses) {
     std::stable_sort(addresses.begin(), addresses.end(), [](const std::string& a, const std::string& b) {
         return a.size() != b.size() ? a.size() < b.size() : a < b;
     });
+}
+
+std::string JoinInAddressOrder(const std::vector<std::string>& addresses, const std::vector<std::string>& texts,
+                               std::string_view separator) {
+    return join(textsInAddressOrder(addresses, texts), separator);
 }
 
 PagerWalk::PagerWalk(const std::vector<std::string>& firstPager) {
@@ -248,7 +254,7 @@ std::string collectContentPages(const std::string& address, const std::string& f
                                 const std::string& settingsJson, const std::string& options, const PageFollow& follow) {
     if (firstPage.empty()) return "顶级内容页=";
 
-    auto doc = nlohmann::json::parse(settingsJson, nullptr, false);
+    auto doc = platform::parseJson<nlohmann::json>(settingsJson);
     if (!doc.is_object()) doc = nlohmann::json::object();
     const std::string mulpage = textOf(doc, "mulpage");
     const bool show = !textOf(doc, "is_onepage").empty() && static_cast<bool>(follow.show);

@@ -57,6 +57,10 @@ std::vector<std::string> collectPagerPages(const PagerSettings& settings, std::s
 
 // Orders page addresses shorter first, then by text, so "p_9.html" comes before "p_10.html".
 void SortPageAddresses(std::vector<std::string>& addresses);
+// The texts of fetched pages (texts[i] belongs to addresses[i]) in the order of their sorted
+// addresses, joined by `separator`; texts without an address are left out.
+std::string JoinInAddressOrder(const std::vector<std::string>& addresses, const std::vector<std::string>& texts,
+                               std::string_view separator);
 
 // The walk over a pager: every page address found so far, each once without regard to case,
 // and those not fetched yet in the order they were found. Lookups are hashed, so a pager of

@@ -11,6 +11,7 @@
 #include <string>
 #include <unordered_set>
 
+#include "collect/content_summary.h"
 #include "platform/ports.h"
 
 namespace tarvex::collect {
@@ -51,6 +52,8 @@ struct RunContext {
     std::string programFolder;  // workspace root, ends with "/"
     KnownUrls known;            // addresses already in the task database
     std::shared_ptr<RunCounters> counters = std::make_shared<RunCounters>();
+    // What the content workers of this run stored and rejected, for the stage's summary.
+    std::shared_ptr<ContentTally> tally = std::make_shared<ContentTally>();
 
     std::mutex* slotDbLock = nullptr;           // not owned
     platform::SlotView* view = nullptr;         // not owned

@@ -2,11 +2,15 @@
 #include "engine/rule_json.h"
 #include "platform/utf8.h"
 
+#include <sqlite3.h>
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cctype>
 #include <nlohmann/json.hpp>
+#include <unordered_set>
 
+#include "platform/json_text.h"
 #include "platform/run_log.h"
 
 namespace tarvex::collect {
@@ -34,7 +38,7 @@ using platform::utf8::replaceAll;
 nlohmann::json asObject(const nlohmann::json& v) {
     if (v.is_object()) return v;
     if (v.is_string()) {
-        auto parsed = nlohmann::json::parse(v.get<std::string>(), nullptr, false);
+        auto parsed = platform::parseJson<nlohmann::json>(v.get<std::string>());
         if (parsed.is_object()) return parsed;
     }
     return nlohmann::json::object();
@@ -47,7 +51,7 @@ bool flagOn(const nlohmann::json& v) {
 }
 
 nlohmann::json parseSettings(const std::string& settingsJson) {
-    auto doc = nlohmann::json::parse(settingsJson, nullptr, false);
+    auto doc = platform::parseJson<nlohmann::json>(settingsJson);
     return doc.is_object() ? doc : nlohmann::json::object();
 }
 
@@ -68,6 +72,12 @@ void listFieldRefs(const std::string& text, std::vector<std::string>& out) {
 
 void addUnique(std::vector<std::string>& list, const std::string& name) {
     if (std::find(list.begin(), list.end(), name) == list.end()) list.push_back(name);
+}
+
+bool sameIgnoringCase(const std::string& a, const std::string& b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](unsigned char x, unsigned char y) {
+               return std::tolower(x) == std::tolower(y);
+           });
 }
 
 std::string stripDoubleQuotes(std::string s) {
@@ -129,26 +139,33 @@ std::vector<std::string> TableColumns(const std::string& path, const std::string
     return names;
 }
 
-std::vector<std::string> FieldColumnsOf(const std::string& settingsJson) {
+std::vector<std::string> FieldTitlesOf(const std::string& settingsJson) {
     auto doc = parseSettings(settingsJson);
-    std::vector<std::string> cols;
+    std::vector<std::string> titles;
     if (doc.contains("fieldsAll") && doc["fieldsAll"].is_array()) {
         for (const auto& f : doc["fieldsAll"]) {
             auto rule = asObject(f);
-            if (rule.contains("title") && rule["title"].is_string()) cols.push_back(rule["title"].get<std::string>());
+            if (rule.contains("title") && rule["title"].is_string()) titles.push_back(rule["title"].get<std::string>());
         }
     }
-    if (doc.contains("Morepage") && doc["Morepage"].is_string()) {
-        const std::string morepage = doc["Morepage"].get<std::string>();
-        if (morepage.find(":字段=") != std::string::npos) {
-            auto list = asObject(doc["Morepage"]);
-            if (list.contains("More_url_regex") && list["More_url_regex"].is_string()) {
-                std::vector<std::string> refs;
-                listFieldRefs(list["More_url_regex"].get<std::string>(), refs);
-                for (const auto& r : refs) addUnique(cols, r);
-            }
-        }
+    return titles;
+}
+
+std::vector<std::string> ListPageFieldsOf(const std::string& settingsJson) {
+    auto doc = parseSettings(settingsJson);
+    std::vector<std::string> refs;
+    if (doc.contains("Morepage") && doc["Morepage"].is_string() &&
+        doc["Morepage"].get<std::string>().find(":字段=") != std::string::npos) {
+        auto list = asObject(doc["Morepage"]);
+        if (list.contains("More_url_regex") && list["More_url_regex"].is_string())
+            listFieldRefs(list["More_url_regex"].get<std::string>(), refs);
     }
+    return refs;
+}
+
+std::vector<std::string> FieldColumnsOf(const std::string& settingsJson) {
+    std::vector<std::string> cols = FieldTitlesOf(settingsJson);
+    for (const auto& r : ListPageFieldsOf(settingsJson)) addUnique(cols, r);
     return cols;
 }
 
@@ -166,9 +183,17 @@ std::vector<std::string> SiteKeysOf(const std::string& settingsJson) {
         if (c1 == std::string::npos) continue;
         auto c2 = s.find(',', c1 + 1);
         std::string key = s.substr(c1 + 1, c2 == std::string::npos ? std::string::npos : c2 - c1 - 1);
-        if (!key.empty()) addUnique(keys, key);
+        // SQLite compares column names without regard to ASCII case: "a1" and "A1" are one column.
+        if (IsValidSiteMark(key) &&
+            std::none_of(keys.begin(), keys.end(), [&](const std::string& k) { return sameIgnoringCase(k, key); }))
+            keys.push_back(key);
     }
     return keys;
+}
+
+bool IsValidSiteMark(const std::string& mark) {
+    if (mark.empty()) return false;
+    return std::all_of(mark.begin(), mark.end(), [](unsigned char c) { return std::isalnum(c) != 0 || c == '_'; });
 }
 
 namespace {
@@ -184,40 +209,65 @@ void CreateContentTables(const std::string& path, const std::string& settingsJso
         "'0',postc TINYINT(1)  DEFAULT '0'";
     for (const auto& c : cols) create += "," + quoteIdentifier(c) + " TEXT";
     create += ")";
-    execScript(path, create);
-    execScript(path, kDownloadTableSql);
+    // One transaction: a statement that fails leaves no half-made tables behind.
+    SqliteConnection db(path, SqliteConnection::Mode::ReadWrite);
+    platform::SqliteTransaction tx(db);
+    db.exec(create);
+    db.exec(kDownloadTableSql);
     for (const auto& key : SiteKeysOf(settingsJson)) {
-        if (std::find(cols.begin(), cols.end(), "postc_" + key) != cols.end()) continue;
-        execScript(path, addSiteFlagSql(key));
+        if (HasColumn(cols, "postc_" + key)) continue;
+        db.exec(addSiteFlagSql(key));
+        cols.push_back("postc_" + key);
     }
+    tx.commit();
 }
 
-std::vector<std::string> AddMissingColumns(const std::string& path, const std::string& settingsJson,
-                                           platform::Dialogs& dialogs) {
-    std::vector<std::string> existing = TableColumns(path, "content", dialogs);
-    std::vector<std::string> ran;
-    auto has = [&](const std::string& n) { return std::find(existing.begin(), existing.end(), n) != existing.end(); };
-    auto run = [&](const std::string& name, const std::string& stmt) {
-        execScript(path, stmt);
-        existing.push_back(name);
-        ran.push_back(stmt);
-    };
-    // List-page field references first, then site flags, then the field list, as a save does.
-    auto doc = parseSettings(settingsJson);
-    std::vector<std::string> listRefs;
-    if (doc.contains("Morepage") && doc["Morepage"].is_string() &&
-        doc["Morepage"].get<std::string>().find(":字段=") != std::string::npos) {
-        auto list = asObject(doc["Morepage"]);
-        if (list.contains("More_url_regex") && list["More_url_regex"].is_string())
-            listFieldRefs(list["More_url_regex"].get<std::string>(), listRefs);
+std::vector<std::string> AddMissingColumns(const std::string& path, const std::string& settingsJson) {
+    SqliteConnection db(path, SqliteConnection::Mode::ReadWrite);
+    std::vector<std::string> existing;
+    {
+        platform::SqliteStatement st(db, "PRAGMA table_info(content)");
+        while (st.step()) existing.push_back(stripDoubleQuotes(st.columnText(1)));
     }
-    for (const auto& n : listRefs)
-        if (!has(n)) run(n, "ALTER table content ADD " + quoteIdentifier(n) + " TEXT");
-    for (const auto& key : SiteKeysOf(settingsJson))
-        if (!has("postc_" + key)) run("postc_" + key, addSiteFlagSql(key));
+    if (existing.empty()) throw SqliteError(1, "no such table: content");
+    std::unordered_set<std::string> keys;
+    for (const auto& c : existing) keys.insert(ColumnKey(c));
+    // List-page field references first, then site flags, then the field list, as a save does.
+    std::vector<std::string> ran;
+    auto plan = [&](const std::string& name, std::string stmt) {
+        if (keys.insert(ColumnKey(name)).second) ran.push_back(std::move(stmt));
+    };
+    for (const auto& n : ListPageFieldsOf(settingsJson))
+        plan(n, "ALTER table content ADD " + quoteIdentifier(n) + " TEXT");
+    for (const auto& key : SiteKeysOf(settingsJson)) plan("postc_" + key, addSiteFlagSql(key));
     for (const auto& n : FieldColumnsOf(settingsJson))
-        if (!has(n)) run(n, "ALTER table content ADD " + quoteIdentifier(n) + " TEXT");
+        plan(n, "ALTER table content ADD " + quoteIdentifier(n) + " TEXT");
+    // SQLite's limit would stop the additions part way, each one slower than the last: refuse
+    // at once with its own message.
+    if (keys.size() > static_cast<std::size_t>(sqlite3_limit(db.handle(), SQLITE_LIMIT_COLUMN, -1)))
+        throw SqliteError(SQLITE_ERROR, "too many columns on content");
+    // All or nothing: a failing statement rolls back the columns added before it.
+    platform::SqliteTransaction tx(db);
+    for (const auto& stmt : ran) db.exec(stmt);
+    tx.commit();
     return ran;
+}
+
+std::string ColumnKey(std::string_view name) {
+    std::string key(name);
+    for (auto& c : key)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return key;
+}
+
+bool SameColumnName(std::string_view a, std::string_view b) {
+    return a.size() == b.size() && ColumnKey(a) == ColumnKey(b);
+}
+
+bool HasColumn(const std::vector<std::string>& columns, std::string_view name) {
+    for (const auto& c : columns)
+        if (SameColumnName(c, name)) return true;
+    return false;
 }
 
 std::vector<std::string> PendingDownloads(const std::string& path, std::int64_t contentId, platform::Dialogs& dialogs) {

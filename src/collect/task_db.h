@@ -6,6 +6,7 @@
 // during a run are serialised by the caller's slot lock.
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/ports.h"
@@ -39,16 +40,32 @@ std::vector<std::string> TableColumns(const std::string& path, const std::string
 // Field columns a settings document asks for: every field title of "fieldsAll" in order,
 // then the list-page field names referenced as "{DD:字段=name}" in the list settings.
 std::vector<std::string> FieldColumnsOf(const std::string& settingsJson);
-// Site keys of the site-group settings ("post_morepost" with "check1" on), in order.
+// The two parts of that list on their own: the titles of "fieldsAll" in order (repeats kept),
+// and the list-page field names in order of appearance (each once).
+std::vector<std::string> FieldTitlesOf(const std::string& settingsJson);
+std::vector<std::string> ListPageFieldsOf(const std::string& settingsJson);
+// Site keys of the site-group settings ("post_morepost" with "check1" on), in order. A key names
+// the flag column "postc_" + key, so only valid keys count, each once without regard to case.
 std::vector<std::string> SiteKeysOf(const std::string& settingsJson);
+// A site key (mark) that can name a flag column: A–Z, a–z, 0–9 and "_", at least one.
+bool IsValidSiteMark(const std::string& mark);
 
 // Creates `content` (pasted-task form, one TEXT column per field), `download` and the
-// per-site flag columns. Throws platform::SqliteError on failure.
+// per-site flag columns, in one transaction. Throws platform::SqliteError on failure, leaving
+// no table behind.
 void CreateContentTables(const std::string& path, const std::string& settingsJson);
-// Adds the columns a saved settings document needs and the table lacks; never drops any.
-// Returns the statements it ran. Throws platform::SqliteError on failure.
-std::vector<std::string> AddMissingColumns(const std::string& path, const std::string& settingsJson,
-                                           platform::Dialogs& dialogs);
+// Adds the columns a saved settings document needs and the table lacks (letter case ignored,
+// as SQLite does); never drops any. All or none: on failure (platform::SqliteError, also when
+// the table is missing) no column is added. Returns the statements it ran.
+std::vector<std::string> AddMissingColumns(const std::string& path, const std::string& settingsJson);
+
+// A column name with ASCII letters lowered: two names are the same column to SQLite exactly when
+// their keys are equal.
+std::string ColumnKey(std::string_view name);
+// Whether two column names are the same column to SQLite (equal ignoring ASCII letter case).
+bool SameColumnName(std::string_view a, std::string_view b);
+// Whether `columns` holds `name` in that sense.
+bool HasColumn(const std::vector<std::string>& columns, std::string_view name);
 
 // Attachments of a content row not yet uploaded whose local file exists, as lines
 // localurl + "=" + newurl ("=" inside localurl written "<临时等号>").

@@ -2,6 +2,7 @@
 
 #include "engine/post_process.h"
 #include "engine/template_lang.h"
+#include "platform/json_text.h"
 #include "platform/regex.h"
 #include "platform/run_log.h"
 #include "platform/utf8.h"
@@ -311,7 +312,7 @@ std::string extractFieldFromPage(const std::string& name, std::string_view ruleJ
 std::string extractField(const std::string& name, std::string_view ruleJson, std::string_view settingsJson,
                          const FieldValueList& values, const PageList& pages) {
     auto rule = ParseFieldRule(ruleJson);
-    SettingsJson settings = SettingsJson::parse(settingsJson.begin(), settingsJson.end(), nullptr, false);
+    SettingsJson settings = platform::parseJson<SettingsJson>(settingsJson);
     if (settings.is_discarded()) settings = SettingsJson::object();
     PageSource source(pages);
     FieldOutcome out = extractField(name, rule ? *rule : FieldRule{}, ReadJoiners(settings), values, source);
@@ -332,7 +333,10 @@ FieldRules ReadFieldRules(const SettingsJson& settings) {
         else if (element.is_object())
             rule = ReadFieldRule(element);
         if (!rule) {
-            out.error = "fieldsAll element " + std::to_string(index) + " is not a field rule object";
+            const bool tooDeep =
+                element.is_string() && !platform::JsonNestingWithinLimit(element.get_ref<const std::string&>());
+            out.error = "fieldsAll element " + std::to_string(index) +
+                        (tooDeep ? ": " + platform::JsonTooDeepMessage() : " is not a field rule object");
             out.rules.clear();
             return out;
         }
@@ -342,7 +346,7 @@ FieldRules ReadFieldRules(const SettingsJson& settings) {
 }
 
 bool AllFixedStrings(std::string_view settingsJson) {
-    SettingsJson settings = SettingsJson::parse(settingsJson.begin(), settingsJson.end(), nullptr, false);
+    SettingsJson settings = platform::parseJson<SettingsJson>(settingsJson);
     auto rules = ReadFieldRules(settings.is_discarded() ? SettingsJson::object() : settings);
     for (const auto& r : rules.rules)
         if (!r.madeUp) return false;
@@ -350,7 +354,7 @@ bool AllFixedStrings(std::string_view settingsJson) {
 }
 
 std::string DownloadFieldNames(std::string_view settingsJson) {
-    SettingsJson settings = SettingsJson::parse(settingsJson.begin(), settingsJson.end(), nullptr, false);
+    SettingsJson settings = platform::parseJson<SettingsJson>(settingsJson);
     std::string out = ",";
     if (settings.is_discarded()) return out;
     for (const auto& r : ReadFieldRules(settings).rules) {
@@ -404,7 +408,7 @@ RecordOutcome ExtractRecord(const SettingsJson& settings, const std::vector<std:
 
 RecordOutcome ExtractRecordFromText(std::string_view settingsJson, const std::vector<std::string>& pages,
                                     std::string_view url, const ExtractEnv& env) {
-    SettingsJson settings = SettingsJson::parse(settingsJson.begin(), settingsJson.end(), nullptr, false);
+    SettingsJson settings = platform::parseJson<SettingsJson>(settingsJson);
     if (settings.is_discarded() || !settings.is_object()) {
         RecordOutcome out;
         out.error = "the settings document is not a JSON object";

@@ -3,6 +3,8 @@
 
 #include <cctype>
 #include <charconv>
+#include <cstdio>
+#include "platform/json_text.h"
 
 namespace tarvex::engine {
 
@@ -125,7 +127,7 @@ FieldRule ReadFieldRule(const FieldRuleJson& rule) {
 }
 
 std::optional<FieldRule> ParseFieldRule(std::string_view ruleJson) {
-    FieldRuleJson j = FieldRuleJson::parse(ruleJson.begin(), ruleJson.end(), nullptr, false);
+    FieldRuleJson j = platform::parseJson<FieldRuleJson>(ruleJson);
     if (j.is_discarded() || !j.is_object()) return std::nullopt;
     FieldRule r = readRule(j);
     r.text = std::string(ruleJson);
@@ -208,6 +210,43 @@ bool IsFixedColumnName(std::string_view name) {
     return l == "id" || l == "url" || l == "geturl" || l == "getc" || l == "postc" || l.rfind("postc_", 0) == 0;
 }
 
+namespace {
+// C0 controls, DEL, and the C1 controls U+0080–U+009F (C2 80 – C2 9F in UTF-8).
+bool hasControlCharacter(std::string_view name) {
+    for (std::size_t i = 0; i < name.size(); ++i) {
+        const auto c = static_cast<unsigned char>(name[i]);
+        if (c < 0x20 || c == 0x7F) return true;
+        if (c == 0xC2 && i + 1 < name.size()) {
+            const auto n = static_cast<unsigned char>(name[i + 1]);
+            if (n >= 0x80 && n <= 0x9F) return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
+std::string ShownFieldName(std::string_view name) {
+    std::string out;
+    for (char ch : name) {
+        const auto c = static_cast<unsigned char>(ch);
+        if (c < 0x20 || c == 0x7F) {
+            char buf[8];
+            std::snprintf(buf, sizeof buf, "\\u%04X", c);
+            out += buf;
+        } else {
+            out += ch;
+        }
+    }
+    return out;
+}
+
+std::optional<std::string> FieldNameCharacterProblem(std::string_view name) {
+    if (name.find('"') != std::string_view::npos) return "字段名称<" + ShownFieldName(name) + ">不能包含双引号";
+    if (hasControlCharacter(name)) return "字段名称<" + ShownFieldName(name) + ">不能包含控制字符(如换行、制表符)";
+    return std::nullopt;
+}
+
 std::optional<std::string> FieldNameRefusal(std::string_view name, const FieldSaveContext& context) {
     const std::string lower = lowerAscii(name);
     if (lower == "url" || lower == "id") return "字段名称不能是url或id";
@@ -219,6 +258,7 @@ std::optional<std::string> FieldNameRefusal(std::string_view name, const FieldSa
         if (lowerAscii(NormalizeFieldName(other)) != lower) continue;
         return context.isNew ? "新建字段名称不能重复" : "修改字段的名称不能与其他字段重复！";
     }
+    if (auto problem = FieldNameCharacterProblem(name)) return *problem + "，请修改字段名称后再保存";
     return std::nullopt;
 }
 

@@ -64,9 +64,16 @@ struct FieldSaveContext {
 // True for the names of the content table's own columns (id, url, geturl, getc, postc and
 // postc_…), compared without regard to ASCII letter case.
 bool IsFixedColumnName(std::string_view name);
+// Why a name's characters cannot make a column of the content table, as a message quoting the
+// name (control characters shown as \uXXXX); nullopt when they can. Refused: a double quote
+// (column names are read back without it) and control characters (line breaks, tabs, NUL, C1).
+std::optional<std::string> FieldNameCharacterProblem(std::string_view name);
+// A field name as a message shows it: control characters written as \uXXXX escapes.
+std::string ShownFieldName(std::string_view name);
 // The refusal of a field name (as saved) or nullopt: "url" and "id", the other fixed columns of
 // the content table (geturl, getc, postc, postc_…) and the name of another field of the task,
-// all compared without regard to ASCII letter case, as the database compares column names.
+// all compared without regard to ASCII letter case, as the database compares column names;
+// then FieldNameCharacterProblem.
 std::optional<std::string> FieldNameRefusal(std::string_view name, const FieldSaveContext& context);
 // The checks the field editor runs on saving, in order; the first failing check's message,
 // or nullopt when the rule may be saved.

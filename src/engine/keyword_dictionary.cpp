@@ -7,6 +7,7 @@
 #include <deque>
 #include <numeric>
 
+#include "engine/rule_json.h"
 #include "platform/run_log.h"
 #include "platform/sqlite_db.h"
 
@@ -256,7 +257,19 @@ int KeywordDictionary::readCount() const {
 }
 
 bool SettingsUseKeywordTags(std::string_view settingsJson) {
-    return settingsJson.find("关键词分词\\") != std::string_view::npos;
+    // The rules are read, not searched as text: a stored document may write the type with
+    // "\u" escapes, and a title or a replacement text may hold the words themselves.
+    auto settings = RuleJson::parse(settingsJson.begin(), settingsJson.end(), nullptr, false);
+    if (!settings.is_object()) return false;
+    for (const auto& field : RuleTextArray(settings, "fieldsAll")) {
+        auto rule = ParseRuleJson(field);
+        if (!rule) continue;
+        for (const auto& strip : RuleTextArray(*rule, "txt_strips")) {
+            auto one = ParseRuleJson(strip);
+            if (one && RuleText(*one, "type") == "关键词分词") return true;
+        }
+    }
+    return false;
 }
 
 std::optional<std::string> PrepareKeywordDictionary(std::string_view settingsJson, const std::string& programFolder,

@@ -1,6 +1,7 @@
 #include "engine/rule_json.h"
 
 #include <climits>
+#include "platform/json_text.h"
 
 namespace tarvex::engine {
 
@@ -27,7 +28,7 @@ std::optional<long long> ParseRuleCount(std::string_view text) {
 }
 
 std::optional<RuleJson> ParseRuleJson(std::string_view text) {
-    RuleJson j = RuleJson::parse(text.begin(), text.end(), nullptr, false);
+    RuleJson j = platform::parseJson<RuleJson>(text);
     if (j.is_discarded() || !j.is_object()) return std::nullopt;
     return j;
 }

@@ -119,11 +119,42 @@ std::shared_ptr<const WordListFile> ReadWordListFile(const std::string& path) {
     return file;
 }
 
+namespace {
+bool isRegularFile(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+// The list name of a file name: the name without an extension ".txt" in any letter case;
+// nullopt for other files.
+std::optional<std::string> listNameOf(const std::string& fileName) {
+    if (fileName.size() <= 4) return std::nullopt;
+    std::string ext = fileName.substr(fileName.size() - 4);
+    for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (ext != ".txt") return std::nullopt;
+    return fileName.substr(0, fileName.size() - 4);
+}
+}  // namespace
+
 std::string WordListPath(const std::string& programFolder, std::string_view folder, std::string_view name) {
     if (name.empty() || name == "." || name == ".." || contains(name, "/") || contains(name, "\\") ||
         contains(name, std::string_view("\0", 1)))
         return {};
-    return platform::joinPath(programFolder, std::string(folder) + std::string(name) + ".txt");
+    const std::string dir = platform::joinPath(programFolder, std::string(folder));
+    const std::string exact = platform::joinPath(dir, std::string(name) + ".txt");
+    if (isRegularFile(exact)) return exact;
+    // The editors offer lists whose extension is ".TXT" or ".Txt" too; open the file listed.
+    std::string found;
+    if (DIR* d = ::opendir(dir.c_str())) {
+        while (dirent* e = ::readdir(d)) {
+            const std::string file = e->d_name;
+            auto listName = listNameOf(file);
+            if (!listName || *listName != name || !isRegularFile(platform::joinPath(dir, file))) continue;
+            if (found.empty() || file < found) found = file;  // the same file every time
+        }
+        ::closedir(d);
+    }
+    return found.empty() ? exact : platform::joinPath(dir, found);
 }
 
 std::vector<std::string> WordListNames(const std::string& programFolder, std::string_view folder) {
@@ -132,17 +163,15 @@ std::vector<std::string> WordListNames(const std::string& programFolder, std::st
     DIR* d = ::opendir(dir.c_str());
     if (!d) return names;
     while (dirent* e = ::readdir(d)) {
-        std::string n = e->d_name;
-        if (n.size() <= 4) continue;
-        std::string ext = n.substr(n.size() - 4);
-        for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-        if (ext != ".txt") continue;
-        struct stat st {};
-        if (::stat((dir + "/" + n).c_str(), &st) != 0 || !S_ISREG(st.st_mode)) continue;
-        names.push_back(n.substr(0, n.size() - 4));
+        const std::string file = e->d_name;
+        auto listName = listNameOf(file);
+        if (!listName || !isRegularFile(platform::joinPath(dir, file))) continue;
+        names.push_back(*listName);
     }
     ::closedir(d);
     std::sort(names.begin(), names.end());
+    // "a.txt" and "a.TXT" are one list name.
+    names.erase(std::unique(names.begin(), names.end()), names.end());
     return names;
 }
 

@@ -1,12 +1,14 @@
 #include "platform/http_client.h"
 
 #include <curl/curl.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
+#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <mutex>
@@ -48,6 +50,8 @@ struct Transfer {
     bool idleTimedOut = false;
     bool totalTimedOut = false;
     bool cancelled = false;
+    bool sinkFailed = false;
+    std::size_t bodyBytes = 0;
     std::chrono::steady_clock::time_point started = std::chrono::steady_clock::now();
     std::chrono::steady_clock::time_point lastActivity = started;
     curl_off_t lastBytes = -1;
@@ -56,9 +60,17 @@ struct Transfer {
 std::size_t onBody(char* data, std::size_t size, std::size_t count, void* user) {
     auto* t = static_cast<Transfer*>(user);
     std::size_t n = size * count;
-    if (t->response->body.size() + n > t->request->maxBodyBytes) {
+    if (t->bodyBytes + n > t->request->maxBodyBytes) {
         t->bodyTooLarge = true;
         return 0;  // makes libcurl stop with a write error
+    }
+    t->bodyBytes += n;
+    if (t->request->bodySink) {
+        if (!t->request->bodySink(std::string_view(data, n))) {
+            t->sinkFailed = true;
+            return 0;
+        }
+        return n;
     }
     t->response->body.append(data, n);
     return n;
@@ -120,6 +132,36 @@ std::string sizeText(std::size_t bytes) {
     return std::to_string(bytes) + " bytes";
 }
 
+// A byte range of a file as the data of a multipart part, read as libcurl sends it.
+struct FileRange {
+    std::FILE* file = nullptr;
+    std::uint64_t offset = 0, length = 0, done = 0;
+    ~FileRange() {
+        if (file) std::fclose(file);
+    }
+};
+
+std::size_t readRange(char* buffer, std::size_t size, std::size_t count, void* user) {
+    auto* r = static_cast<FileRange*>(user);
+    const std::uint64_t left = r->length - r->done;
+    const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(size * count, left));
+    if (want == 0) return 0;
+    const std::size_t got = std::fread(buffer, 1, want, r->file);
+    // A file that shrank while it was sent cannot fill its declared length.
+    if (got == 0) return CURL_READFUNC_ABORT;
+    r->done += got;
+    return got;
+}
+
+int seekRange(void* user, curl_off_t offset, int origin) {
+    auto* r = static_cast<FileRange*>(user);
+    if (origin != SEEK_SET || offset < 0 || static_cast<std::uint64_t>(offset) > r->length) return CURL_SEEKFUNC_FAIL;
+    if (fseeko(r->file, static_cast<off_t>(r->offset + static_cast<std::uint64_t>(offset)), SEEK_SET) != 0)
+        return CURL_SEEKFUNC_FAIL;
+    r->done = static_cast<std::uint64_t>(offset);
+    return CURL_SEEKFUNC_OK;
+}
+
 struct CurlDeleter {
     void operator()(CURL* h) const { curl_easy_cleanup(h); }
     void operator()(curl_slist* l) const { curl_slist_free_all(l); }
@@ -147,6 +189,11 @@ void classify(CURLcode code, const char* errbuf, Transfer& t) {
     if (t.totalTimedOut) {
         r.error = HttpError::Timeout;
         r.errorText = "Request took longer than " + std::to_string(t.request->totalTimeoutMs) + " ms";
+        return;
+    }
+    if (t.sinkFailed) {
+        r.error = HttpError::Other;
+        r.errorText = "The received body could not be stored";
         return;
     }
     if (t.cancelled) {
@@ -308,6 +355,7 @@ HttpResponse httpPerform(const HttpRequest& request) {
     curl_easy_setopt(h, CURLOPT_HTTPHEADER, headerList);
 
     std::unique_ptr<curl_mime, CurlDeleter> mime;
+    std::vector<std::unique_ptr<FileRange>> ranges;  // outlive the transfer that reads them
     std::string postData;
     bool hasBody = !request.multipart.empty() || !request.formFields.empty() || !request.body.empty();
     if (!request.multipart.empty()) {
@@ -315,9 +363,26 @@ HttpResponse httpPerform(const HttpRequest& request) {
         for (const auto& part : request.multipart) {
             curl_mimepart* p = curl_mime_addpart(mime.get());
             curl_mime_name(p, part.name.c_str());
-            if (!part.filePath.empty())
+            if (!part.filePath.empty() && (part.fileOffset > 0 || part.fileLength)) {
+                auto range = std::make_unique<FileRange>();
+                range->file = std::fopen(part.filePath.c_str(), "rb");
+                struct stat st {};
+                if (!range->file || fstat(fileno(range->file), &st) != 0 ||
+                    static_cast<std::uint64_t>(st.st_size) < part.fileOffset ||
+                    fseeko(range->file, static_cast<off_t>(part.fileOffset), SEEK_SET) != 0) {
+                    response.error = HttpError::Other;
+                    response.errorText = "Cannot read " + part.filePath;
+                    return response;
+                }
+                const std::uint64_t rest = static_cast<std::uint64_t>(st.st_size) - part.fileOffset;
+                range->offset = part.fileOffset;
+                range->length = part.fileLength ? std::min(*part.fileLength, rest) : rest;
+                curl_mime_data_cb(p, static_cast<curl_off_t>(range->length), readRange, seekRange, nullptr,
+                                  range.get());
+                ranges.push_back(std::move(range));
+            } else if (!part.filePath.empty()) {
                 curl_mime_filedata(p, part.filePath.c_str());
-            else
+            } else
                 curl_mime_data(p, part.value.data(), part.value.size());
             if (!part.filename.empty()) curl_mime_filename(p, part.filename.c_str());
             if (!part.contentType.empty()) curl_mime_type(p, part.contentType.c_str());

@@ -40,6 +40,10 @@ struct FormPart {
     std::string filePath;
     // Sent as the part's Content-Transfer-Encoding ("8bit", "binary"); the bytes are not changed.
     std::string transferEncoding;
+    // With `filePath`: only `fileLength` bytes from `fileOffset` are sent, read from disk while
+    // sending (a piece of a large file never sits in memory). No length: to the end of the file.
+    std::uint64_t fileOffset = 0;
+    std::optional<std::uint64_t> fileLength;
 };
 
 inline constexpr std::size_t kMaxBodyBytes = 50u * 1024u * 1024u;
@@ -76,6 +80,10 @@ struct HttpRequest {
     // Polled while the transfer runs (at least once a second, also while connecting); true
     // cancels it with HttpError::Cancelled. Used to pass a run's stop to its transfers.
     std::function<bool()> cancelled;
+    // When set, the body's bytes go here as they arrive instead of into HttpResponse::body
+    // (maxBodyBytes still applies); false ends the transfer as failed. A download of any size
+    // can so be written to a file without being held in memory.
+    std::function<bool(std::string_view bytes)> bodySink;
 };
 
 enum class HttpError {

@@ -2,13 +2,14 @@
 
 #include <algorithm>
 #include <chrono>
+#include <climits>
+#include <filesystem>
 #include <fstream>
 #include <optional>
 #include <thread>
 
 #include "collect/http_fetch.h"
 #include "engine/field_rule.h"
-#include "platform/ftp_client.h"
 #include "platform/run_log.h"
 #include "platform/text_codec.h"
 
@@ -43,6 +44,7 @@ std::string send(const collect::RunContext& run, platform::HttpRequest& request,
             progress(sent, total);
             return true;
         };
+    SetOverallDeadline(request);
     platform::HttpResponse response = platform::httpPerform(request);
     if (!response.transportOk()) {
         if (response.error == platform::HttpError::Cancelled) return {};
@@ -60,6 +62,12 @@ std::string send(const collect::RunContext& run, platform::HttpRequest& request,
 
 platform::HttpRequest FormPost(const std::string& url, const std::string& userAgent, int timeoutMs,
                                const std::string& sslVersion, const collect::RunContext& run) {
+    const collect::RunContext* ctx = &run;
+    return FormPost(url, userAgent, timeoutMs, sslVersion, [ctx] { return ctx->stopRequested(); });
+}
+
+platform::HttpRequest FormPost(const std::string& url, const std::string& userAgent, int timeoutMs,
+                               const std::string& sslVersion, std::function<bool()> cancelled) {
     platform::HttpRequest r;
     r.method = "POST";
     r.url = url;
@@ -69,9 +77,26 @@ platform::HttpRequest FormPost(const std::string& url, const std::string& userAg
     r.followRedirects = true;
     r.tls.verifyPeer = false;
     if (url.rfind("https://", 0) == 0) collect::SetTlsVersion(sslVersion, r.tls);
-    const collect::RunContext* ctx = &run;
-    r.cancelled = [ctx] { return ctx->stopRequested(); };
+    r.cancelled = std::move(cancelled);
     return r;
+}
+
+void SetOverallDeadline(platform::HttpRequest& request) {
+    std::uint64_t bytes = 0;
+    for (const auto& part : request.multipart) {
+        if (part.filePath.empty()) {
+            bytes += part.value.size();
+        } else if (part.fileLength) {
+            bytes += *part.fileLength;
+        } else {
+            std::error_code ec;
+            const auto size = std::filesystem::file_size(part.filePath, ec);
+            if (!ec) bytes += size;
+        }
+    }
+    const std::uint64_t base = std::max<std::uint64_t>(60000, 10ULL * static_cast<unsigned>(request.idleTimeoutMs));
+    const std::uint64_t forFiles = bytes / (4ULL * 1024 * 1024) * 60000 + 60000;
+    request.totalTimeoutMs = static_cast<int>(std::min<std::uint64_t>(base + forFiles, INT32_MAX));
 }
 
 bool ReplyArrived(const platform::HttpResponse& response) {
@@ -150,136 +175,36 @@ void uploadAttachmentsWeb(const collect::RunContext& run, const WebUpload& uploa
             continue;
         }
         run.pane("准备上传附件：" + f.newUrl);
-        std::ifstream in(f.localPath, std::ios::binary);
-        if (!in) {
+        std::error_code ec;
+        const auto size = std::filesystem::file_size(f.localPath, ec);
+        if (ec) {
             run.pane("分片上传异常,返回：Cannot open " + f.localPath);
             continue;
         }
-        in.seekg(0, std::ios::end);
-        const long long size = static_cast<long long>(in.tellg());
-        in.seekg(0, std::ios::beg);
-        const long long piece = PieceBytes(settings.webPartSize);
-        const long long parts = (size + piece - 1) / piece;
-        // One piece in memory at a time: a large attachment is read as it is sent.
-        std::string buffer;
-        for (long long k = 1; k <= parts && !run.stopRequested(); ++k) {
+        const std::uint64_t piece = static_cast<std::uint64_t>(PieceBytes(settings.webPartSize));
+        const std::uint64_t parts = (size + piece - 1) / piece;
+        for (std::uint64_t k = 1; k <= parts && !run.stopRequested(); ++k) {
             run.pane("正在上传分片：" + std::to_string(k) + "/" + std::to_string(parts));
-            const long long n = std::min(piece, size - (k - 1) * piece);
-            buffer.resize(static_cast<std::size_t>(n));
-            in.read(buffer.data(), n);
             auto request = FormPost(url, kUploadUserAgent, 10000, upload.sslVersion, run);
             request.multipart.push_back(TextPart("tarvex", "upsingle_part", cs));
             request.multipart.push_back(TextPart("parts", std::to_string(parts), cs));
             request.multipart.push_back(TextPart("part", std::to_string(k), cs));
             request.multipart.push_back(TextPart("upload_name[]", BaseName(f.localPath), cs));
             request.multipart.push_back(TextPart("upload_newurl[]", f.newUrl, cs));
+            // The piece is read from disk as it is sent: a large attachment never sits in memory.
             platform::FormPart data;
             data.name = "upload_file[]";
             data.filename = inCharset(BaseName(f.newUrl), cs);
             data.contentType = "image/JPEG";
             data.transferEncoding = "binary";
-            data.value = std::move(buffer);
+            data.filePath = f.localPath;
+            data.fileOffset = (k - 1) * piece;
+            data.fileLength = std::min(piece, size - (k - 1) * piece);
             request.multipart.push_back(std::move(data));
-            buffer.clear();
             std::string reply = send(run, request, cs, upload.progress, "分片上传异常,返回：");
             run.pane(isSuccess(reply) ? "上传分片成功!" : "上传分片返回错误：" + reply);
         }
     }
-}
-
-FtpTarget FtpTargetOf(const std::string& ftpDir, const std::string& newUrl) {
-    std::string path = newUrl;
-    if (path.rfind("http", 0) == 0) {
-        auto scheme = path.find("://");
-        auto slash = path.find('/', scheme == std::string::npos ? 0 : scheme + 3);
-        path = slash == std::string::npos ? std::string() : path.substr(slash);
-    }
-    std::string whole = FtpBaseFolder(ftpDir) + "/" + path;
-    std::replace(whole.begin(), whole.end(), '\\', '/');
-    std::vector<std::string> segments;
-    std::size_t start = 0;
-    while (start <= whole.size()) {
-        auto end = whole.find('/', start);
-        if (end == std::string::npos) end = whole.size();
-        if (end > start) segments.push_back(whole.substr(start, end - start));
-        start = end + 1;
-    }
-    FtpTarget t;
-    // Only the last segment names the file; a folder such as "ver1.2" is a folder.
-    if (!segments.empty()) {
-        t.fileName = segments.back();
-        segments.pop_back();
-    }
-    t.folders = std::move(segments);
-    return t;
-}
-
-int uploadAttachmentsFtp(const collect::RunContext& run, const std::vector<Attachment>& files,
-                         const UploadSettings& settings) {
-    int stored = 0;
-    for (const auto& f : files) {
-        if (run.stopRequested()) break;
-        run.pane("正在FTP上传附件：" + f.newUrl);
-        auto port = engine::ParseInteger(settings.ftpPort);
-        if (!port || *port <= 0 || *port > 65535) {
-            run.message("连接失败：'" + settings.ftpPort + "' is not a valid port number");
-            break;
-        }
-        platform::FtpSettings fs;
-        fs.host = settings.ftpIp;
-        fs.port = static_cast<int>(*port);
-        fs.user = settings.ftpUser;
-        fs.password = settings.ftpPass;
-        fs.passive = settings.ftpPassive;
-        const collect::RunContext* ctx = &run;
-        fs.cancelled = [ctx] { return ctx->stopRequested(); };
-        platform::FtpClient client(fs);
-        if (auto c = client.connect(); !c.ok) {
-            run.message("连接失败：" + c.error);
-            break;
-        }
-        FtpTarget target = FtpTargetOf(settings.ftpDir, f.newUrl);
-        std::string failure;
-        auto has = [&](const std::string& name) -> std::optional<bool> {
-            auto list = client.listCurrent();
-            if (!list.ok) {
-                failure = list.error;
-                return std::nullopt;
-            }
-            for (const auto& n : platform::MlsdNames(platform::gb18030ToUtf8(list.text)))
-                if (n == name) return true;
-            return false;
-        };
-        for (const auto& folder : target.folders) {
-            auto present = has(folder);
-            if (!present) break;
-            const std::string wire = platform::utf8ToGb18030(folder);
-            if (!*present) {
-                if (auto r = client.makeDir(wire); !r.ok) {
-                    failure = r.error;
-                    break;
-                }
-            }
-            if (auto r = client.changeDir(wire); !r.ok) {
-                failure = r.error;
-                break;
-            }
-        }
-        if (failure.empty() && !target.fileName.empty()) {
-            auto present = has(target.fileName);
-            if (present && !*present) {
-                if (auto r = client.store(f.localPath, platform::utf8ToGb18030(target.fileName)); r.ok)
-                    ++stored;
-                else
-                    failure = r.error;
-            }
-        }
-        if (!failure.empty()) {
-            run.pane("FTP上传失败：" + failure);
-            platform::WriteLog("TMyThread:FTP上传失败：" + f.newUrl + "," + failure, 0);
-        }
-    }
-    return stored;
 }
 
 }  // namespace tarvex::publish

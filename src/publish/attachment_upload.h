@@ -1,6 +1,6 @@
 #pragma once
-// Sending a record's pending attachments: the three form parts per attachment, the web
-// upload interface ("upall", "upsingle", "upsingle_part") and the FTP upload. Runs on the
+// Sending a record's pending attachments: the three form parts per attachment and the web
+// upload interface ("upall", "upsingle", "upsingle_part"). Runs on the
 // runner thread; reports to the run's slot pane (and message boxes on request errors); every
 // request polls the run's stop. Never throws.
 #include <cstdint>
@@ -47,20 +47,6 @@ struct WebUpload {
 // `uploadAttachmentsWeb`: batch, one request per file, or one per piece, as the settings say.
 void uploadAttachmentsWeb(const collect::RunContext& run, const WebUpload& upload, const UploadSettings& settings);
 
-// Where an attachment goes on the FTP server: the base folder, then the path of its newurl
-// (the scheme and host dropped from an http address), split into folders and the file name.
-struct FtpTarget {
-    std::vector<std::string> folders;
-    std::string fileName;
-};
-FtpTarget FtpTargetOf(const std::string& ftpDir, const std::string& newUrl);
-
-// Stores every attachment under the folder path of its newurl on the FTP server, a fresh
-// connection each, creating missing folders and never overwriting a file that is there. A
-// failed connection (message box "连接失败：…") stops the remaining ones. Returns the number stored.
-int uploadAttachmentsFtp(const collect::RunContext& run, const std::vector<Attachment>& files,
-                         const UploadSettings& settings);
-
 }  // namespace tarvex::publish
 
 namespace tarvex::publish {
@@ -69,6 +55,13 @@ namespace tarvex::publish {
 // run's stop polled. The parts are added by the caller.
 platform::HttpRequest FormPost(const std::string& url, const std::string& userAgent, int timeoutMs,
                                const std::string& sslVersion, const collect::RunContext& run);
+// The same for a request outside a run: `cancelled` is polled instead of the run's stop.
+platform::HttpRequest FormPost(const std::string& url, const std::string& userAgent, int timeoutMs,
+                               const std::string& sslVersion, std::function<bool()> cancelled);
+// Bounds a built request as a whole: ten idle time-outs (at least a minute) plus a minute for
+// every 4 MB of files it sends, so a server that trickles its reply cannot hold a run for ever
+// while a large upload over a slow line still gets its time.
+void SetOverallDeadline(platform::HttpRequest& request);
 // A reply counts as the interface's answer when it arrived with a status below 400.
 bool ReplyArrived(const platform::HttpResponse& response);
 }  // namespace tarvex::publish

@@ -6,6 +6,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "engine/field_rule.h"
 #include "engine/text_tokens.h"
 #include "platform/run_log.h"
 #include "platform/text_codec.h"
@@ -19,13 +20,6 @@ namespace {
 std::string lower(std::string s) {
     std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
     return s;
-}
-
-std::string trimBlank(const std::string& s) {
-    std::size_t b = 0, e = s.size();
-    while (b < e && static_cast<unsigned char>(s[b]) <= ' ') ++b;
-    while (e > b && static_cast<unsigned char>(s[e - 1]) <= ' ') --e;
-    return s.substr(b, e - b);
 }
 
 std::string replaceAll(std::string s, const std::string& from, const std::string& to) {
@@ -153,7 +147,7 @@ std::optional<PublishModule> ReadModuleFile(const std::string& path) {
         first = false;
     }
     PublishModule module;
-    module.lines = SplitModuleText(deCryptText(trimBlank(joined), kProgramKey));
+    module.lines = SplitModuleText(deCryptText(engine::TrimText(joined), kProgramKey));
     return module;
 }
 
@@ -167,7 +161,7 @@ std::optional<PublishModule> LoadModule(const std::string& publishFolder, const 
 
 bool SaveModule(const std::string& path, const std::string& address, bool utf8,
                 const std::vector<std::pair<std::string, std::string>>& fields) {
-    std::string text = "posturl=" + trimBlank(address) + "\r\n" + (utf8 ? "charset=1" : "charset=0") + "\r\n";
+    std::string text = "posturl=" + engine::TrimText(address) + "\r\n" + (utf8 ? "charset=1" : "charset=0") + "\r\n";
     for (const auto& [name, content] : fields) text += name + "=" + content + "\r\n";
     std::error_code ec;
     fs::create_directories(fs::path(path).parent_path(), ec);

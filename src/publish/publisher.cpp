@@ -6,6 +6,7 @@
 #include <cmath>
 #include <filesystem>
 #include <random>
+#include <set>
 #include <thread>
 
 #include "collect/http_fetch.h"
@@ -13,7 +14,9 @@
 #include "engine/field_rule.h"
 #include "engine/rule_json.h"
 #include "platform/run_log.h"
+#include "platform/sqlite_db.h"
 #include "publish/attachment_upload.h"
+#include "publish/ftp_upload.h"
 #include "publish/publish_module.h"
 #include "publish/site_group.h"
 #include "publish/upload_settings.h"
@@ -42,23 +45,26 @@ std::string notAnInteger(const std::string& text) {
     return "'" + text + "' is not a valid integer value";
 }
 
-// Bar 2 follows the bytes sent; it is redrawn only when the position moves by a percent.
+// Bar 2 follows the bytes sent of each request: a request that starts (its total changes or
+// its count goes back) sets the range and position 0; then the bar moves in steps of a percent.
 class SendBar {
 public:
     explicit SendBar(const collect::RunContext& run) : m_run(run) {}
     void operator()(std::uint64_t sent, std::uint64_t total) {
         if (total == 0) return;
-        if (total != m_total) {
+        if (total != m_total || sent < m_last) {
             m_total = total;
             m_last = 0;
-            m_run.progressRange(2, 0, static_cast<int>(std::min<std::uint64_t>(total, INT32_MAX)));
+            m_run.progressRange(2, 0, clamp(total));
+            m_run.progress(2, 0);
         }
         if (sent == m_last || ((sent - m_last) * 100 < total && sent != total)) return;
         m_last = sent;
-        m_run.progress(2, static_cast<int>(std::min<std::uint64_t>(sent, INT32_MAX)));
+        m_run.progress(2, clamp(sent));
     }
 
 private:
+    static int clamp(std::uint64_t v) { return static_cast<int>(std::min<std::uint64_t>(v, INT32_MAX)); }
     const collect::RunContext& m_run;
     std::uint64_t m_total = 0, m_last = 0;
 };
@@ -124,6 +130,7 @@ private:
     std::string m_sslVersion;  // from the last "jsslversion" line; kept for the whole run
     bool m_random = false;
     std::string m_flag, m_prefix;
+    std::set<std::string> m_usedFlags;  // flag columns of the targets so far, lower case
     std::vector<std::int64_t> m_shuffled;
     std::size_t m_nextShuffled = 0;
 };
@@ -216,8 +223,14 @@ bool Publisher::publishTarget(std::size_t index, std::size_t extraSites, const P
         m_run.pane(m_prefix + "名称为：" + target.module + ".p，的发布模块内容无法读取");
         return false;
     }
-    if (index > 0 && !IsValidMark(target.mark)) {
+    if (index > 0 && !collect::IsValidSiteMark(target.mark)) {
         m_run.pane(m_prefix + "站点标记不合法，跳过此站点：" + target.mark);
+        return true;
+    }
+    // Two sites with one mark would share one flag column: the second would find every record
+    // marked by the first and never get them.
+    if (!m_usedFlags.insert(lower(target.flagColumn())).second) {
+        m_run.pane(m_prefix + "站点标记重复，跳过此站点：" + target.mark);
         return true;
     }
     m_flag = target.flagColumn();
@@ -239,11 +252,13 @@ bool Publisher::publishTarget(std::size_t index, std::size_t extraSites, const P
                      collect::sql::NextPublish(m_flag, m_s.minId, review, false),
                  0);
         if (m_random) {
-            auto ids = collect::query(m_run.dbPath, "select id from content where getc=1 and " +
-                                                        platform::quoteIdentifier(m_flag) + "=0 " +
-                                                        (review ? " and 人工审核 = '1' " : ""));
+            // Only the ids are held (8 bytes a record), read straight from the statement.
+            platform::SqliteConnection c(m_run.dbPath, platform::SqliteConnection::Mode::ReadOnly);
+            platform::SqliteStatement ids(c, "select id from content where getc=1 and " +
+                                                 platform::quoteIdentifier(m_flag) + "=0 " +
+                                                 (review ? " and 人工审核 = '1' " : ""));
             m_shuffled.clear();
-            for (std::size_t r = 0; r < ids.rows.size(); ++r) m_shuffled.push_back(ids.rows[r][0].integer);
+            while (ids.step()) m_shuffled.push_back(ids.columnInt(0));
             std::shuffle(m_shuffled.begin(), m_shuffled.end(), std::mt19937_64(std::random_device{}()));
             m_nextShuffled = 0;
         }
@@ -424,6 +439,7 @@ void Publisher::publishOne(const PublishTarget& target, bool mainSite, const Pub
             return true;
         };
     WriteLog("TMyThread:IDHTTP:配置完毕,postlist2:" + RedactForLog(logged), 0);
+    SetOverallDeadline(request);
     platform::HttpResponse response = platform::httpPerform(request);
     std::string reply;
     if (!response.transportOk()) {

@@ -3,16 +3,12 @@
 #include <algorithm>
 #include <cctype>
 
+#include "collect/task_db.h"
+#include "engine/field_rule.h"
 #include "engine/rule_json.h"
 
 namespace tarvex::publish {
 namespace {
-std::string trim(const std::string& s) {
-    std::size_t b = 0, e = s.size();
-    while (b < e && static_cast<unsigned char>(s[b]) <= ' ') ++b;
-    while (e > b && static_cast<unsigned char>(s[e - 1]) <= ' ') --e;
-    return s.substr(b, e - b);
-}
 std::string lower(std::string s) {
     std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
     return s;
@@ -51,8 +47,7 @@ std::string ComposeSiteGroup(const SiteGroup& group) {
 }
 
 bool IsValidMark(const std::string& mark) {
-    if (mark.empty() || mark.size() > 4) return false;
-    return std::all_of(mark.begin(), mark.end(), [](unsigned char c) { return std::isalnum(c) != 0 || c == '_'; });
+    return mark.size() <= 4 && collect::IsValidSiteMark(mark);
 }
 
 std::string PublishTarget::entryText() const {
@@ -73,11 +68,11 @@ std::vector<PublishTarget> PublishTargets(const std::string& settingsJson) {
 
 std::optional<std::string> CheckSiteEntry(SiteEntry& e, const std::vector<SiteEntry>& sites, int editing,
                                           bool moduleExists, const std::string& modulePath) {
-    e.name = trim(e.name);
-    e.mark = trim(e.mark);
-    e.module = trim(e.module);
-    e.columnId = trim(e.columnId);
-    e.remark = trim(e.remark);
+    e.name = engine::TrimText(e.name);
+    e.mark = engine::TrimText(e.mark);
+    e.module = engine::TrimText(e.module);
+    e.columnId = engine::TrimText(e.columnId);
+    e.remark = engine::TrimText(e.remark);
     if (e.name.empty()) return "标题不能为空！";
     for (const std::string* part : {&e.name, &e.mark, &e.module, &e.columnId, &e.remark})
         if (part->find(',') != std::string::npos) return "各项内容不能包含英文逗号\",\"";

@@ -23,7 +23,7 @@ SiteGroup ParseSiteGroup(const std::string& text);
 // The text the site list dialog returns: "" when there are no sites, else the JSON object.
 std::string ComposeSiteGroup(const SiteGroup& group);
 
-// A mark names a column of the task database: 1 to 4 of A–Z, a–z, 0–9 and "_".
+// A mark the site entry window accepts: 1 to 4 of A–Z, a–z, 0–9 and "_" (it names a column).
 bool IsValidMark(const std::string& mark);
 
 // One publishing target: entry 0 is the main site ("主站", empty mark).

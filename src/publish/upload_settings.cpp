@@ -6,14 +6,6 @@
 #include "engine/rule_json.h"
 
 namespace tarvex::publish {
-namespace {
-std::string trim(const std::string& s) {
-    std::size_t b = 0, e = s.size();
-    while (b < e && static_cast<unsigned char>(s[b]) <= ' ') ++b;
-    while (e > b && static_cast<unsigned char>(s[e - 1]) <= ' ') --e;
-    return s.substr(b, e - b);
-}
-}  // namespace
 
 UploadSettings UploadDialogDefaults() {
     UploadSettings s;
@@ -63,16 +55,25 @@ std::string ComposeUploadSettings(const UploadSettings& s) {
     o["web_check2"] = f(s.webCheck2);
     o["web_check3"] = f(s.webCheck3);
     o["web_checkpart"] = f(s.webCheckPart);
-    o["web_partsize"] = trim(s.webPartSize);
-    o["web_url"] = trim(s.webUrl);
+    o["web_partsize"] = engine::TrimText(s.webPartSize);
+    o["web_url"] = engine::TrimText(s.webUrl);
     o["ftp_check"] = f(s.ftpCheck);
-    o["ftp_ip"] = trim(s.ftpIp);
-    o["ftp_port"] = trim(s.ftpPort);
-    o["ftp_user"] = trim(s.ftpUser);
-    o["ftp_pass"] = trim(s.ftpPass);
-    o["ftp_dir"] = trim(s.ftpDir);
+    o["ftp_ip"] = engine::TrimText(s.ftpIp);
+    o["ftp_port"] = engine::TrimText(s.ftpPort);
+    o["ftp_user"] = engine::TrimText(s.ftpUser);
+    o["ftp_pass"] = engine::TrimText(s.ftpPass);
+    o["ftp_dir"] = engine::TrimText(s.ftpDir);
     o["ftp_Passive"] = f(s.ftpPassive);
     return o.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
+}
+
+std::optional<std::string> UploadSettingsRefusal(const UploadSettings& s) {
+    if (s.webCheck && s.ftpCheck) return "web上传与FTP上传不能同时选择";
+    auto part = engine::ParseInteger(engine::TrimText(s.webPartSize));
+    if (s.webCheck && s.webCheckPart && (!part || *part < 1)) return "分片大小必须是大于0的整数";
+    auto port = engine::ParseInteger(engine::TrimText(s.ftpPort));
+    if (s.ftpCheck && (!port || *port < 1 || *port > 65535)) return "FTP端口必须是1到65535之间的整数";
+    return std::nullopt;
 }
 
 UploadMode SelectUploadMode(bool autoUpload, const std::string& uploadSetText) {

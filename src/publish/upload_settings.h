@@ -1,6 +1,7 @@
 #pragma once
 // The task's upload settings object ("other_UploadSet": web upload, pieces, FTP server), the
 // upload mode it selects, and the form model of the dialog "附件上传-高级设置". Pure; any thread.
+#include <optional>
 #include <string>
 
 namespace tarvex::publish {
@@ -20,6 +21,9 @@ UploadSettings UploadDialogDefaults();
 UploadSettings ReadUploadSettings(const std::string& text, UploadSettings base = {});
 // The object the dialog writes: every key, booleans "-1"/"0", texts trimmed.
 std::string ComposeUploadSettings(const UploadSettings& s);
+// "保存设置" of the window: the refusal to show ("web上传与FTP上传不能同时选择", a piece size or a
+// port that is no positive number), or nullopt when the settings may be stored.
+std::optional<std::string> UploadSettingsRefusal(const UploadSettings& s);
 
 enum class UploadMode { Inline = 0, Web = 1, Ftp = 2 };
 // The mode of a run's main site from "other_autoupload" and "other_UploadSet".

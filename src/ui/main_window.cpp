@@ -134,6 +134,8 @@ MainWindow::MainWindow(app::Session& session, QWidget* parent, platform::Dialogs
 
     m_catalogue = std::make_unique<app::Catalogue>(m_session.workspace, this->dialogs(), m_clipboard,
                                                    m_session.state->currentTaskId);
+    m_catalogue->setInUseCheck(
+        [state = m_session.state.get()](std::int64_t id) { return app::TaskRunningInSlots(*state, id); });
     buildTaskMenu();
     rebuildTaskTree();
     if (!m_catalogue->tree().unreadable.empty()) {
@@ -406,10 +408,6 @@ app::SaveOutcome MainWindow::saveTask() {
             m_taskTree->setEnabled(true);
             m_session.state->currentTaskId = 0;
             refreshHighlight();
-            break;
-        case app::SaveOutcome::StoredColumnsFailed:
-            // Stored, but the database is behind the settings: the area stays open for another try.
-            rebuildTaskTree(id);
             break;
         case app::SaveOutcome::RefusedEnableTree:
             m_taskTree->setEnabled(true);

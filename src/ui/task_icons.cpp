@@ -4,6 +4,7 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QStyle>
+#include <QToolButton>
 #include <functional>
 
 namespace tarvex::ui {
@@ -76,6 +77,17 @@ QIcon clearNodesIcon() {
         p.drawLine(11, 11, 21, 21);
         p.drawLine(21, 11, 11, 21);
     });
+}
+
+QToolButton* iconButton(const char* objectName, const char* caption, const QIcon& icon) {
+    auto* b = new QToolButton;
+    b->setObjectName(objectName);
+    b->setIcon(icon);
+    b->setIconSize(QSize(20, 20));
+    b->setToolTip(caption);
+    b->setText(caption);
+    b->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    return b;
 }
 
 }  // namespace tarvex::ui

@@ -3,6 +3,8 @@
 // needs no image files. UI thread only.
 #include <QIcon>
 
+class QToolButton;
+
 namespace tarvex::ui {
 
 QIcon rootIcon();        // "本地任务"
@@ -12,5 +14,8 @@ QIcon columnIcon();      // a column without children
 QIcon addNodeIcon();     // "增加栏目节点"
 QIcon deleteNodeIcon();  // "删除栏目节点"
 QIcon clearNodesIcon();  // "清空栏目节点"
+
+// A tool button showing `icon` with `caption` beside it (also its tool tip), named `objectName`.
+QToolButton* iconButton(const char* objectName, const char* caption, const QIcon& icon);
 
 }  // namespace tarvex::ui

@@ -2,6 +2,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileDialog>
 #include <QFormLayout>
@@ -18,15 +19,21 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
+#include "app/column_loading.h"
 #include "app/column_tree.h"
 #include "app/cookie_capture.h"
 #include "app/field_list.h"
+#include "collect/http_fetch.h"
+#include "ui/column_tree_view.h"
 #include "ui/cookie_capture_dialog.h"
 #include "ui/field_editor_dialog.h"
 #include "ui/list_settings_dialog.h"
+#include "ui/multi_level_dialog.h"
 #include "ui/pagination_dialog.h"
+#include "ui/site_group_dialog.h"
 #include "ui/task_icons.h"
 #include "ui/text_edit_dialog.h"
+#include "ui/upload_settings_dialog.h"
 
 namespace tarvex::ui {
 
@@ -55,15 +62,6 @@ std::string pretty(const std::string& json) {
     return doc ? doc->dump(2, ' ', false, app::SettingsJson::error_handler_t::replace) : json;
 }
 
-void addColumnItems(QTreeWidgetItem* parent, QTreeWidget* tree, const std::vector<app::ColumnNode>& nodes) {
-    for (const auto& node : nodes) {
-        auto* item = parent ? new QTreeWidgetItem(parent) : new QTreeWidgetItem(tree);
-        item->setText(0, q(node.caption()));
-        item->setData(0, Qt::UserRole, q(node.id));
-        item->setIcon(0, node.children.empty() ? columnIcon() : folderIcon());
-        addColumnItems(item, tree, node.children);
-    }
-}
 }  // namespace
 
 TaskSettingsWidget::TaskSettingsWidget(const app::Workspace& ws, platform::Dialogs& dialogs,
@@ -175,7 +173,12 @@ QWidget* TaskSettingsWidget::buildCollectTab() {
         PaginationDialog dialog(m_mulpage, m_dialogs, this);
         if (dialog.exec() == QDialog::Accepted) m_mulpage = dialog.json();
     });
-    connect(multi, &QPushButton::clicked, this, [this] { editSection(m_morepage2, "多页提取"); });
+    connect(multi, &QPushButton::clicked, this, [this] {
+        const std::string options = collect::BuildFetchOptions(app::ComposeSettings(form()));
+        auto fetch = [](const std::string& url, const std::string& opts) { return collect::HttpGet(url, opts); };
+        MultiLevelDialog dialog(m_morepage2, options, fetch, m_dialogs, this);
+        if (dialog.exec() == QDialog::Accepted) m_morepage2 = dialog.json();
+    });
     sections->addWidget(list);
     sections->addWidget(paging);
     sections->addWidget(multi);
@@ -195,10 +198,23 @@ QWidget* TaskSettingsWidget::buildPublishTab() {
     m_publishInterface->setObjectName("PostRuleName");
     m_publishInterface->setMinimumContentsLength(16);
     auto* load = button("加载栏目", "loadColumns");
-    connect(load, &QPushButton::clicked, this,
-            [this] { editSection(m_postClassTree, "加载栏目", SectionKind::ColumnList); });
+    connect(load, &QPushButton::clicked, this, [this, load] {
+        load->setEnabled(false);
+        app::ColumnLoadOptions options;
+        options.keepResponsive = [] { QCoreApplication::processEvents(); };
+        const std::string module = m_publishInterface->currentIndex() >= 0 ? s(m_publishInterface->currentText()) : "";
+        auto list = app::LoadColumns(m_ws, module, m_dialogs, options);
+        load->setEnabled(true);
+        if (!list) return;
+        const std::string keep = selectedColumn();
+        m_postClassTree = *list;
+        showColumns(keep);
+    });
     auto* siteGroup = button("站群发布", "siteGroup");
-    connect(siteGroup, &QPushButton::clicked, this, [this] { editSection(m_postMorepost, "站群发布"); });
+    connect(siteGroup, &QPushButton::clicked, this, [this] {
+        SiteGroupDialog dialog(m_postMorepost, m_ws, m_dialogs, {}, this);
+        if (dialog.exec() == QDialog::Accepted) m_postMorepost = dialog.json();
+    });
 
     auto* row = new QHBoxLayout;
     row->addWidget(new QLabel("发布接口："));
@@ -213,13 +229,7 @@ QWidget* TaskSettingsWidget::buildPublishTab() {
         if (item->childCount() > 0) item->setExpanded(!item->isExpanded());
     });
     auto icon = [this](const char* name, const char* tip, const QIcon& ic, void (TaskSettingsWidget::*slot)()) {
-        auto* b = new QToolButton;
-        b->setObjectName(name);
-        b->setIcon(ic);
-        b->setIconSize(QSize(20, 20));
-        b->setToolTip(tip);
-        b->setText(tip);
-        b->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+        auto* b = iconButton(name, tip, ic);
         connect(b, &QToolButton::clicked, this, slot);
         return b;
     };
@@ -310,7 +320,10 @@ QWidget* TaskSettingsWidget::buildAdvancedTab() {
     checks->addWidget(url);
     auto* upload = button("高级", "uploadSettings");
     upload->setToolTip("附件上传设置");
-    connect(upload, &QPushButton::clicked, this, [this] { editSection(m_uploadSet, "高级"); });
+    connect(upload, &QPushButton::clicked, this, [this] {
+        UploadSettingsDialog dialog(m_uploadSet, m_ws.programFolder, m_dialogs, this);
+        if (dialog.exec() == QDialog::Accepted) m_uploadSet = dialog.json();
+    });
     checks->addWidget(upload);
     checks->addStretch(1);
 
@@ -401,7 +414,8 @@ void TaskSettingsWidget::setForm(const app::SettingsForm& f) {
     m_publishInterface->clear();
     for (const auto& name : f.publishInterfaces) m_publishInterface->addItem(q(name));
     m_publishInterface->setCurrentIndex(f.postRuleName.empty() ? -1 : m_publishInterface->findText(q(f.postRuleName)));
-    showColumns(f.postClassSelected);
+    // A task without a chosen column starts on column 0 when the list has one.
+    showColumns(f.postClassSelected.empty() ? "0" : f.postClassSelected);
     setText("other_time1", f.time1);
     setText("other_time2", f.time2);
     setText("other_time3", f.time3);
@@ -453,9 +467,7 @@ void TaskSettingsWidget::selectField(int index) {
 }
 
 void TaskSettingsWidget::showColumns(const std::string& select) {
-    m_columnTree->clear();
-    addColumnItems(nullptr, m_columnTree, app::BuildColumnTree(m_postClassTree));
-    m_columnTree->expandAll();
+    showColumnTree(m_columnTree, m_postClassTree);
     if (select.empty()) return;
     for (QTreeWidgetItemIterator it(m_columnTree); *it; ++it) {
         if (s((*it)->data(0, Qt::UserRole).toString()) == select) {
@@ -552,10 +564,17 @@ void TaskSettingsWidget::clearColumnNodes() {
 void TaskSettingsWidget::editSection(std::string& section, const QString& title, SectionKind kind) {
     std::optional<std::string> text;
     switch (kind) {
-        case SectionKind::Json:
-            text = TextEditDialog::edit(this, title, "设置内容（JSON）：", pretty(section), validateJsonSection);
+        case SectionKind::Json: {
+            // The settings key the section is stored under decides what its text must hold.
+            const std::string key = &section == &m_morepage2      ? "Morepage2"
+                                    : &section == &m_postMorepost ? "post_morepost"
+                                    : &section == &m_uploadSet    ? "other_UploadSet"
+                                                                  : s(title);
+            text = TextEditDialog::edit(this, title, "设置内容（JSON）：", pretty(section),
+                                        [key](const std::string& t) { return validateJsonSection(key, t); });
             if (text) section = app::TrimText(*text).empty() ? std::string() : compact(*text);
             break;
+        }
         case SectionKind::ColumnList:
             text = TextEditDialog::edit(this, title, "栏目列表（@@@<br/>名称###id###父id<br/>…）：", section,
                                         validateColumnList);

@@ -60,9 +60,10 @@ std::optional<std::string> TextEditDialog::edit(QWidget* parent, const QString& 
     return dialog.text();
 }
 
-std::string validateJsonSection(const std::string& text) {
-    if (app::TrimText(text).empty() || app::ParseSettings(text)) return {};
-    return "内容不是有效的JSON对象，请修改后再确定";
+std::string validateJsonSection(const std::string& key, const std::string& text) {
+    const std::string trimmed = app::TrimText(text);
+    auto problem = app::SectionTextProblem(key, trimmed);
+    return problem ? *problem + "，请修改后再确定" : std::string();
 }
 
 std::string validateColumnList(const std::string& text) {

@@ -31,8 +31,8 @@ private:
     std::function<std::string(const std::string&)> m_validate;
 };
 
-// Validators: "" or a JSON object; "" or a column list.
-std::string validateJsonSection(const std::string& text);
+// Validators: the section text of settings key `key` ("" allowed); "" or a column list.
+std::string validateJsonSection(const std::string& key, const std::string& text);
 std::string validateColumnList(const std::string& text);
 
 }  // namespace tarvex::ui

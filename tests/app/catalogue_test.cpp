@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 
 #include "app/field_list.h"
@@ -46,6 +47,11 @@ struct CatalogueTest : ::testing::Test {
         std::vector<std::string> out;
         for (const auto& c : node.children) out.push_back(c.name);
         return out;
+    }
+    // "新建任务" answered with `name`, under the node `pressed`.
+    std::int64_t created(app::Catalogue& cat, const std::string& name, std::optional<std::int64_t> pressed) {
+        dialogs.queueAnswer(name);
+        return cat.CreateTask(pressed).value();
     }
     std::vector<std::string> contentColumns(std::int64_t id) {
         return collect::TableColumns(ws.taskDbPath(id), "content", dialogs);
@@ -265,6 +271,9 @@ TEST_F(CatalogueTest, PasteRefusals) {
                                            {"-1", "仅能输入数字!"},
                                            {"0", "单次批量新增任务不能大于20"},
                                            {"21", "单次批量新增任务不能大于20"},
+                                           // Long numbers are numbers too, just too many.
+                                           {"1234567890", "单次批量新增任务不能大于20"},
+                                           {"99999999999999999999999", "单次批量新增任务不能大于20"},
                                            {std::nullopt, ""}}) {
         dialogs.clear();
         dialogs.queueAnswer(c.answer);
@@ -301,10 +310,8 @@ TEST_F(CatalogueTest, CopyAndPasteStopAtFiveHundredNodes) {
 
 TEST_F(CatalogueTest, DeleteRefusesTheRootAndParentsAndKeepsTheTaskFolder) {
     app::Catalogue cat(ws, dialogs, clipboard, currentId);
-    dialogs.queueAnswer("P");
-    auto parent = *cat.CreateTask(std::nullopt);
-    dialogs.queueAnswer("C");
-    auto child = *cat.CreateTask(parent);
+    auto parent = created(cat, "P", std::nullopt);
+    auto child = created(cat, "C", parent);
     sandbox.writeFile("data/" + std::to_string(child) + "/a.jpg", "x");
 
     EXPECT_FALSE(cat.DeleteTask(-2));
@@ -439,14 +446,10 @@ TEST_F(CatalogueTest, BulkCommandRefusalsAndErrors) {
 
 TEST_F(CatalogueTest, ImportFieldsToChildrenChangesDirectSubTasksOnly) {
     app::Catalogue cat(ws, dialogs, clipboard, currentId);
-    dialogs.queueAnswer("P");
-    auto parent = *cat.CreateTask(std::nullopt);
-    dialogs.queueAnswer("C1");
-    auto c1 = *cat.CreateTask(parent);
-    dialogs.queueAnswer("C2");
-    auto c2 = *cat.CreateTask(parent);
-    dialogs.queueAnswer("G");
-    auto grand = *cat.CreateTask(c1);
+    auto parent = created(cat, "P", std::nullopt);
+    auto c1 = created(cat, "C1", parent);
+    auto c2 = created(cat, "C2", parent);
+    auto grand = created(cat, "G", c1);
 
     const std::string rulesPath = sandbox.path("rules/import.g");
     sandbox.makeDir("rules");
@@ -482,10 +485,8 @@ TEST_F(CatalogueTest, ImportFieldsToChildrenChangesDirectSubTasksOnly) {
 
 TEST_F(CatalogueTest, ImportRefusesFieldsNamedLikeFixedColumns) {
     app::Catalogue cat(ws, dialogs, clipboard, currentId);
-    dialogs.queueAnswer("P");
-    auto parent = *cat.CreateTask(std::nullopt);
-    dialogs.queueAnswer("C");
-    auto child = *cat.CreateTask(parent);
+    auto parent = created(cat, "P", std::nullopt);
+    auto child = created(cat, "C", parent);
     sandbox.makeDir("rules");
     ASSERT_TRUE(app::WriteRulesFile(sandbox.path("rules/bad.g"),
                                     {{R"({"title":"作者"})", R"({"title":"URL"})"}, "", "", ""}, dialogs));
@@ -497,4 +498,116 @@ TEST_F(CatalogueTest, ImportRefusesFieldsNamedLikeFixedColumns) {
     EXPECT_NE(dialogs.messages()[0].find("URL"), std::string::npos);
     EXPECT_EQ(rawRules(child), before);
     EXPECT_EQ(contentColumns(child).size(), 7u);
+}
+
+// Settings a new database cannot be made for — stored before field names were checked, or
+// with more fields than a table may have columns — make paste refuse (or take its row back)
+// rather than leave a task without tables, and make "清空数据库所有内容" keep the old database.
+TEST_F(CatalogueTest, PasteAndClearNeverLeaveATaskWithoutTables) {
+    std::vector<std::string> many;
+    for (int i = 0; i < 2000; ++i) many.push_back("f" + std::to_string(i));
+    struct Case {
+        std::string document;
+        std::string reason;
+    };
+    for (const auto& c : std::vector<Case>{{documentWithFields({"标题", "Title", "title"}), "<title>"},
+                                           {documentWithFields(many), "too many columns"}}) {
+        auto source = addRow(0, "source", c.document);
+        const std::string path = ws.taskDbPath(source);
+        ASSERT_TRUE(collect::CreateTaskDb(path, dialogs));
+        collect::execScript(path, collect::kNewTaskContentSql);
+        collect::execScript(path, "insert into content(url) values ('kept')");
+        app::Catalogue cat(ws, dialogs, clipboard, currentId);
+        ASSERT_TRUE(cat.CopyTask(source));
+
+        dialogs.clear();
+        EXPECT_FALSE(cat.PasteTask(std::nullopt));
+        dialogs.queueAnswer("3");
+        EXPECT_FALSE(cat.PasteTasks(std::nullopt));  // stops at the first copy
+        EXPECT_FALSE(cat.RunBulkCommand(app::BulkCommand::ClearDatabase, source));
+        const auto messages = dialogs.messages();
+        ASSERT_EQ(messages.size(), 3u) << c.reason;
+        for (const auto& m : messages) EXPECT_NE(m.find(c.reason), std::string::npos) << m;
+
+        EXPECT_EQ(app::ReadTaskRows(ws).size(), 1u);
+        EXPECT_EQ(collect::query(path, "select url from content").text(0, "url"), "kept");
+        std::size_t files = 0;
+        for (const auto& entry : std::filesystem::directory_iterator(ws.dataFolder)) files += entry.is_regular_file();
+        EXPECT_EQ(files, 1u);  // no half-made database anywhere
+        ASSERT_TRUE(cat.DeleteTask(source));
+    }
+}
+
+TEST_F(CatalogueTest, DeleteAndClearRefuseADatabaseInUse) {
+    app::Catalogue cat(ws, dialogs, clipboard, currentId);
+    auto id = created(cat, "T", std::nullopt);
+    const std::string path = ws.taskDbPath(id);
+    collect::execScript(path, "insert into content(url) values ('kept')");
+
+    // Run by this process: its run slot says so.
+    app::ProcessState state;
+    cat.setInUseCheck([&](std::int64_t task) { return app::TaskRunningInSlots(state, task); });
+    state.SetSlotField(2, 0, std::to_string(id));
+    state.SetSlotField(2, 2, "1");
+    for (const char* runState : {"1", "2", "3"}) {
+        state.SetSlotField(2, 4, runState);
+        dialogs.clear();
+        EXPECT_FALSE(cat.DeleteTask(id)) << runState;
+        EXPECT_FALSE(cat.RunBulkCommand(app::BulkCommand::ClearDatabase, id)) << runState;
+        EXPECT_EQ(dialogs.messages(), std::vector<std::string>(2, "当前任务正在使用中,请移除任务队列后再使用！"));
+    }
+    state.SetSlotField(2, 4, "0");
+
+    // Held by another connection (a browser, a backup): delete is refused as clear already was.
+    {
+        SqliteConnection holder(path);
+        holder.exec("BEGIN IMMEDIATE");
+        dialogs.clear();
+        EXPECT_FALSE(cat.DeleteTask(id));
+        ASSERT_EQ(dialogs.messages().size(), 1u);
+        EXPECT_NE(dialogs.messages()[0].find("不能删除任务"), std::string::npos) << dialogs.messages()[0];
+        holder.exec("ROLLBACK");
+    }
+    EXPECT_EQ(collect::query(path, "select url from content").text(0, "url"), "kept");
+    EXPECT_NE(cat.tree().find(id), nullptr);
+
+    ASSERT_TRUE(cat.DeleteTask(id));
+    EXPECT_FALSE(app::pathExists(path));
+}
+
+TEST_F(CatalogueTest, ImportRefusesRepeatedTitlesAndSkipsASubTaskWhoseListFieldsClash) {
+    app::Catalogue cat(ws, dialogs, clipboard, currentId);
+    auto parent = created(cat, "P", std::nullopt);
+    auto plain = created(cat, "plain", parent);
+    // This sub-task fills "Author" from its list page; an imported "author" would be a second
+    // column of the same name.
+    auto listed =
+        addRow(parent, "listed",
+               R"({"fieldsAll":[],"Morepage":"{\"More_url_regex\":\"<a href=\\\"{*}\\\">{DD:字段=Author}</a>\"}"})");
+    ASSERT_TRUE(collect::CreateTaskDb(ws.taskDbPath(listed), dialogs));
+    collect::CreateContentTables(ws.taskDbPath(listed), storedDocument(listed));
+    cat.rebuild();
+    sandbox.makeDir("rules");
+
+    ASSERT_TRUE(app::WriteRulesFile(sandbox.path("rules/dup.g"),
+                                    {{R"({"title":"Title"})", R"({"title":"title"})"}, "", "", ""}, dialogs));
+    dialogs.clear();
+    EXPECT_FALSE(
+        cat.ImportFieldsToChildren(parent, [&] { return std::optional<std::string>(sandbox.path("rules/dup.g")); }));
+    ASSERT_EQ(dialogs.messages().size(), 1u);
+    EXPECT_NE(dialogs.messages()[0].find("<title>"), std::string::npos) << dialogs.messages()[0];
+
+    ASSERT_TRUE(app::WriteRulesFile(sandbox.path("rules/author.g"), {{R"({"title":"author"})"}, "", "", ""}, dialogs));
+    const std::string listedBefore = rawRules(listed);
+    dialogs.clear();
+    EXPECT_TRUE(
+        cat.ImportFieldsToChildren(parent, [&] { return std::optional<std::string>(sandbox.path("rules/author.g")); }));
+    EXPECT_EQ(rawRules(listed), listedBefore);
+    const auto messages = dialogs.messages();
+    EXPECT_TRUE(std::any_of(messages.begin(), messages.end(), [](const std::string& m) {
+        return m.find("<listed>") != std::string::npos && m.find("<author>") != std::string::npos;
+    }));
+    EXPECT_EQ(contentColumns(plain).back(), "author");
+    EXPECT_EQ(app::SettingText(*app::ParseSettings(storedDocument(plain)), "fieldsAll"),
+              R"(["{\"title\":\"author\"}"])");
 }

@@ -176,6 +176,9 @@ TEST(FieldEditorForm, SaveRefusals) {
          "字段名称<getUrl>与数据库固定字段重名(id,url,geturl,getc,postc,postc_开头)，请修改字段名称后再保存"},
         {"postc_site1", 2,
          "字段名称<postc_site1>与数据库固定字段重名(id,url,geturl,getc,postc,postc_开头)，请修改字段名称后再保存"},
+        // Characters a column name cannot keep: a double quote, a control character inside.
+        {"ti\"tle", -1, "字段名称<ti\"tle>不能包含双引号，请修改字段名称后再保存"},
+        {"a\tb", -1, "字段名称<a\\u0009b>不能包含控制字符(如换行、制表符)，请修改字段名称后再保存"},
     };
     for (const auto& c : cases) {
         auto result = app::SaveField(filled(c.name), settings, c.editing);

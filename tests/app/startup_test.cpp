@@ -68,6 +68,30 @@ TEST(Startup, SecondCopyOnTheSameWorkspaceIsRefused) {
     EXPECT_EQ(app::startProcess(ws.folder(), fourth).status, app::StartStatus::Started);
 }
 
+// When the lock file cannot be made in the program folder (a read-only installation; here a
+// folder stands where the file would be), the lock in /tmp still belongs to the folder, not to
+// the path text: a start through a symlink is the same program.
+TEST(Startup, TheFallbackLockIsTheSameThroughAnyPathToTheFolder) {
+    test::SandboxWorkspace ws;
+    ws.makeDir(".tarvex.lock");
+    const std::string linkFolder = test::makeTempFolder();
+    const std::string link = linkFolder + "ws";
+    fs::create_directory_symlink(fs::path(ws.folder()).parent_path(), link);
+    const app::Workspace direct = app::Workspace::at(ws.folder());
+    const app::Workspace viaLink = app::Workspace::at(link + "/");
+    EXPECT_EQ(app::instanceLockPath(direct), app::instanceLockPath(viaLink));
+    EXPECT_EQ(app::instanceLockPath(direct).rfind("/tmp/tarvex-", 0), 0u) << app::instanceLockPath(direct);
+    EXPECT_NE(app::instanceLockPath(direct), app::fallbackLockPath(linkFolder));
+
+    test::ScriptedDialogs first, second, third;
+    auto a = app::startProcess(ws.folder(), first);
+    ASSERT_EQ(a.status, app::StartStatus::Started);
+    EXPECT_EQ(app::startProcess(link + "/", second).status, app::StartStatus::AlreadyRunning);
+    EXPECT_EQ(app::startProcess(link + "/./", third).status, app::StartStatus::AlreadyRunning);
+    a.session.reset();
+    test::removeTree(linkFolder);
+}
+
 TEST(Startup, MissingConfigDatabaseEndsWithoutALogFile) {
     test::SandboxWorkspace ws({.withLog = true, .withConfig = false});
     test::ScriptedDialogs dialogs;

@@ -78,3 +78,24 @@ TEST(ExtractCli, UnreadableOrBrokenInputsFailClearly) {
     EXPECT_NE(noPages.exitCode, 0);
     EXPECT_NE(err.find("usage"), std::string::npos) << err;
 }
+
+// Nesting deep enough to exhaust the stack when written out is refused with a message, in the
+// document itself and in a field rule inside it.
+TEST(ExtractCli, DeeplyNestedJsonIsRefusedNotCrashedOn) {
+    std::string dir = caseDir("paged-article");
+    const fs::path folder = fs::temp_directory_path() / ("extract_cli_deep_" + std::to_string(::getpid()));
+    fs::create_directories(folder);
+    const std::string deep = std::string(100000, '[') + std::string(100000, ']');
+    {
+        std::ofstream(folder / "doc.json") << "{\"x\":" << deep << "}";
+        nlohmann::ordered_json doc = {{"fieldsAll", {"{\"title\":\"t\",\"radio_1_content\":" + deep + "}"}}};
+        std::ofstream(folder / "rule.json") << doc.dump();
+    }
+    for (const char* file : {"doc.json", "rule.json"}) {
+        std::string err;
+        CliRun r = runCli("extract --settings " + (folder / file).string() + " --page " + dir + "/page1.html", &err);
+        EXPECT_GT(r.exitCode, 0) << file;  // an exit code, not a signal
+        EXPECT_NE(err.find("JSON嵌套超过64层"), std::string::npos) << file << ": " << err;
+    }
+    fs::remove_all(folder);
+}

@@ -7,6 +7,7 @@
 #include "app/catalogue.h"
 #include "app/stored_rules.h"
 #include "collect/task_db.h"
+#include "platform/sqlite_db.h"
 #include "support/cli_process.h"
 #include "support/fakes.h"
 #include "support/sandbox_workspace.h"
@@ -60,4 +61,39 @@ TEST(CliRun, UnknownTaskOrBadArgumentsFail) {
     auto r = runCli("--workspace " + ws.folder() + " run " + std::to_string(id));
     EXPECT_NE(r.status, 0);
     EXPECT_NE(r.out.find("cannot be read"), std::string::npos);
+}
+
+// What keeps a task from running is said as it is: a catalogue that cannot be read gives the
+// database's error, not "does not exist"; settings cut short are unreadable, not empty.
+TEST(CliRun, ACorruptCatalogueOrSettingsCutShortAreReportedAsSuch) {
+    test::SandboxWorkspace ws;
+    auto id = addTask(ws, "任务", R"({"other_time1":"0"})");
+    auto w = ws.workspace();
+    {
+        platform::SqliteConnection db(w.configDb);
+        auto rules = platform::queryAll(db, "select rules from vorn_task").text(0, "rules");
+        platform::SqliteStatement st(db, "update vorn_task set rules=?");
+        st.bind(1, rules.substr(0, rules.size() - 3)).run();
+    }
+    auto cut = runCli("--workspace " + ws.folder() + " run " + std::to_string(id));
+    EXPECT_EQ(cut.status, 1);
+    EXPECT_NE(cut.out.find("its stored settings are damaged or cut short"), std::string::npos) << cut.out;
+
+    ws.writeFile("config/config.db3", std::string(4096, 'x'));
+    auto corrupt = runCli("--workspace " + ws.folder() + " run " + std::to_string(id));
+    EXPECT_EQ(corrupt.status, 1);
+    EXPECT_NE(corrupt.out.find("file is not a database"), std::string::npos) << corrupt.out;
+    EXPECT_EQ(corrupt.out.find("does not exist"), std::string::npos) << corrupt.out;
+}
+
+// A list section stored nested far too deep (written before documents were checked) must not
+// bring the run down: it reads as no list settings.
+TEST(CliRun, ADeeplyNestedStoredSectionDoesNotCrashTheRun) {
+    test::SandboxWorkspace ws;
+    const std::string deep = std::string(300000, '[') + std::string(300000, ']');
+    nlohmann::json doc{{"Morepage", "{\"More_urls\":" + deep + "}"}, {"other_time1", "0"}};
+    auto id = addTask(ws, "深", doc.dump());
+    auto r = runCli("--workspace " + ws.folder() + " run " + std::to_string(id) + " --stages list");
+    EXPECT_GE(r.status, 0) << r.out;  // exited, not killed by a signal
+    EXPECT_NE(r.out.find("停止运行"), std::string::npos) << r.out;
 }

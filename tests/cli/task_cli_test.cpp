@@ -3,11 +3,14 @@
 #include <sys/wait.h>
 
 #include <cstdlib>
+#include <filesystem>
 
 #include "app/catalogue.h"
 #include "app/settings_document.h"
+#include "app/startup.h"
 #include "app/stored_rules.h"
 #include "collect/task_db.h"
+#include "platform/instance_lock.h"
 #include "platform/sqlite_db.h"
 #include "support/cli_process.h"
 #include "support/fakes.h"
@@ -147,4 +150,97 @@ TEST_F(TaskCli, BadInputGivesClearErrorsAndStoresNothing) {
     EXPECT_NE(show.code, 0);
     EXPECT_NE(show.err.find("not valid cipher text"), std::string::npos) << show.err;
     EXPECT_NE(run({"tasks"}).out.find("[settings unreadable]"), std::string::npos);
+}
+
+// While another program holds the workspace (the desktop program, a run, a scheduler), the
+// commands that change the catalogue or delete a database refuse; showing a task still works.
+TEST_F(TaskCli, ChangesAreRefusedWhileAnotherProgramHoldsTheWorkspace) {
+    auto created = run({"task", "create", "T"});
+    ASSERT_EQ(created.code, 0) << created.err;
+    const std::string id = created.out.substr(0, created.out.find('\n'));
+    const std::string before = rawRules(std::stoll(id));
+    sandbox.writeFile("next.json", R"({"fieldsAll":["{\"title\":\"作者\"}"]})");
+    {
+        platform::InstanceLock held(app::instanceLockPath(ws));
+        ASSERT_TRUE(held.acquired());
+        for (const auto& args : std::vector<std::vector<std::string>>{
+                 {"task", "create", "X"},
+                 {"task", "set-settings", id, sandbox.path("next.json")},
+                 {"task", "delete", id, "--yes"},
+             }) {
+            auto r = run(args);
+            EXPECT_NE(r.code, 0) << args[1];
+            EXPECT_NE(r.err.find("another Tarvex program is using this workspace"), std::string::npos) << r.err;
+        }
+        EXPECT_EQ(run({"task", "show", id}).code, 0);
+        EXPECT_EQ(rawRules(std::stoll(id)), before);
+        EXPECT_TRUE(app::pathExists(ws.taskDbPath(std::stoll(id))));
+        EXPECT_EQ(app::ReadTaskRows(ws).size(), 1u);
+    }
+    EXPECT_EQ(run({"task", "set-settings", id, sandbox.path("next.json")}).code, 0);
+}
+
+TEST_F(TaskCli, HostileDocumentsAreRefusedAndLeaveNoTaskBehind) {
+    auto created = run({"task", "create", "T"});
+    ASSERT_EQ(created.code, 0) << created.err;
+    const std::string id = created.out.substr(0, created.out.find('\n'));
+    const std::string before = rawRules(std::stoll(id));
+    std::string nested;
+    for (int i = 0; i < 100000; ++i) nested += "{\"a\":";
+    nested += "1" + std::string(100000, '}');
+    sandbox.writeFile("deep.json", nested);
+    sandbox.writeFile("deep-section.json", R"({"fieldsAll":[],"Morepage":")" + std::string(300000, '[') +
+                                               std::string(300000, ']') + R"("})");
+    sandbox.writeFile("shape.json", R"({"fieldsAll": [1, 2, {"x": []}], "Morepage": 5})");
+    sandbox.writeFile("dup.json", R"({"fieldsAll":["{\"title\":\"标题\"}","{\"title\":\"标题\"}"]})");
+    sandbox.writeFile("quote.json", R"({"fieldsAll":["{\"title\":\"ti\\\"tle\"}"]})");
+    sandbox.writeFile("nul.json", R"({"fieldsAll":["{\"title\":\"a\\u0000b\"}"]})");
+    std::string wide = R"({"fieldsAll":[)";
+    for (int i = 0; i < 2000; ++i)
+        wide += std::string(i ? "," : "") + R"("{\"title\":\"f)" + std::to_string(i) + R"(\"}")";
+    sandbox.writeFile("wide.json", wide + "]}");
+
+    struct Case {
+        std::string file;
+        std::string errorPart;
+    };
+    const std::vector<Case> cases = {
+        {"deep.json", "JSON嵌套超过64层"},      {"deep-section.json", "\"Morepage\"JSON嵌套超过64层"},
+        {"shape.json", "\"fieldsAll\"的第1项"}, {"dup.json", "<标题>重复"},
+        {"quote.json", "不能包含双引号"},       {"nul.json", "不能包含控制字符"},
+        {"wide.json", "too many columns"},
+    };
+    for (const auto& c : cases) {
+        auto set = run({"task", "set-settings", id, sandbox.path(c.file)});
+        EXPECT_EQ(set.code, 1) << c.file;
+        EXPECT_NE(set.err.find(c.errorPart), std::string::npos) << c.file << ": " << set.err;
+        auto create = run({"task", "create", "X", "--settings", sandbox.path(c.file)});
+        EXPECT_EQ(create.code, 1) << c.file;
+        EXPECT_NE(create.err.find(c.errorPart), std::string::npos) << c.file << ": " << create.err;
+        EXPECT_EQ(create.out, "") << c.file;
+    }
+    EXPECT_EQ(rawRules(std::stoll(id)), before);
+    EXPECT_EQ(run({"tasks"}).out, "-2  本地任务\n  " + id + "  T\n");
+    EXPECT_EQ(collect::TableColumns(ws.taskDbPath(std::stoll(id)), "content", dialogs).size(), 7u);
+    std::size_t files = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(ws.dataFolder)) files += entry.is_regular_file();
+    EXPECT_EQ(files, 1u);
+}
+
+// Stored settings whose cipher text was cut short are reported like any other unreadable text.
+TEST_F(TaskCli, SettingsCutShortAreReportedAsUnreadable) {
+    auto created = run({"task", "create", "T"});
+    ASSERT_EQ(created.code, 0) << created.err;
+    const std::string id = created.out.substr(0, created.out.find('\n'));
+    const std::string whole = rawRules(std::stoll(id));
+    // Cut inside a block and at a block boundary.
+    for (std::size_t cut : {std::size_t{5}, std::size_t{16}, std::size_t{32}}) {
+        platform::SqliteConnection(ws.configDb)
+            .exec("update vorn_task set rules='" + whole.substr(0, whole.size() - cut) + "' where id=" + id);
+        auto show = run({"task", "show", id});
+        EXPECT_NE(show.code, 0) << cut;
+        EXPECT_NE(show.err.find("not valid cipher text"), std::string::npos) << show.err;
+        EXPECT_EQ(show.out, "") << cut;
+        EXPECT_NE(run({"tasks"}).out.find("[settings unreadable]"), std::string::npos) << cut;
+    }
 }

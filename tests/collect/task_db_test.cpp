@@ -55,12 +55,26 @@ TEST_F(TaskDb, ContentTablesFollowTheSettings) {
     EXPECT_EQ(dl, (std::vector<std::string>{"id", "cid", "remoteurl", "localurl", "isupload", "type", "newurl"}));
 
     // Saving again adds nothing; a renamed field adds a column and keeps the old one with its data.
-    EXPECT_TRUE(AddMissingColumns(path, settings, dialogs).empty());
-    auto ran = AddMissingColumns(path, settingsWith({"标题2", "group"}), dialogs);
+    EXPECT_TRUE(AddMissingColumns(path, settings).empty());
+    auto ran = AddMissingColumns(path, settingsWith({"标题2", "group"}));
     EXPECT_EQ(ran.size(), 1u);
     auto cols = columns();
     EXPECT_EQ(cols.back(), "标题2");
     EXPECT_NE(std::find(cols.begin(), cols.end(), "a-b"), cols.end());
+}
+
+TEST_F(TaskDb, SiteFlagColumnsOnlyForValidMarksEachOnceWithoutRegardToCase) {
+    ASSERT_TRUE(CreateTaskDb(path, dialogs));
+    execScript(path, kNewTaskContentSql);
+    execScript(path, "ALTER table content ADD 'postc_K1' TINYINT(1)  DEFAULT '0'");
+    std::string group = nlohmann::json{{"check1", "-1"},
+                                       {"MorePostAll", {"a,k1,m", "b,A1,m", "c,a1,m", "d,x y,m", "e,b'2,m", "f,x-1,m"}}}
+                            .dump();
+    const std::string settings = settingsWith({"标题", "内容"}, "\"post_morepost\":" + nlohmann::json(group).dump());
+    EXPECT_EQ(SiteKeysOf(settings), (std::vector<std::string>{"k1", "A1"}));
+    // "k1" is the column that is there as "postc_K1"; the save adds only "postc_A1" and succeeds.
+    EXPECT_EQ(AddMissingColumns(path, settings).size(), 1u);
+    EXPECT_EQ(columns().back(), "postc_A1");
 }
 
 TEST_F(TaskDb, EmptyFieldListGivesTheFixedColumnsOnly) {

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <nlohmann/json.hpp>
+
 #include <atomic>
 #include <thread>
 
@@ -163,11 +165,27 @@ TEST_F(KeywordDictionaryTest, TheRunnerStepLoadsOnlyForTasksThatUseTags) {
     EXPECT_EQ(dict.list()->words(), std::vector<std::string>{"甲"});
 }
 
-TEST(KeywordDictionaryRule, SettingsAskForTagsOnlyThroughTheEscapedType) {
-    EXPECT_TRUE(
-        SettingsUseKeywordTags(R"({"fieldsAll":["{\"txt_strips\":[\"{\\\"type\\\":\\\"关键词分词\\\"}\"]}"]})"));
-    EXPECT_FALSE(SettingsUseKeywordTags(R"({"name":"关键词分词"})"));
-    EXPECT_FALSE(SettingsUseKeywordTags(""));
+// A settings document whose one field has one post-processing rule, given as its JSON text.
+std::string withOneRule(const std::string& ruleText) {
+    nlohmann::json field{{"title", "标题"}, {"txt_strips", nlohmann::json::array({ruleText})}};
+    return nlohmann::json{{"fieldsAll", nlohmann::json::array({field.dump()})}}.dump();
+}
+
+TEST(KeywordDictionaryRule, SettingsAskForTagsOnlyThroughARuleOfThatType) {
+    struct Case {
+        std::string settings;
+        bool uses;
+    };
+    const Case cases[] = {
+        {withOneRule(R"({"type":"关键词分词","rep1":",","rep2":"5"})"), true},
+        // The type written with "\u" escapes, as a stored document may hold it.
+        {withOneRule(R"({"type":"\u5173\u952e\u8bcd\u5206\u8bcd"})"), true},
+        // The words inside another rule's text are no keyword rule.
+        {withOneRule(R"({"type":"替换","rep1":"关键词分词\\","rep2":""})"), false},
+        {R"({"name":"关键词分词\\"})", false},
+        {"", false},
+    };
+    for (const auto& c : cases) EXPECT_EQ(SettingsUseKeywordTags(c.settings), c.uses) << c.settings;
 }
 
 }  // namespace

@@ -87,6 +87,28 @@ TEST_F(WordLibraries, WordListNamesListTxtFilesInAnyCase) {
     EXPECT_TRUE(WordListNames(root(), kDiyDictFolder).empty());
 }
 
+// A list offered under its name must be the file that is then read, whatever the letter case
+// of its extension.
+TEST_F(WordLibraries, AListedNameWithAnUpperCaseExtensionIsRead) {
+    ws.writeFile("Plugin/diydict/Tags.TXT", "北京\n上海");
+    ws.writeFile("Plugin/samekey/syn.Txt", "美丽,漂亮");
+    ws.writeFile("Plugin/keyurl/links.TXT", "采集,/t.html");
+    ASSERT_EQ(WordListNames(root(), kDiyDictFolder), std::vector<std::string>{"Tags"});
+    ASSERT_EQ(WordListNames(root(), kSynonymFolder), std::vector<std::string>{"syn"});
+    ASSERT_EQ(WordListNames(root(), kKeyUrlFolder), std::vector<std::string>{"links"});
+    EXPECT_EQ(DictTags("上海和北京", "Tags", ",", 5, root()), "北京,上海");
+    EXPECT_EQ(SynonymReplace("美丽的花", "syn", "0", root()), "漂亮的花");
+    EXPECT_EQ(KeywordLinks("采集器", "links", "5", "1", root()), "<a href=\"/t.html\">采集</a>器");
+    // Another name, or the same letters in another case, is still no list.
+    EXPECT_EQ(DictTags("上海", "tags", ",", 5, root()), "");
+
+    // One list name for "a.txt" and "a.TXT"; the exact ".txt" file is the one read.
+    ws.writeFile("Plugin/samekey/two.txt", "美丽,漂亮");
+    ws.writeFile("Plugin/samekey/two.TXT", "美丽,好看");
+    EXPECT_EQ(WordListNames(root(), kSynonymFolder), (std::vector<std::string>{"syn", "two"}));
+    EXPECT_EQ(SynonymReplace("美丽", "two", "0", root()), "漂亮");
+}
+
 struct SynonymCase {
     std::string lines, value, most, expected;
 };

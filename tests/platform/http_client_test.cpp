@@ -67,6 +67,39 @@ TEST(HttpClient, MultipartSendsFieldsAndFilesFromMemoryAndDisk) {
     EXPECT_EQ(got->file("file2")->content, onDisk);
 }
 
+TEST(HttpClient, AFilePartCanSendARangeOfTheFile) {
+    tarvex::test::SandboxWorkspace ws;
+    ws.writeFile("big.bin", "0123456789abcdef");
+    LocalHttpServer server;
+    server.on("/up", Reply::html("stored"));
+    struct Case {
+        std::uint64_t offset;
+        std::optional<std::uint64_t> length;
+        std::string sent;
+    } cases[] = {{3, 5, "34567"}, {12, 100, "cdef"}, {10, std::nullopt, "abcdef"}, {16, 4, ""}};
+    for (const auto& c : cases) {
+        HttpRequest req;
+        req.method = "POST";
+        req.url = server.url("/up");
+        FormPart part{"piece", "", "p.bin", "image/JPEG", ws.path("big.bin"), "binary"};
+        part.fileOffset = c.offset;
+        part.fileLength = c.length;
+        req.multipart = {part};
+        HttpResponse res = httpPerform(req);
+        ASSERT_TRUE(res.ok()) << res.failureText();
+        ASSERT_TRUE(server.lastRequest()->file("piece"));
+        EXPECT_EQ(server.lastRequest()->file("piece")->content, c.sent) << c.offset;
+    }
+    // A range that begins after the end is an error, not an empty piece that looks stored.
+    HttpRequest req;
+    req.method = "POST";
+    req.url = server.url("/up");
+    FormPart part{"piece", "", "p.bin", "", ws.path("big.bin"), ""};
+    part.fileOffset = 17;
+    req.multipart = {part};
+    EXPECT_FALSE(httpPerform(req).transportOk());
+}
+
 TEST(HttpClient, RawBodyCustomMethodAndHeaders) {
     LocalHttpServer server;
     server.on("/api", Reply::html("done"));

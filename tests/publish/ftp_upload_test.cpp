@@ -9,7 +9,7 @@
 #include "collect/task_db.h"
 #include "platform/ftp_client.h"
 #include "platform/text_codec.h"
-#include "publish/attachment_upload.h"
+#include "publish/ftp_upload.h"
 #include "publish/publish_module.h"
 #include "publish/publisher.h"
 #include "support/fakes.h"
@@ -140,4 +140,24 @@ TEST_F(FtpUpload, PublisherInFtpModeUploadsBeforeItPosts) {
     auto posts = site.posts("AddInfo");
     ASSERT_EQ(posts.size(), 1u);
     EXPECT_TRUE(posts[0].files.empty());
+}
+
+TEST_F(FtpUpload, TestButtonsConnectAndStoreTheTestFileOnce) {
+    EXPECT_EQ(FtpTestConnection(settings()), "连接成功！");
+    auto bad = settings();
+    bad.ftpPass = "wrong";
+    EXPECT_EQ(FtpTestConnection(bad).rfind("连接失败：", 0), 0u);
+    EXPECT_EQ(FtpTestUpload(bad, sandbox.folder()).message.rfind("连接失败：", 0), 0u);
+
+    for (const auto& [dir, shown] :
+         {std::pair<std::string, std::string>{"\\www\\up\\", "/www/up/tarvex_ftp.txt"}, {"/", "/tarvex_ftp.txt"}}) {
+        auto first = FtpTestUpload(settings(dir), sandbox.folder());
+        EXPECT_EQ(first.message, "上传成功！") << dir << first.log;
+        // The listings of the walk and of the folder before and after are in the test log.
+        EXPECT_NE(first.log.find("tarvex_ftp.txt"), std::string::npos) << dir;
+        auto second = FtpTestUpload(settings(dir), sandbox.folder());
+        EXPECT_EQ(second.message, "测试失败。测试文件已存在！路径是:" + shown) << dir;
+    }
+    EXPECT_FALSE(remote("www/up/tarvex_ftp.txt").empty());
+    EXPECT_EQ(remote("www/up/tarvex_ftp.txt"), sandbox.readFile("tarvex_ftp.txt"));
 }

@@ -261,15 +261,18 @@ TEST_F(PublishStage, SiteGroupPublishesToEachSiteWithItsOwnFlag) {
     EXPECT_TRUE(site.server().requestsTo("/seven.php").empty());
 }
 
-TEST_F(PublishStage, ExtraSiteWithoutItsFlagColumnGetsOneAndABadMarkIsSkipped) {
+TEST_F(PublishStage, ExtraSiteWithoutItsFlagColumnGetsOneAndBadOrRepeatedMarksAreSkipped) {
     standardModule();
     module("one", {{"t", "{采集字段:标题}"}}, true, site.url("/one.php"));
+    module("two", {{"t", "{采集字段:标题}"}}, true, site.url("/two.php"));
     record("a");
-    nlohmann::json group = {{"check1", "-1"}, {"MorePostAll", {"坏,x y,one,1,", "新,N2,one,2,"}}};
+    nlohmann::json group = {{"check1", "-1"}, {"MorePostAll", {"坏,x y,one,1,", "新,N2,one,2,", "重,n2,two,3,"}}};
     settings["post_morepost"] = group.dump();
     run();
-    EXPECT_TRUE(paneHas("[坏(1/2)]站点标记不合法，跳过此站点：x y"));
+    EXPECT_TRUE(paneHas("[坏(1/3)]站点标记不合法，跳过此站点：x y"));
+    EXPECT_TRUE(paneHas("[重(3/3)]站点标记重复，跳过此站点：n2"));
     EXPECT_EQ(flags("postc_N2"), (std::vector<int>{1}));
+    EXPECT_TRUE(site.server().requestsTo("/two.php").empty());
 }
 
 TEST_F(PublishStage, InlineAttachmentsTravelWithTheRecordAndMoveBarTwo) {
@@ -493,4 +496,36 @@ TEST_F(PublishStage, TheRunLogNeverShowsCookiesOrTheSecret) {
 TEST(PublishInterval, RoundsToTenMillisecondStepsTiesToEven) {
     for (auto [ms, steps] : {std::pair{1LL, 0}, {5LL, 0}, {15LL, 2}, {25LL, 2}, {300LL, 30}, {35LL, 4}})
         EXPECT_EQ(IntervalSteps(ms), steps) << ms;
+}
+
+TEST_F(PublishStage, AStopCutsARequestInFlight) {
+    for (const char* op : {"AddInfo", "upsingle", "upsingle_part"}) {
+        collect::execScript(db, "delete from content; delete from download");
+        site.clear();
+        state = 1;
+        standardModule();
+        const auto id = record("T");
+        attachment(id, file("files/a.jpg", std::string(3000, 'a')), "/up/a.jpg");
+        settings["other_autoupload"] = "-1";
+        settings["other_UploadSet"] = nlohmann::json{{"web_check", "-1"},
+                                                     {"web_check2", "-1"},
+                                                     {"web_checkpart", op == std::string("upsingle_part") ? "-1" : "0"}}
+                                          .dump();
+        Reply silent = Reply::html("succ|late");
+        silent.delay = std::chrono::seconds(30);
+        site.answer(op, silent);
+        // The stop comes while the site holds the request.
+        site.observe([&, op](const test::RecordedRequest& r) {
+            if (r.field("tarvex") == op) state = 3;
+        });
+        const auto start = std::chrono::steady_clock::now();
+        run();
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5)) << op;
+        EXPECT_EQ(site.count(op), 1u) << op;  // no further piece, file or record after the stop
+        EXPECT_EQ(site.count("AddInfo"), op == std::string("AddInfo") ? 1u : 0u) << op;
+        EXPECT_EQ(flags(), (std::vector<int>{0})) << op;
+        EXPECT_TRUE(dialogs.messages().empty()) << op;  // a stop is no error to report
+        site.observe({});
+        site.answer(op, test::PublishReceiver::success());
+    }
 }

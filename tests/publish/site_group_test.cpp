@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 #include <nlohmann/json.hpp>
 
 #include "publish/upload_settings.h"
@@ -110,4 +111,29 @@ TEST(UploadSettings, DialogObjectHasEveryKeyTrimmedAndReadsBack) {
     EXPECT_EQ(PieceBytes("0"), 1024);
     EXPECT_EQ(PieceBytes("abc"), 1024);
     EXPECT_EQ(PieceBytes("64"), 65536);
+}
+
+TEST(UploadSettings, SaveRefusesBothGroupsAndNumbersThatAreNone) {
+    struct Case {
+        const char* what;
+        std::function<void(UploadSettings&)> change;
+        const char* refusal;  // nullptr: may be stored
+    } cases[] = {
+        {"defaults", [](UploadSettings&) {}, nullptr},
+        {"both groups", [](UploadSettings& s) { s.ftpCheck = true; }, "web上传与FTP上传不能同时选择"},
+        {"piece size 0", [](UploadSettings& s) { s.webCheckPart = true, s.webPartSize = "0"; },
+         "分片大小必须是大于0的整数"},
+        // Only what is switched on is checked.
+        {"piece size 0, pieces off", [](UploadSettings& s) { s.webPartSize = "0"; }, nullptr},
+        {"port text", [](UploadSettings& s) { s.webCheck = false, s.ftpCheck = true, s.ftpPort = "ftp"; },
+         "FTP端口必须是1到65535之间的整数"},
+        {"port too big", [](UploadSettings& s) { s.webCheck = false, s.ftpCheck = true, s.ftpPort = "70000"; },
+         "FTP端口必须是1到65535之间的整数"},
+    };
+    for (const auto& c : cases) {
+        UploadSettings s = UploadDialogDefaults();
+        c.change(s);
+        auto refusal = UploadSettingsRefusal(s);
+        EXPECT_EQ(refusal.value_or("(stored)"), c.refusal ? c.refusal : "(stored)") << c.what;
+    }
 }

@@ -579,11 +579,16 @@ void LocalHttpServer::answer(const httplib::Request& req, httplib::Response& res
         auto shared = std::make_shared<std::string>(std::move(body));
         auto interval = reply.trickleInterval;
         std::size_t piece = interval.count() > 0 ? std::max<std::size_t>(1, reply.trickleBytes) : shared->size();
+        const std::size_t cut = reply.truncateAfter;
         res.set_content_provider(
             shared->size(), type,
-            [this, shared, interval, piece](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
+            [this, shared, interval, piece, cut](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
                 if (interval.count() > 0 && !sleepUnlessStopping(interval)) return false;
                 std::size_t n = std::min(piece, length);
+                if (cut > 0) {
+                    if (offset >= cut) return false;
+                    n = std::min(n, cut - offset);
+                }
                 return sink.write(shared->data() + offset, n);
             });
     }

@@ -50,6 +50,9 @@ struct Reply {
     std::chrono::milliseconds trickleInterval{0};
     std::size_t trickleBytes = 16;
     bool reset = false;  // close the connection with a TCP reset and send nothing
+    // When set, the connection closes after this many body bytes although the whole length
+    // was announced: a transfer cut short.
+    std::size_t truncateAfter = 0;
 
     static Reply html(std::string body, std::string charset = {});
     static Reply withStatus(int status, std::string body = {});

@@ -6,6 +6,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDialog>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMimeData>
@@ -27,6 +28,7 @@
 #include "support/fakes.h"
 #include "support/sandbox_workspace.h"
 #include "ui/main_window.h"
+#include "ui/site_group_dialog.h"
 #include "ui/task_tree_widget.h"
 
 using namespace tarvex;
@@ -273,6 +275,29 @@ TEST_F(TaskSettingsUi, TreeMenuOffersEveryCatalogueCommand) {
     EXPECT_EQ(window->rootItem()->childCount(), 1);
 }
 
+// The window tells the catalogue which tasks run in its slots: their databases are not deleted
+// or cleared under the run.
+TEST_F(TaskSettingsUi, ARunningTaskIsNeitherDeletedNorCleared) {
+    session->state->SetSlotField(1, 0, std::to_string(taskB));
+    session->state->SetSlotField(1, 2, "1");
+    session->state->SetSlotField(1, 4, "1");
+    window->taskTree()->setCurrentItem(window->taskItem(taskB));
+    dialogs.clear();
+    window->taskAction("删除任务")->trigger();
+    window->taskAction("清空数据库所有内容")->trigger();
+    test::processEvents();
+    EXPECT_EQ(dialogs.messages(), std::vector<std::string>(2, "当前任务正在使用中,请移除任务队列后再使用！"));
+    EXPECT_NE(window->taskItem(taskB), nullptr);
+    EXPECT_TRUE(app::pathExists(ws.taskDbPath(taskB)));
+
+    session->state->SetSlotField(1, 4, "0");  // the run has ended
+    window->taskTree()->setCurrentItem(window->taskItem(taskB));
+    window->taskAction("删除任务")->trigger();
+    test::processEvents();
+    EXPECT_EQ(window->taskItem(taskB), nullptr);
+    EXPECT_FALSE(app::pathExists(ws.taskDbPath(taskB)));
+}
+
 TEST_F(TaskSettingsUi, DraggingATaskCarriesItsIdAndName) {
     auto* tree = static_cast<QTreeWidget*>(window->taskTree());
     auto* model = tree->model();
@@ -364,8 +389,9 @@ TEST_F(TaskSettingsUi, SectionButtonsOpenTheirWindows) {
     };
     for (const auto& c : std::vector<Case>{{"listSettings", "tarvex::ui::ListSettingsDialog"},
                                            {"pageSettings", "tarvex::ui::PaginationDialog"},
-                                           {"multiPage", "tarvex::ui::TextEditDialog"},
-                                           {"uploadSettings", "tarvex::ui::TextEditDialog"}}) {
+                                           {"multiPage", "tarvex::ui::MultiLevelDialog"},
+                                           {"uploadSettings", "tarvex::ui::UploadSettingsDialog"},
+                                           {"siteGroup", "tarvex::ui::SiteGroupDialog"}}) {
         QString seen;
         QTimer::singleShot(50, [&] {
             if (auto* w = QApplication::activeModalWidget()) {
@@ -377,20 +403,57 @@ TEST_F(TaskSettingsUi, SectionButtonsOpenTheirWindows) {
         EXPECT_EQ(seen, c.window) << c.button;
     }
 
-    // "站群发布" edits the site-group text until its own window arrives; a save stores it.
-    const std::string group = R"({"check1":"-1","MorePostAll":["site,k7,x"]})";
+    // "站群发布": a site added in its entry window and the list saved; a save of the task
+    // stores the group and gives the site its flag column.
     QTimer::singleShot(50, [&] {
-        auto* w = QApplication::activeModalWidget();
-        ASSERT_NE(w, nullptr);
-        w->findChild<QPlainTextEdit*>("sectionText")->setPlainText(QString::fromStdString(group));
-        qobject_cast<QDialog*>(w)->accept();
+        auto* group = qobject_cast<ui::SiteGroupDialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(group, nullptr);
+        group->enabledBox()->setChecked(true);
+        QTimer::singleShot(50, [&] {
+            auto* entry = qobject_cast<ui::SiteEntryDialog*>(QApplication::activeModalWidget());
+            ASSERT_NE(entry, nullptr);
+            entry->nameEdit()->setText("site");
+            entry->markEdit()->setText("k7");
+            entry->moduleBox()->setCurrentText("dede");
+            entry->save();
+        });
+        group->addSite();
+        group->save();
     });
     settings()->findChild<QPushButton*>("siteGroup")->click();
     settings()->saveButton()->click();
     test::processEvents();
-    EXPECT_EQ(stored(taskA)["post_morepost"], group);
+    EXPECT_EQ(stored(taskA)["post_morepost"], R"({"check1":"-1","MorePostAll":["site,k7,dede,0,"]})");
     auto cols = collect::TableColumns(ws.taskDbPath(taskA), "content", dialogs);
     EXPECT_EQ(cols.back(), "postc_k7");
+}
+
+// A section text of the wrong shape is refused in its dialog, naming the key, and the section
+// keeps its text.
+TEST_F(TaskSettingsUi, SectionDialogsRefuseWronglyShapedText) {
+    open(taskA);
+    QString warning;
+    QTimer::singleShot(50, [&] {
+        auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(dialog, nullptr);
+        dialog->findChild<QPlainTextEdit*>("sectionText")->setPlainText(R"({"check1":"-1","MorePostAll":[3]})");
+        QTimer::singleShot(100, [&, dialog] {
+            if (auto* box = QApplication::activeModalWidget(); box && box != dialog) {
+                if (const char* dir = std::getenv("TARVEX_SCREENSHOT_DIR"))
+                    box->grab().save(QString(dir) + "/section_refused.png");
+                warning = box->findChild<QLabel*>("qt_msgbox_label")->text();
+                box->close();
+            }
+            QTimer::singleShot(50, dialog, &QDialog::reject);
+        });
+        dialog->accept();  // refused: the warning opens, then the dialog is cancelled
+    });
+    settings()->findChild<QPushButton*>("siteGroup")->click();
+    EXPECT_NE(warning.toStdString().find("\"post_morepost\"的\"MorePostAll\"的第1项"), std::string::npos)
+        << warning.toStdString();
+    settings()->saveButton()->click();
+    test::processEvents();
+    EXPECT_EQ(stored(taskA)["post_morepost"], "");
 }
 
 TEST_F(TaskSettingsUi, FieldEditorAndCookieWindowFillTheForm) {

@@ -1,0 +1,73 @@
+// "module list|show|save": the publish modules of the workspace ("发布规则/<name>.p"). "save"
+// enciphers a plain module text (the lines "posturl=…", "charset=1|0", then one field per line)
+// exactly as the module editor does, so servers and scripts can install a module.
+#include <fstream>
+#include <ostream>
+#include <sstream>
+
+#include "app/workspace.h"
+#include "cli/cli_command.h"
+#include "publish/publish_module.h"
+
+namespace tarvex::cli {
+namespace {
+
+int usage(CliContext& ctx) {
+    ctx.err << "usage: tarvex-cli module list | module show NAME | module save NAME FILE\n";
+    return 2;
+}
+
+// A module name becomes a file name: no folder separators, nothing hidden.
+bool validName(const std::string& name) {
+    return !name.empty() && name.find_first_of("/\\") == std::string::npos && name[0] != '.';
+}
+
+int runModule(CliContext& ctx) {
+    if (ctx.args.empty()) return usage(ctx);
+    const std::string folder = app::Workspace::at(ctx.workspace).publishFolder;
+    const std::string verb = ctx.args[0];
+    if (verb == "list" && ctx.args.size() == 1) {
+        for (const auto& name : publish::ListModules(folder)) ctx.out << name << "\n";
+        return 0;
+    }
+    if (verb == "show" && ctx.args.size() == 2) {
+        std::string error;
+        auto module = validName(ctx.args[1]) ? publish::LoadModule(folder, ctx.args[1], &error) : std::nullopt;
+        if (!module) {
+            ctx.err << "tarvex-cli: " << (error.empty() ? publish::MissingModuleText(ctx.args[1]) : error) << "\n";
+            return 1;
+        }
+        ctx.out << module->text();
+        return 0;
+    }
+    if (verb == "save" && ctx.args.size() == 3) {
+        const std::string& name = ctx.args[1];
+        if (!validName(name)) {
+            ctx.err << "tarvex-cli: not a module name: \"" << name << "\"\n";
+            return 2;
+        }
+        std::ifstream in(ctx.args[2], std::ios::binary);
+        if (!in) {
+            ctx.err << "tarvex-cli: cannot read " << ctx.args[2] << "\n";
+            return 1;
+        }
+        std::ostringstream text;
+        text << in.rdbuf();
+        publish::PublishModule plain{publish::SplitModuleText(text.str())};
+        if (plain.lines.size() < 2 || plain.address().rfind("http", 0) != 0) {
+            ctx.err << "tarvex-cli: a module begins with \"posturl=http…\" and \"charset=1\" or \"charset=0\"\n";
+            return 1;
+        }
+        if (!publish::SaveModule(publish::ModulePath(folder, name), plain.address(), plain.utf8(), plain.fields())) {
+            ctx.err << "tarvex-cli: cannot write " << publish::ModulePath(folder, name) << "\n";
+            return 1;
+        }
+        return 0;
+    }
+    return usage(ctx);
+}
+
+const CliCommandRegistrar reg({"module", "module list | module show NAME | module save NAME FILE",
+                               "list, print or install the publish modules of the workspace", runModule});
+}  // namespace
+}  // namespace tarvex::cli
