@@ -6,11 +6,13 @@
 //
 //   tarvex-demo-receiver --out DIR [--port N]
 //
-// Prints "receiver: http://127.0.0.1:PORT/tarvex.php" once it listens; SIGINT or SIGTERM ends it.
+// Prints "receiver: http://127.0.0.1:PORT/tarvex.php" once it listens (on another free port when
+// PORT cannot be had); SIGINT or SIGTERM ends it.
 #include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <memory>
 #include <mutex>
 #include <nlohmann/json.hpp>
 #include <string>
@@ -174,15 +176,20 @@ int main(int argc, char** argv) {
         std::cerr << "usage: tarvex-demo-receiver --out DIR [--port N]\n";
         return 2;
     }
+    std::unique_ptr<Service> service;
     try {
-        Service service(out, port);
-        std::signal(SIGINT, onSignal);
-        std::signal(SIGTERM, onSignal);
-        std::cout << "receiver: " << service.url() << std::endl;
-        while (!g_stop) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        service = std::make_unique<Service>(out, port);
     } catch (const std::exception& e) {
-        std::cerr << "tarvex-demo-receiver: " << e.what() << " (another port: --port N, or --port 0 for any)\n";
-        return 1;
+        // A port still closing from an earlier run, or taken: any free one serves the demo as well.
+        if (port == 0) {
+            std::cerr << "tarvex-demo-receiver: " << e.what() << "\n";
+            return 1;
+        }
+        service = std::make_unique<Service>(out, 0);
     }
+    std::signal(SIGINT, onSignal);
+    std::signal(SIGTERM, onSignal);
+    std::cout << "receiver: " << service->url() << std::endl;
+    while (!g_stop) std::this_thread::sleep_for(std::chrono::milliseconds(100));
     return 0;
 }
