@@ -91,6 +91,10 @@ void TaskRunner::run() {
     std::vector<std::string> columns = collect::TableColumns(
         run.dbPath, "content", m_s.dialogs ? *m_s.dialogs : static_cast<platform::Dialogs&>(quiet));
     WriteLog("TMyThread:读取content表中所有字段:" + joinLines(columns, "\r\n"), 0);
+    if (m_stages[1] || m_stages[2]) {
+        std::lock_guard<std::mutex> g(*run.slotDbLock);
+        collect::EnsureDownloadIndexes(run.dbPath);
+    }
 
     // 5.–8.
     bool stopped = false;
