@@ -13,24 +13,20 @@ set(TARVEX_SHARE_DIR ${CMAKE_BINARY_DIR}/share)
 set(TARVEX_TEMPLATE_DIR ${TARVEX_SHARE_DIR}/tarvex/workspace)
 
 # ---- workspace template ----------------------------------------------------------------------
-# The bundled publish modules, an empty log folder (so the run log is on) and the word libraries
-# with the keyword dictionary (built from Debian's python3-jieba). The task catalogue is made by
-# the program at first start.
+# The demo workspace without its tasks (editor pages, publish modules, an empty log folder so the
+# run log is on), plus the word libraries and the keyword dictionary built from Debian's
+# python3-jieba. The task catalogue is made by the program at first start.
 find_package(Python3 REQUIRED COMPONENTS Interpreter)
-file(GLOB _tarvex_template_modules CONFIGURE_DEPENDS "${CMAKE_SOURCE_DIR}/demo/workspace/发布规则/*.p")
+file(GLOB_RECURSE _tarvex_template_sources CONFIGURE_DEPENDS "${CMAKE_SOURCE_DIR}/demo/workspace/*")
 set(_tarvex_template_stamp ${CMAKE_BINARY_DIR}/workspace-template.stamp)
-set(_tarvex_copy_modules)
-if(_tarvex_template_modules)
-  set(_tarvex_copy_modules COMMAND ${CMAKE_COMMAND} -E copy ${_tarvex_template_modules} "${TARVEX_TEMPLATE_DIR}/发布规则/")
-endif()
 add_custom_command(OUTPUT ${_tarvex_template_stamp}
-  COMMAND ${CMAKE_COMMAND} -E rm -rf ${TARVEX_TEMPLATE_DIR}
-  COMMAND ${CMAKE_COMMAND} -E make_directory ${TARVEX_TEMPLATE_DIR}/log "${TARVEX_TEMPLATE_DIR}/发布规则"
-  ${_tarvex_copy_modules}
+  COMMAND ${CMAKE_COMMAND} -DSOURCE=${CMAKE_SOURCE_DIR}/demo/workspace -DTARGET=${TARVEX_TEMPLATE_DIR}
+          -P ${CMAKE_SOURCE_DIR}/cmake/MakeWorkspaceTemplate.cmake
   COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/demo/prepare-workspace ${TARVEX_TEMPLATE_DIR}
   COMMAND ${CMAKE_COMMAND} -E touch ${_tarvex_template_stamp}
-  DEPENDS ${CMAKE_SOURCE_DIR}/demo/prepare-workspace ${_tarvex_template_modules}
-  COMMENT "Workspace template (word libraries, keyword dictionary, publish modules)"
+  DEPENDS ${CMAKE_SOURCE_DIR}/demo/prepare-workspace ${CMAKE_SOURCE_DIR}/cmake/MakeWorkspaceTemplate.cmake
+          ${_tarvex_template_sources}
+  COMMENT "Workspace template (editor pages, publish modules, word libraries, keyword dictionary)"
   VERBATIM)
 add_custom_target(tarvex_workspace_template ALL DEPENDS ${_tarvex_template_stamp})
 install(DIRECTORY ${TARVEX_TEMPLATE_DIR}/ DESTINATION ${CMAKE_INSTALL_DATADIR}/tarvex/workspace COMPONENT cli)

@@ -13,7 +13,8 @@ fail() { echo "installed_tree: $*" >&2; exit 1; }
 DESTDIR="$TMP/root" "$CMAKE" --install "$BUILD" --prefix /usr >"$TMP/install.log" || { cat "$TMP/install.log"; fail "install failed"; }
 CLI="$TMP/root/usr/bin/tarvex-cli"
 [ -x "$CLI" ] || fail "no usr/bin/tarvex-cli"
-for f in usr/share/tarvex/workspace/Plugin/dict/dict.jdb usr/share/applications/tarvex.desktop \
+for f in usr/share/tarvex/workspace/Plugin/dict/dict.jdb usr/share/tarvex/workspace/Plugin/kindeditor/report.html \
+         usr/share/applications/tarvex.desktop \
          usr/share/icons/hicolor/48x48/apps/tarvex.png usr/share/icons/hicolor/scalable/apps/tarvex.svg; do
   [ -s "$TMP/root/$f" ] || fail "$f not installed"
 done
@@ -29,6 +30,8 @@ env -i PATH=/usr/bin:/bin HOME="$TMP/home" "$CLI" tasks >"$TMP/tasks.txt" 2>&1 |
 WS="$TMP/home/.local/share/tarvex"
 [ -s "$WS/config/config.db3" ] || fail "no $WS/config/config.db3: $(cat "$TMP/tasks.txt")"
 [ -s "$WS/Plugin/dict/dict.jdb" ] || fail "the template's dictionary was not copied"
+[ -s "$WS/Plugin/kindeditor/report.html" ] || fail "the template's editor page was not copied"
+[ ! -e "$TMP/root/usr/share/tarvex/workspace/config/config.db3" ] || fail "the template carries the demo's tasks"
 grep -q "本地任务" "$TMP/tasks.txt" || fail "tasks printed: $(cat "$TMP/tasks.txt")"
 # The new workspace is used from then on: a task created in it is listed by the next start.
 env -i PATH=/usr/bin:/bin HOME="$TMP/home" "$CLI" task create "安装测试" >/dev/null 2>&1 || fail "task create failed"
