@@ -200,6 +200,7 @@ bool CreateTaskTables(const std::string& path, const std::string& document, plat
             platform::SqliteTransaction tx(db);
             db.exec(collect::kNewTaskContentSql);
             db.exec(collect::kDownloadTableSql);
+            db.exec(collect::kDownloadIndexSql);
             tx.commit();
         } else {
             collect::CreateContentTables(path, document);

@@ -150,6 +150,10 @@ void TaskRunner::runStages() {
     RunDialogs dialogs(m_s.dialogs, run);
     std::vector<std::string> columns = collect::TableColumns(run.dbPath, "content", dialogs);
     WriteLog("TMyThread:读取content表中所有字段:" + joinLines(columns, "\r\n"), 0);
+    if (m_stages[1] || m_stages[2]) {
+        std::lock_guard<std::mutex> g(*run.slotDbLock);
+        collect::EnsureDownloadIndexes(run.dbPath);
+    }
 
     // 5.–8.
     bool stopped = false;

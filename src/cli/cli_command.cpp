@@ -18,6 +18,11 @@ CliCommandRegistrar::CliCommandRegistrar(CliCommand cmd) {
 void ConsoleDialogs::message(const std::string& text, const std::string& caption) {
     m_messages.push_back(text);
     m_err << caption << ": " << text << std::endl;
+    // The program's own message stays as it is; a person at a terminal also gets what to do.
+    if (text == "该程序正在运行！")
+        m_err << "tarvex-cli: another tarvex or tarvex-cli (run, schedule) is using this workspace. Wait until it "
+                 "ends, or hand the task to a running scheduler with: tarvex-cli queue add TASK_ID"
+              << std::endl;
 }
 
 bool ConsoleDialogs::confirm(const std::string& text, const std::string& title) {
@@ -51,8 +56,14 @@ std::optional<std::int64_t> parseTaskId(const std::string& text, std::ostream& e
         if (used == text.size() && id > 0) return id;
     } catch (...) {
     }
-    err << "tarvex-cli: not a task id: " << text << "\n";
+    err << "tarvex-cli: not a task id: " << text << " (the numbers that tarvex-cli tasks prints)\n";
     return std::nullopt;
+}
+
+void printNoSuchTask(std::ostream& err, std::int64_t id, const std::string& reason) {
+    err << "tarvex-cli: task " << id << " " << reason << ". tarvex-cli tasks lists the "
+        << "tasks; one marked [settings unreadable] gets new settings with: tarvex-cli task set-settings " << id
+        << " FILE\n";
 }
 
 std::optional<std::array<bool, 3>> parseStages(const std::string& text, std::ostream& err) {

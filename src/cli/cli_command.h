@@ -57,6 +57,9 @@ std::string takeOption(std::vector<std::string>& args, const std::string& name);
 bool takeFlag(std::vector<std::string>& args, const std::string& name);
 // A task id given on the command line (a positive decimal number); prints the error otherwise.
 std::optional<std::int64_t> parseTaskId(const std::string& text, std::ostream& err);
+// The error for a task id that names no readable task (`reason` says why), with where to look.
+void printNoSuchTask(std::ostream& err, std::int64_t id,
+                     const std::string& reason = "does not exist or its settings cannot be read");
 // "--stages list,content,publish" as the three stage boxes (all on when empty); prints the error
 // for an unknown stage.
 std::optional<std::array<bool, 3>> parseStages(const std::string& text, std::ostream& err);

@@ -11,6 +11,7 @@
 #include "app/run_list.h"
 #include "app/startup.h"
 #include "cli/cli_command.h"
+#include "cli/progress_line.h"
 
 namespace tarvex::cli {
 namespace {
@@ -32,13 +33,16 @@ std::optional<OpenTask> openTask(CliContext& ctx, platform::Dialogs& dialogs, st
     t.id = *id;
     auto task = app::catalogueLookup(t.session->workspace)(*id);
     if (!task) {
-        ctx.err << "tarvex-cli: task " << *id << " does not exist or its settings cannot be read\n";
+        printNoSuchTask(ctx.err, *id);
         return std::nullopt;
     }
     t.name = task->name;
     t.db = t.session->workspace.taskDbPath(*id);
     if (!app::pathExists(t.db)) {
-        ctx.err << "当前任务数据库不存在！ " << t.db << "\n";
+        ctx.err << "当前任务数据库不存在！ " << t.db << "\n"
+                << "tarvex-cli: a task's database is made when the task is created. Put back data/" << t.id
+                << ".db3 from a backup, or create the task again from its settings: tarvex-cli task show " << t.id
+                << " > task.json; tarvex-cli task create NAME --settings task.json\n";
         return std::nullopt;
     }
     return t;
@@ -47,14 +51,16 @@ std::optional<OpenTask> openTask(CliContext& ctx, platform::Dialogs& dialogs, st
 // Checks a --where condition against the database; the " where …" text, or nullopt (printed).
 std::optional<std::string> whereOf(CliContext& ctx, const OpenTask& t, const std::string& condition) {
     if (condition.find("select ") != std::string::npos) {
-        ctx.err << "tarvex-cli: --where may not hold a select\n";
+        ctx.err << "tarvex-cli: --where may not hold a select; give only the condition, such as: --where \"getc=1 and "
+                   "postc=0\"\n";
         return std::nullopt;
     }
     const std::string where = app::ExportWhere(condition);
     try {
         app::CountRows(t.db, where);
     } catch (const std::exception& e) {
-        ctx.err << "tarvex-cli: bad condition \"" << condition << "\": " << e.what() << "\n";
+        ctx.err << "tarvex-cli: bad condition \"" << condition << "\": " << e.what()
+                << " (an SQL condition over the task's columns: id, url, geturl, getc, postc and the field names)\n";
         return std::nullopt;
     }
     return where;
@@ -133,21 +139,28 @@ int runExport(CliContext& ctx) {
     const auto& ws = t->session->workspace;
     const auto fields = app::ShownFieldColumns(ws, t->id, dialogs);
     app::ExportOutcome r;
+    ProgressLine line(ctx.err, ProgressLine::stderrIsTerminal());
+    const auto progress = [&](long long current, long long total) {
+        line.setRange(0, total);
+        line.update(current, "导出");
+    };
     if (ctx.args[0] == "csv") {
         if (app::CountRows(t->db, *where) == 0) {
             ctx.err << "当前无有效数据！\n";
             return 0;
         }
         const std::string path = out.empty() ? ws.programFolder + "Tarvex.csv" : out;
-        r = app::ExportCsv(t->db, fields, path, *where);
+        r = app::ExportCsv(t->db, fields, path, *where, progress);
         if (r.ok) r.message = path;
     } else {
         app::TextExportOptions options;
         options.condition = condition;
         const std::string folder = out.empty() ? ws.taskFolder(t->id) + "/" : out;
-        r = app::ExportText(t->db, fields, options, folder);
+        r = app::ExportText(t->db, fields, options, folder, progress);
         if (r.ok) r.message += " " + folder;
     }
+    if (r.ok) line.update(r.rows, "导出");
+    line.finish();
     (r.ok ? ctx.out : ctx.err) << r.message << "\n";
     if (r.ok) ctx.out << r.rows << " rows, " << r.files << " files\n";
     // No matching row is an empty export, as for the CSV: not a failure.
@@ -165,7 +178,10 @@ int runImport(CliContext& ctx) {
     auto t = openTask(ctx, dialogs, id);
     if (!t) return 1;
     const auto fields = app::ShownFieldColumns(t->session->workspace, t->id, dialogs);
-    auto r = app::ImportSpreadsheet(t->db, fields, ctx.args[1]);
+    ProgressLine line(ctx.err, ProgressLine::stderrIsTerminal());
+    auto r = app::ImportSpreadsheet(t->db, fields, ctx.args[1],
+                                    [&](long long current, long long) { line.update(current, "导入"); });
+    line.finish();
     (r.ok ? ctx.out : ctx.err) << r.message << "\n";
     if (r.ok) ctx.out << r.inserted << " rows\n";
     return r.ok ? 0 : 1;

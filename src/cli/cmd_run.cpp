@@ -14,6 +14,7 @@
 #include "app/startup.h"
 #include "app/stored_rules.h"
 #include "cli/cli_command.h"
+#include "cli/progress_line.h"
 
 namespace tarvex::cli {
 namespace {
@@ -23,67 +24,46 @@ void onInterrupt(int) {
     g_interrupted = true;
 }
 
-// Pane lines go to standard output as they come; bar 1 is drawn on standard error when it is
-// a terminal, so piped output stays plain lines.
+// Pane lines go to standard output as they come; bar 1 with its label is the progress line
+// on standard error (redrawn on a terminal, plain lines when piped).
 class ConsoleSlotView final : public platform::SlotView {
 public:
-    ConsoleSlotView(std::ostream& out, std::ostream& err) : m_out(out), m_err(err), m_tty(::isatty(2)) {}
+    ConsoleSlotView(std::ostream& out, std::ostream& err)
+        : m_out(out), m_progress(err, ProgressLine::stderrIsTerminal()) {}
     void appendPane(int, const std::string& line) override {
         if (line.empty()) return;
-        std::lock_guard<std::mutex> g(m_lock);
-        clearBar();
         std::string text = line;
         for (auto& c : text)
             if (c == '\r') c = '\n';
         while (!text.empty() && text.back() == '\n') text.pop_back();
-        m_out << text << std::endl;
-        drawBar();
+        std::lock_guard<std::mutex> g(m_lock);
+        m_progress.printLine(m_out, text);
     }
     void setLabel(int, int which, const std::string& text) override {
+        if (which != 1) return;
         std::lock_guard<std::mutex> g(m_lock);
-        if (which == 1) m_label = text;
-        drawBar();
+        m_label = text;
+        m_progress.setLabel(text);
     }
     void setProgressRange(int, int bar, int min, int max) override {
         if (bar != 1) return;
         std::lock_guard<std::mutex> g(m_lock);
-        m_min = min;
-        m_max = max;
-        drawBar();
+        m_progress.setRange(min, max);
     }
     void setProgress(int, int bar, int value) override {
         if (bar != 1) return;
         std::lock_guard<std::mutex> g(m_lock);
-        m_value = value;
-        drawBar();
+        m_progress.update(value, m_label);
     }
     void finish() {
         std::lock_guard<std::mutex> g(m_lock);
-        clearBar();
+        m_progress.finish();
     }
 
 private:
-    void clearBar() {
-        if (m_tty && m_drawn) m_err << "\r\033[K" << std::flush;
-        m_drawn = false;
-    }
-    void drawBar() {
-        if (!m_tty || m_max <= m_min) return;
-        const int width = 30;
-        int filled = static_cast<int>(static_cast<long long>(m_value - m_min) * width / (m_max - m_min));
-        filled = std::clamp(filled, 0, width);
-        m_err << "\r\033[K[" << std::string(static_cast<std::size_t>(filled), '#')
-              << std::string(static_cast<std::size_t>(width - filled), ' ') << "] " << m_value << "/" << m_max << " "
-              << m_label << std::flush;
-        m_drawn = true;
-    }
-
     std::mutex m_lock;
     std::ostream& m_out;
-    std::ostream& m_err;
-    bool m_tty;
-    bool m_drawn = false;
-    int m_min = 0, m_max = 0, m_value = 0;
+    ProgressLine m_progress;
     std::string m_label;
 };
 
@@ -110,33 +90,11 @@ int runTask(CliContext& ctx) {
         ctx.err << "usage: tarvex-cli run TASK_ID [--stages list,content,publish]\n";
         return 2;
     }
-    std::int64_t taskId = 0;
-    try {
-        std::size_t used = 0;
-        taskId = std::stoll(ctx.args[0], &used);
-        if (used != ctx.args[0].size()) throw std::invalid_argument("id");
-    } catch (...) {
-        ctx.err << "tarvex-cli: not a task id: " << ctx.args[0] << "\n";
-        return 2;
-    }
-    std::array<bool, 3> stages{true, true, true};
-    if (!stagesText.empty()) {
-        stages = {false, false, false};
-        std::stringstream ss(stagesText);
-        std::string s;
-        while (std::getline(ss, s, ',')) {
-            if (s == "list")
-                stages[0] = true;
-            else if (s == "content")
-                stages[1] = true;
-            else if (s == "publish")
-                stages[2] = true;
-            else {
-                ctx.err << "tarvex-cli: unknown stage \"" << s << "\" (list, content, publish)\n";
-                return 2;
-            }
-        }
-    }
+    const auto id = parseTaskId(ctx.args[0], ctx.err);
+    const auto stageBoxes = parseStages(stagesText, ctx.err);
+    if (!id || !stageBoxes) return 2;
+    const std::int64_t taskId = *id;
+    const std::array<bool, 3> stages = *stageBoxes;
 
     ConsoleDialogs dialogs(ctx.err, false);
     // A run writes the task's database and uses the run slots: one program per workspace.
@@ -149,7 +107,7 @@ int runTask(CliContext& ctx) {
     std::string lookupError;
     auto task = app::LookupTaskToRun(session.workspace, taskId, &lookupError);
     if (!task) {
-        ctx.err << "tarvex-cli: task " << taskId << " " << lookupError << "\n";
+        printNoSuchTask(ctx.err, taskId, lookupError);
         return 1;
     }
 

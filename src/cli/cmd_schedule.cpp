@@ -154,7 +154,7 @@ int runQueue(CliContext& ctx) {
     const auto& ws = started.session->workspace;
     auto task = app::catalogueLookup(ws)(*id);
     if (!task) {
-        ctx.err << "tarvex-cli: task " << *id << " does not exist or its settings cannot be read\n";
+        printNoSuchTask(ctx.err, *id);
         return 1;
     }
     const std::string entry = app::QueueEntryText(*id, task->name, *stages);

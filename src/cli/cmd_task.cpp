@@ -1,4 +1,6 @@
 // "task": show, create, set-settings and delete one task of the catalogue.
+#include <cerrno>
+#include <cstring>
 #include <fstream>
 #include <ostream>
 #include <sstream>
@@ -31,7 +33,9 @@ std::optional<std::int64_t> parseId(const std::string& text) {
 std::optional<std::string> readFile(const std::string& path, std::ostream& err) {
     std::ifstream in(path, std::ios::binary);
     if (!in || app::isDirectory(path)) {
-        err << "tarvex-cli: cannot read \"" << path << "\"\n";
+        err << "tarvex-cli: cannot read \"" << path
+            << "\": " << (app::isDirectory(path) ? "it is a folder" : std::strerror(errno))
+            << ". Give the path of a settings file.\n";
         return std::nullopt;
     }
     std::ostringstream ss;
@@ -54,7 +58,9 @@ std::optional<std::string> readSettingsFile(const std::string& path, std::ostrea
         return std::nullopt;
     }
     if (!app::ParseSettings(*text)) {
-        err << "tarvex-cli: \"" << path << "\" does not hold a JSON object\n";
+        err << "tarvex-cli: \"" << path
+            << "\" does not hold a JSON object (tarvex-cli task show ID prints the settings "
+               "of a task to start from)\n";
         return std::nullopt;
     }
     return text;
@@ -63,7 +69,7 @@ std::optional<std::string> readSettingsFile(const std::string& path, std::ostrea
 std::optional<app::TaskRow> findRow(const app::Workspace& ws, std::int64_t id, std::ostream& err) {
     for (auto& row : app::ReadTaskRows(ws))
         if (row.id == id) return row;
-    err << "tarvex-cli: no task with id " << id << "\n";
+    err << "tarvex-cli: no task with id " << id << " (tarvex-cli tasks lists the ids)\n";
     return std::nullopt;
 }
 
@@ -73,7 +79,8 @@ std::optional<std::int64_t> idArgument(const std::vector<std::string>& args, std
         return std::nullopt;
     }
     auto id = parseId(args[index]);
-    if (!id) err << "tarvex-cli: \"" << args[index] << "\" is not a task id\n";
+    if (!id)
+        err << "tarvex-cli: \"" << args[index] << "\" is not a task id (the numbers that tarvex-cli tasks prints)\n";
     return id;
 }
 
@@ -84,7 +91,8 @@ int showTask(CliContext& ctx, const app::Workspace& ws) {
     if (!row) return 1;
     auto doc = app::ReadStoredRules(row->rules);
     if (!doc) {
-        ctx.err << "tarvex-cli: the stored settings of task " << *id << " are not valid cipher text\n";
+        ctx.err << "tarvex-cli: the stored settings of task " << *id
+                << " are not valid cipher text; store new ones with: tarvex-cli task set-settings " << *id << " FILE\n";
         return 1;
     }
     ctx.out << *doc << "\n";
@@ -140,7 +148,7 @@ int deleteTask(CliContext& ctx, const app::Workspace& ws, platform::Dialogs& dia
     app::MemoryClipboard clipboard;
     app::Catalogue catalogue(ws, dialogs, clipboard, currentId);
     if (*id != -2 && !catalogue.tree().find(*id)) {
-        ctx.err << "tarvex-cli: no task with id " << *id << " in the task tree\n";
+        ctx.err << "tarvex-cli: no task with id " << *id << " in the task tree (tarvex-cli tasks lists the ids)\n";
         return 1;
     }
     return catalogue.DeleteTask(*id) ? 0 : 1;

@@ -22,7 +22,8 @@ int runTasks(CliContext& ctx) {
         auto tree = app::BuildTaskTree(app::ReadTaskRows(started.session->workspace));
         printNode(ctx.out, tree.root, 0);
     } catch (const std::exception& e) {
-        ctx.err << "tarvex-cli: cannot read the catalogue: " << e.what() << "\n";
+        ctx.err << "tarvex-cli: cannot read the catalogue: " << e.what()
+                << " (tarvex-cli check shows which workspace and config/config.db3 are in use)\n";
         return 1;
     }
     return 0;

@@ -25,6 +25,9 @@ const char* const kNewTaskContentSql =
 const char* const kDownloadTableSql =
     "CREATE TABLE \"download\" (\"id\"  INTEGER PRIMARY KEY AUTOINCREMENT NOT NULL,\"cid\"  INTEGER,\"remoteurl\"  "
     "TEXT(500),\"localurl\"  TEXT(500),\"isupload\"  INTEGER DEFAULT 0,\"type\"  TEXT(20),\"newurl\"  TEXT(500))";
+const char* const kDownloadIndexSql =
+    "CREATE INDEX IF NOT EXISTS download_cid ON download(cid);"
+    "CREATE INDEX IF NOT EXISTS download_localurl ON download(localurl)";
 
 namespace {
 bool fileExists(const std::string& path) {
@@ -105,6 +108,15 @@ bool CreateTaskDb(const std::string& path, platform::Dialogs& dialogs) {
         return false;
     }
     return fileExists(path);
+}
+
+void EnsureDownloadIndexes(const std::string& path) {
+    try {
+        SqliteConnection db(path, SqliteConnection::Mode::ReadWrite);
+        db.exec(kDownloadIndexSql);
+    } catch (const std::exception& e) {
+        platform::WriteLog("TMyThread:download表索引未建立：" + std::string(e.what()), 0);
+    }
 }
 
 void execScript(const std::string& path, const std::string& sql) {
@@ -222,6 +234,7 @@ void CreateContentTables(const std::string& path, const std::string& settingsJso
     platform::SqliteTransaction tx(db);
     db.exec(create);
     db.exec(kDownloadTableSql);
+    db.exec(kDownloadIndexSql);
     for (const auto& key : SiteKeysOf(settingsJson)) {
         if (HasColumn(cols, "postc_" + key)) continue;
         db.exec(addSiteFlagSql(key));
@@ -316,12 +329,15 @@ std::string RowToText(const SqlTable& table) {
 }
 
 std::string SqlQuote(const std::string& text) {
+    // Whole runs between quotes are copied at once: a record's body is large and rarely quoted.
     std::string out;
     out.reserve(text.size() + 8);
-    for (char c : text) {
-        if (c == '\'') out += '\'';
-        out += c;
+    std::size_t from = 0;
+    for (std::size_t q; (q = text.find('\'', from)) != std::string::npos; from = q + 1) {
+        out.append(text, from, q + 1 - from);
+        out += '\'';
     }
+    out.append(text, from, std::string::npos);
     return out;
 }
 

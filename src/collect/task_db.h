@@ -23,6 +23,13 @@ using platform::SqlTable;
 extern const char* const kNewTaskContentSql;
 // The statement that creates `download`.
 extern const char* const kDownloadTableSql;
+// The indexes of `download` by content row and by local file (kept when they exist): the
+// content stage looks a file up by its local path for every attachment and publishing reads a
+// row's files, so without them each look-up reads the whole table.
+extern const char* const kDownloadIndexSql;
+// Adds those indexes to a database made before they existed. Errors are logged and otherwise
+// ignored: a database without them only works more slowly.
+void EnsureDownloadIndexes(const std::string& path);
 // The fixed columns every `content` table starts with, in order.
 inline const std::vector<std::string> kFixedContentColumns = {"id", "url", "geturl", "getc", "postc"};
 

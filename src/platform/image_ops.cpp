@@ -13,6 +13,7 @@
 #include <mutex>
 #include <stdexcept>
 
+#include "platform/markup.h"
 #include "platform/utf8.h"
 
 namespace tarvex::platform {
@@ -229,33 +230,6 @@ Placement method2Placement(int position, long long sourceW, long long sourceH, l
     p.x = column == 0 ? offsetX : column == 1 ? halfRoundedEven(sourceW - markW) : sourceW - markW - offsetX;
     p.y = row == 0 ? offsetY : row == 1 ? halfRoundedEven(sourceH - markH) : sourceH - markH - offsetY;
     return p;
-}
-
-std::string escapeMarkup(const std::string& text) {
-    std::string out;
-    out.reserve(text.size());
-    for (char c : text) {
-        switch (c) {
-            case '&':
-                out += "&amp;";
-                break;
-            case '<':
-                out += "&lt;";
-                break;
-            case '>':
-                out += "&gt;";
-                break;
-            case '"':
-                out += "&quot;";
-                break;
-            case '\'':
-                out += "&apos;";
-                break;
-            default:
-                out += c;
-        }
-    }
-    return out;
 }
 
 bool hasInk(const std::string& text) {

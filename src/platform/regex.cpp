@@ -7,8 +7,10 @@
 #include <atomic>
 #include <cctype>
 #include <chrono>
+#include <memory>
 #include <mutex>
 #include <unordered_map>
+#include <vector>
 
 #include "platform/utf8.h"
 
@@ -34,8 +36,8 @@ struct OpState {
     std::size_t window = 64;
 };
 
-// Per-thread match context and JIT stack: the context carries the limits and the offset limit
-// of the current call, so it cannot be shared between threads.
+// A match context and JIT stack, used by one thread at a time: the context carries the limits
+// and the offset limit of the current call, so it cannot be shared between threads.
 struct MatchEnv {
     pcre2_match_context* context = nullptr;
     pcre2_jit_stack* jitStack = nullptr;
@@ -53,9 +55,49 @@ struct MatchEnv {
     MatchEnv& operator=(const MatchEnv&) = delete;
 };
 
+// Environments are lent to threads and taken back when a thread ends, instead of being made
+// and freed with every thread: content workers are short-lived threads, one per row, and
+// freeing a JIT stack unmaps it, which flushes the address translations of every core running
+// the process. The pool is never destroyed, so threads that end during exit can still return
+// theirs.
+class MatchEnvPool {
+public:
+    std::unique_ptr<MatchEnv> take() {
+        {
+            std::lock_guard<std::mutex> g(m_lock);
+            if (!m_free.empty()) {
+                auto env = std::move(m_free.back());
+                m_free.pop_back();
+                return env;
+            }
+        }
+        return std::make_unique<MatchEnv>();
+    }
+    void give(std::unique_ptr<MatchEnv> env) {
+        std::lock_guard<std::mutex> g(m_lock);
+        // More than the busiest moment needs is freed after all.
+        if (m_free.size() < kKept) m_free.push_back(std::move(env));
+    }
+
+private:
+    static constexpr std::size_t kKept = 16;
+    std::mutex m_lock;
+    std::vector<std::unique_ptr<MatchEnv>> m_free;
+};
+
+MatchEnvPool& envPool() {
+    static auto* pool = new MatchEnvPool;
+    return *pool;
+}
+
+struct MatchEnvLease {
+    std::unique_ptr<MatchEnv> env = envPool().take();
+    ~MatchEnvLease() { envPool().give(std::move(env)); }
+};
+
 MatchEnv& matchEnv() {
-    thread_local MatchEnv env;
-    return env;
+    thread_local MatchEnvLease lease;
+    return *lease.env;
 }
 
 std::string pcreMessage(int code) {

@@ -1,5 +1,6 @@
-// tarvex: the desktop program. Its workspace is the folder of the executable, or the folder
-// given with --workspace (used by the demo script and by developers).
+// tarvex: the desktop program. Its workspace is the folder given with --workspace, else the
+// executable's folder when it holds config/config.db3 (a portable copy), else the user's
+// $XDG_DATA_HOME/tarvex, made from the installed template at first start.
 #include <QApplication>
 #include <QLibraryInfo>
 #include <QMessageBox>
@@ -9,6 +10,7 @@
 #include <memory>
 
 #include "app/startup.h"
+#include "app/user_workspace.h"
 #include "platform/ports.h"
 #include "platform/run_log.h"
 #include "ui/main_window.h"
@@ -27,13 +29,21 @@ int main(int argc, char** argv) {
     if (qtTranslator.load("qtbase_zh_CN", QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
         QApplication::installTranslator(&qtTranslator);
 
-    std::string workspace = app::executableFolder();
+    std::string given;
     const QStringList args = QApplication::arguments();
     int w = args.indexOf("--workspace");
-    if (w >= 0 && w + 1 < args.size()) workspace = args[w + 1].toStdString();
+    if (w >= 0 && w + 1 < args.size()) given = args[w + 1].toStdString();
 
     ui::QtDialogs startDialogs(nullptr);
-    auto started = app::startProcess(workspace, startDialogs);
+    const auto choice = app::ChooseWorkspace(app::WorkspaceSourcesFromEnvironment(given));
+    std::string error = choice.error;
+    if (error.empty() && choice.kind == app::WorkspaceKind::User)
+        error = app::PrepareWorkspace(choice.folder, choice.templateFolder);
+    if (!error.empty()) {
+        startDialogs.message(error, platform::kAppTitle);
+        return 1;
+    }
+    auto started = app::startProcess(choice.folder, startDialogs);
     if (started.status != app::StartStatus::Started) return 1;
 
     auto window = std::make_unique<ui::MainWindow>(*started.session);

@@ -20,7 +20,10 @@
 
 namespace tarvex::ui {
 
+// The installed hicolor icon "tarvex"; a drawn stand-in when the program runs uninstalled.
 QIcon appIcon() {
+    const QIcon installed = QIcon::fromTheme("tarvex");
+    if (!installed.isNull()) return installed;
     QPixmap pm(64, 64);
     pm.fill(Qt::transparent);
     QPainter p(&pm);

@@ -12,6 +12,7 @@
 #include "support/fakes.h"
 #include "support/local_http_server.h"
 #include "support/sandbox_workspace.h"
+#include "support/stop_runs.h"
 
 using namespace tarvex;
 using namespace std::chrono_literals;
@@ -96,11 +97,7 @@ struct Runs : ::testing::Test {
             .text(0, "n");
     }
 
-    void TearDown() override {
-        for (int s = 1; s <= 5; ++s)
-            if (state.GetSlotField(s, 4) != "0") state.SetSlotField(s, 4, "3");
-        threads.waitAll(30s);
-    }
+    void TearDown() override { test::stopAllRuns(state, threads); }
 };
 }  // namespace
 

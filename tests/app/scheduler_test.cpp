@@ -12,6 +12,7 @@
 #include "platform/run_log.h"
 #include "support/fakes.h"
 #include "support/sandbox_workspace.h"
+#include "support/stop_runs.h"
 
 using namespace tarvex;
 using namespace std::chrono_literals;
@@ -291,9 +292,7 @@ struct QueueThroughRunList : SchedulerFixture {
         });
     }
     void TearDown() override {
-        for (int s = 1; s <= 5; ++s)
-            if (state.GetSlotField(s, 4) != "0") state.SetSlotField(s, 4, "3");
-        threads.waitAll(20s);
+        test::stopAllRuns(state, threads, 20s);
         SchedulerFixture::TearDown();
     }
 };

@@ -12,6 +12,7 @@
 #include "collect/task_db.h"
 #include "platform/instance_lock.h"
 #include "platform/sqlite_db.h"
+#include "support/cli_process.h"
 #include "support/fakes.h"
 #include "support/sandbox_workspace.h"
 
@@ -24,23 +25,17 @@ struct Result {
     std::string out, err;
 };
 
-std::string shellQuote(const std::string& s) {
-    std::string q = "'";
-    for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return q + "'";
-}
-
 struct TaskCli : ::testing::Test {
     test::SandboxWorkspace sandbox;
     app::Workspace ws = sandbox.workspace();
     test::ScriptedDialogs dialogs;
 
     Result run(const std::vector<std::string>& args) {
-        std::string cmd =
-            shellQuote(std::string(TARVEX_BIN_DIR) + "/tarvex-cli") + " --workspace " + shellQuote(sandbox.folder());
-        for (const auto& a : args) cmd += " " + shellQuote(a);
+        std::string cmd = test::shellQuote(std::string(TARVEX_BIN_DIR) + "/tarvex-cli") + " --workspace " +
+                          test::shellQuote(sandbox.folder());
+        for (const auto& a : args) cmd += " " + test::shellQuote(a);
         const std::string out = sandbox.path("cli.out"), err = sandbox.path("cli.err");
-        cmd += " >" + shellQuote(out) + " 2>" + shellQuote(err) + " </dev/null";
+        cmd += " >" + test::shellQuote(out) + " 2>" + test::shellQuote(err) + " </dev/null";
         int status = std::system(cmd.c_str());
         Result r;
         r.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;

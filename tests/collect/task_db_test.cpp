@@ -160,8 +160,43 @@ TEST_F(TaskDb, ANonDatabaseFileIsAnErrorNotACrash) {
     EXPECT_THROW(query(path, "select * from content"), platform::SqliteError);
 }
 
+// The look-ups of every attachment and of every published row use an index, in a new task's
+// database and, after a run has started on it, in one made before the indexes existed.
+TEST_F(TaskDb, DownloadLookUpsUseIndexesInNewAndOldDatabases) {
+    auto plan = [&](const std::string& db, const std::string& where) {
+        std::string text;
+        platform::SqliteConnection c(db);
+        auto t = platform::queryAll(c, "explain query plan select * from download where " + where);
+        for (std::size_t r = 0; r < t.rows.size(); ++r) text += t.text(r, "detail") + "\n";
+        return text;
+    };
+    ASSERT_TRUE(CreateTaskDb(path, dialogs));
+    CreateContentTables(path, settingsWith({"标题"}));
+    EXPECT_NE(plan(path, "localurl='x'").find("USING INDEX"), std::string::npos) << plan(path, "localurl='x'");
+    EXPECT_NE(plan(path, "cid=3 and isupload=0").find("USING INDEX"), std::string::npos);
+
+    const std::string old = sandbox.path("data/8.db3");
+    ASSERT_TRUE(CreateTaskDb(old, dialogs));
+    execScript(old, std::string(kNewTaskContentSql) + ";" + kDownloadTableSql);
+    execScript(old, "insert into download(cid,localurl) values (1,'a.jpg')");
+    EXPECT_EQ(plan(old, "localurl='x'").find("USING INDEX"), std::string::npos);
+    EnsureDownloadIndexes(old);
+    EnsureDownloadIndexes(old);  // a second time changes nothing
+    EXPECT_NE(plan(old, "localurl='x'").find("USING INDEX"), std::string::npos);
+    EXPECT_EQ(query(old, "select localurl from download where cid=1").text(0, "localurl"), "a.jpg");
+
+    // A database without the table is left as it is.
+    const std::string bare = sandbox.path("data/9.db3");
+    ASSERT_TRUE(CreateTaskDb(bare, dialogs));
+    EnsureDownloadIndexes(bare);
+    EXPECT_EQ(query(bare, "select count(*) as n from sqlite_master").text(0, "n"), "0");
+}
+
 TEST(SqlQuoteTest, DoublesSingleQuotesOnly) {
     EXPECT_EQ(SqlQuote("it's a 'q' & \"d\" !"), "it''s a ''q'' & \"d\" !");
+    for (const auto& [in, out] : std::vector<std::pair<std::string, std::string>>{
+             {"", ""}, {"'", "''"}, {"''x", "''''x"}, {"x'", "x''"}, {"中'文", "中''文"}})
+        EXPECT_EQ(SqlQuote(in), out) << in;
     EXPECT_EQ(sql::InsertDirectAddress("http://h/'x"),
               "insert into content(id,url,geturl) values (null,'http://h/''x',1);");
     EXPECT_EQ(sql::ClaimNext(12), "select * from content where geturl=1  and getc=0 and id>12 order by id asc limit 1");

@@ -44,6 +44,20 @@ TEST(TextCodec, CorpusGbkPageRoundTrips) {
     EXPECT_NE(text.find("charset=gbk"), std::string::npos);
 }
 
+// Long plain-ASCII runs are checked eight bytes at a time: a bad or a good multi-byte sequence
+// at any place after such a run, and a run that ends the text, are still judged right.
+TEST(Utf8, ValidityHoldsWhereverTheFirstNonAsciiByteFalls) {
+    for (std::size_t before = 0; before < 20; ++before) {
+        SCOPED_TRACE(before);
+        const std::string ascii(before, 'a');
+        EXPECT_TRUE(utf8::isValid(ascii));
+        EXPECT_TRUE(utf8::isValid(ascii + "中" + std::string(9, 'b')));
+        EXPECT_FALSE(utf8::isValid(ascii + "\xFF" + std::string(9, 'b')));
+        EXPECT_FALSE(utf8::isValid(ascii + "\xE4\xB8"));  // cut short at the end
+        EXPECT_FALSE(utf8::isValid(ascii + "中" + std::string(9, 'b') + "\x80"));
+    }
+}
+
 TEST(Utf8, CountsAndCutsByCodePoints) {
     const std::string s = "a中😀b";
     EXPECT_EQ(utf8::length(s), 4u);

@@ -8,6 +8,12 @@
 
 namespace tarvex::test {
 
+std::string shellQuote(const std::string& s) {
+    std::string q = "'";
+    for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return q + "'";
+}
+
 CliResult runCli(const std::string& args) {
     CliResult r;
     const std::string cmd = std::string(TARVEX_BIN_DIR) + "/tarvex-cli " + args + " 2>&1";

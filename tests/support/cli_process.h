@@ -16,6 +16,9 @@ struct CliResult {
 // `args` are appended to the tarvex-cli path as shell words.
 CliResult runCli(const std::string& args);
 
+// `s` as one shell word (single-quoted).
+std::string shellQuote(const std::string& s);
+
 }  // namespace tarvex::test
 
 namespace tarvex::test {

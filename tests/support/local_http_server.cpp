@@ -363,7 +363,10 @@ LocalHttpServer::LocalHttpServer(Options options) : m_options(std::move(options)
     m_server->Put(".*", withBody);
     m_server->Patch(".*", withBody);
 
-    m_port = m_server->bind_to_any_port("127.0.0.1");
+    if (m_options.port > 0)
+        m_port = m_server->bind_to_port("127.0.0.1", m_options.port) ? m_options.port : -1;
+    else
+        m_port = m_server->bind_to_any_port("127.0.0.1");
     if (m_port <= 0) throw std::runtime_error("LocalHttpServer: cannot bind 127.0.0.1");
     m_thread = std::thread([this] { m_server->listen_after_bind(); });
     for (int i = 0; i < 500 && !m_server->is_running(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));

@@ -104,6 +104,7 @@ public:
         std::string root;          // folder served; "" serves nothing but rules and scripts
         std::size_t threads = 16;  // concurrent connections handled
         bool tls = false;          // HTTPS with a throw-away self-signed certificate
+        int port = 0;              // 0: a free port the system picks
     };
 
     LocalHttpServer();

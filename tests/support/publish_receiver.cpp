@@ -4,7 +4,9 @@
 
 namespace tarvex::test {
 
-PublishReceiver::PublishReceiver() {
+PublishReceiver::PublishReceiver() : PublishReceiver(LocalHttpServer::Options{}) {}
+
+PublishReceiver::PublishReceiver(LocalHttpServer::Options options) : m_server(std::move(options)) {
     m_answers["AddInfo"] = success();
     m_answers["upall"] = success();
     m_answers["upsingle"] = success();
@@ -12,6 +14,7 @@ PublishReceiver::PublishReceiver() {
     m_answers["GetAllClass"] = Reply::html("@@@<br/>新闻###1###0<br/>国内###2###1<br/>体育###3###0<br/>");
     m_server.respond([this](const RecordedRequest& r) -> std::optional<Reply> {
         const std::string op = r.field("tarvex");
+        if (op.empty() && r.method == "GET") return std::nullopt;
         std::function<void(const RecordedRequest&)> observer;
         {
             std::lock_guard<std::mutex> lock(m_lock);

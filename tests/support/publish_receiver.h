@@ -16,6 +16,9 @@ namespace tarvex::test {
 class PublishReceiver {
 public:
     PublishReceiver();
+    // A receiver on a server with these options. A GET without a "tarvex" field is left to
+    // the server's folder and rules (a page showing what was received, files uploaded).
+    explicit PublishReceiver(LocalHttpServer::Options options);
 
     // The interface address: "http://127.0.0.1:PORT" + path.
     std::string url(const std::string& path = "/tarvex.php") const { return m_server.url(path); }

@@ -12,6 +12,7 @@
 #include "collect/task_db.h"
 #include "platform/ports.h"
 #include "platform/sqlite_db.h"
+#include "app/user_workspace.h"
 
 namespace fs = std::filesystem;
 
@@ -46,12 +47,7 @@ std::int64_t addSlowDirectTask(const SandboxWorkspace& ws, const std::string& na
 }
 
 void createConfigDb(const std::string& path) {
-    platform::SqliteConnection db(path);
-    db.exec(
-        "CREATE TABLE IF NOT EXISTS vorn_task(id INTEGER PRIMARY KEY AUTOINCREMENT, fuid INTEGER, name TEXT, "
-        "description TEXT, rules TEXT);"
-        "CREATE TABLE IF NOT EXISTS qz_task(ID INTEGER PRIMARY KEY AUTOINCREMENT, isbase INTEGER, taskid INTEGER, "
-        "name TEXT, idfather INTEGER, basenotes TEXT, rules TEXT);");
+    app::CreateCatalogueDb(path);
 }
 
 std::string readWholeFile(const std::string& path) {

@@ -16,6 +16,7 @@
 #include "qt_app.h"
 #include "support/fakes.h"
 #include "support/sandbox_workspace.h"
+#include "support/stop_runs.h"
 #include "ui/main_window.h"
 
 using namespace tarvex;
@@ -169,10 +170,7 @@ struct BrowserUi : ::testing::Test {
         test::processEvents();
     }
     void TearDown() override {
-        if (session)
-            for (int s = 1; s <= 5; ++s)
-                if (session->state->GetSlotField(s, 4) != "0") session->state->SetSlotField(s, 4, "3");
-        app::ThreadRegistry::global().waitAll(30s);
+        if (session) test::stopAllRuns(*session->state, app::ThreadRegistry::global());
         window.reset();
         test::processEvents();
     }
