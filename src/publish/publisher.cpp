@@ -322,6 +322,10 @@ bool Publisher::publishTarget(std::size_t index, std::size_t extraSites, const P
 
         bool ok = false, stopPass = false;
         publishOne(target, index == 0, *module, row, ok, stopPass);
+        if (ok)
+            ++m_run.counters->published;
+        else if (!m_run.stopRequested())
+            ++m_run.counters->publishFailed;
         if (ok) {
             ++successes;
             label(current, successes);
