@@ -14,9 +14,9 @@
 #include "engine/field_extract.h"
 #include "engine/page_list.h"
 #include "engine/post_process.h"
-#include "platform/json_text.h"
 #include "platform/file_read.h"
 #include "platform/http_client.h"
+#include "platform/json_text.h"
 #include "platform/utf8.h"
 
 namespace tarvex::cli {

@@ -5,8 +5,8 @@
 #include <unordered_set>
 
 #include "collect/task_db.h"
-#include "platform/json_text.h"
 #include "platform/file_read.h"
+#include "platform/json_text.h"
 #include "platform/run_log.h"
 #include "platform/utf8.h"
 

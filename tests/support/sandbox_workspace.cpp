@@ -9,10 +9,10 @@
 
 #include "app/catalogue.h"
 #include "app/stored_rules.h"
+#include "app/user_workspace.h"
 #include "collect/task_db.h"
 #include "platform/ports.h"
 #include "platform/sqlite_db.h"
-#include "app/user_workspace.h"
 
 namespace fs = std::filesystem;
 
