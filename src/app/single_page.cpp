@@ -11,6 +11,7 @@
 #include "engine/keyword_dictionary.h"
 #include "engine/rule_json.h"
 #include "platform/run_log.h"
+#include "platform/utf8.h"
 #include "publish/publish_module.h"
 #include "publish/publisher.h"
 
@@ -40,10 +41,17 @@ std::string escapeHtmlText(const std::string& text) {
     out.reserve(text.size() + text.size() / 8);
     for (char c : text) {
         switch (c) {
-            case '&': out += "&amp;"; break;
-            case '<': out += "&lt;"; break;
-            case '>': out += "&gt;"; break;
-            default: out += c;
+            case '&':
+                out += "&amp;";
+                break;
+            case '<':
+                out += "&lt;";
+                break;
+            case '>':
+                out += "&gt;";
+                break;
+            default:
+                out += c;
         }
     }
     return out;
@@ -300,8 +308,7 @@ void SinglePageJob::publish() {
 
 bool PublishSinglePage(const Workspace& ws, std::int64_t taskId, const std::string& settingsJson,
                        const std::string& url, const FieldValues& values, platform::SlotView* view,
-                       platform::Dialogs* dialogs, const std::function<bool()>& closing,
-                       const SinglePageFiles& files) {
+                       platform::Dialogs* dialogs, const std::function<bool()>& closing, const SinglePageFiles& files) {
     collect::RunContext run;
     run.taskId = taskId;
     run.slot = kRunLogSlot;
@@ -341,9 +348,9 @@ std::string VisualEditorElement(const std::string& name, const std::string& valu
             height = 60;
     }
     const std::string attr = escapeAttribute(name);
-    return "<li><span class=\"lititle1\">" + escapeHtmlText(name) + "：</span><textarea name=\"" + attr +
-           "\" id=\"" + attr + "\" style=\"width:" + std::to_string(width) + "px;height:" + std::to_string(height) +
-           "px;\">" + escapeHtmlText(value) + "</textarea></li>";
+    return "<li><span class=\"lititle1\">" + escapeHtmlText(name) + "：</span><textarea name=\"" + attr + "\" id=\"" +
+           attr + "\" style=\"width:" + std::to_string(width) + "px;height:" + std::to_string(height) + "px;\">" +
+           escapeHtmlText(value) + "</textarea></li>";
 }
 
 std::string VisualEditorPage(const std::string& indexHtml, const FieldValues& values) {
@@ -353,7 +360,8 @@ std::string VisualEditorPage(const std::string& indexHtml, const FieldValues& va
 }
 
 std::string ValueFromEditor(const std::string& given, const std::string& fromPage) {
-    if (asTextArea(fromPage) == asTextArea(given)) return given;
+    // The page holds valid text only: broken bytes of the value come back replaced.
+    if (asTextArea(fromPage) == asTextArea(platform::utf8::repair(given))) return given;
     if (given.find("\r\n") == std::string::npos) return fromPage;
     return replaceAll(replaceAll(fromPage, "\r\n", "\n"), "\n", "\r\n");
 }

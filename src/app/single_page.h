@@ -85,10 +85,10 @@ struct SinglePageJob {
     std::string settingsJson;  // SinglePageDocument
     std::string url;           // the address box, trimmed by the job
     Workspace workspace;
-    SinglePageState* state = nullptr;     // not owned
-    platform::SlotView* view = nullptr;   // not owned
-    platform::Dialogs* dialogs = nullptr; // not owned; may be null
-    std::function<bool()> closing;        // the program is ending; may be empty
+    SinglePageState* state = nullptr;      // not owned
+    platform::SlotView* view = nullptr;    // not owned
+    platform::Dialogs* dialogs = nullptr;  // not owned; may be null
+    std::function<bool()> closing;         // the program is ending; may be empty
 
     void run();
 

@@ -37,7 +37,8 @@ TestPublishResult TestPublish(const std::string& address, bool utf8,
     std::vector<std::pair<std::string, std::string>> form{{"tarvex", "AddInfo"}};
     std::string logged = "tarvex=AddInfo";
     for (const auto& [name, content] : fields) {
-        std::string value = content.find("{dd:") != std::string::npos ? engine::ExpandTokens(content, {}, clock) : content;
+        std::string value =
+            content.find("{dd:") != std::string::npos ? engine::ExpandTokens(content, {}, clock) : content;
         const std::string n = lower(name);
         if (n == "cookie" || n == "jcookie")
             cookie = value;

@@ -299,9 +299,8 @@ void ModuleEditorDialog::testPublish() {
     for (const auto& r : m_form.rows) fields.emplace_back(r.name, r.content);
     const std::string address = m_form.address;
     const bool utf8 = m_form.utf8;
-    auto pending = std::async(std::launch::async, [address, utf8, fields] {
-        return publish::TestPublish(address, utf8, fields);
-    });
+    auto pending =
+        std::async(std::launch::async, [address, utf8, fields] { return publish::TestPublish(address, utf8, fields); });
     // The window stays responsive while the request runs.
     while (pending.wait_for(std::chrono::milliseconds(20)) != std::future_status::ready)
         QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 20);

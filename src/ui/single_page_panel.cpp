@@ -43,7 +43,12 @@ RunLogPage::RunLogPage(QWidget* parent) : QWidget(parent) {
 SinglePageController::SinglePageController(const app::Workspace& ws, TaskSettingsWidget& settings, RunLogPage& page,
                                            platform::SlotView& view, platform::Dialogs& dialogs,
                                            std::atomic<bool>* closing, QObject* parent)
-    : QObject(parent), m_ws(ws), m_settings(settings), m_page(page), m_view(view), m_dialogs(dialogs),
+    : QObject(parent),
+      m_ws(ws),
+      m_settings(settings),
+      m_page(page),
+      m_view(view),
+      m_dialogs(dialogs),
       m_closing(closing) {
     connect(m_settings.singleCollectButton(), &QPushButton::clicked, this, &SinglePageController::collectOne);
     connect(m_settings.singlePublishButton(), &QPushButton::clicked, this, &SinglePageController::publishOne);

@@ -40,13 +40,12 @@ std::optional<app::FieldValues> VisualEditorDialog::readValues() {
     }
     std::optional<std::string> json;
     bool answered = false;
-    m_web->page()->runJavaScript(
-        "typeof tarvex_field_values === 'function' ? tarvex_field_values() : null",
-        [&json, &answered, &loop](const QVariant& v) {
-            answered = true;
-            if (v.isValid() && !v.isNull()) json = v.toString().toStdString();
-            loop.quit();
-        });
+    m_web->page()->runJavaScript("typeof tarvex_field_values === 'function' ? tarvex_field_values() : null",
+                                 [&json, &answered, &loop](const QVariant& v) {
+                                     answered = true;
+                                     if (v.isValid() && !v.isNull()) json = v.toString().toStdString();
+                                     loop.quit();
+                                 });
     if (!answered) {
         limit.start(5000);
         loop.exec();
