@@ -292,7 +292,10 @@ void SinglePageJob::collect() {
         if (state) state->finish(SinglePageState::Status::Failed);
         return;
     }
-    if (view) view->setLabel(kRunLogSlot, 2, "采集结束");
+    if (view) {
+        view->setLabel(kRunLogSlot, 2, "采集结束");
+        view->setProgress(kRunLogSlot, 1, 100);
+    }
     if (state) {
         state->setFiles(std::move(files));
         state->finish(SinglePageState::Status::Collected, std::move(result.values));

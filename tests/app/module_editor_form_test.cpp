@@ -16,8 +16,9 @@ struct ModuleEditor : ::testing::Test {
     std::string folder = sandbox.workspace().publishFolder;
     app::ModuleEditorForm form{folder};
     void SetUp() override {
-        ASSERT_TRUE(publish::SaveModule(publish::ModulePath(folder, "cms"), "http://site/i.php", true,
-                                        {{"title", "{采集字段:标题}"}, {"", "orphan"}, {"body", "x=y"}, {"cookie", "c"}}));
+        ASSERT_TRUE(
+            publish::SaveModule(publish::ModulePath(folder, "cms"), "http://site/i.php", true,
+                                {{"title", "{采集字段:标题}"}, {"", "orphan"}, {"body", "x=y"}, {"cookie", "c"}}));
     }
 };
 
@@ -47,11 +48,11 @@ TEST_F(ModuleEditor, OpenSaveRoundTripKeepsNamelessLinesOut) {
 TEST_F(ModuleEditor, SaveIsRefusedWithoutAModuleOrAnHttpAddress) {
     EXPECT_EQ(form.saveRefusal(), "请先选中一个规则 编辑后再保存！");
     ASSERT_EQ(form.open("cms"), "");
-    for (const auto& [address, refusal] : std::vector<std::pair<std::string, std::string>>{
-             {"ftp://site/i.php", "接口网址必须以http开头！"},
-             {"", "接口网址必须以http开头！"},
-             {"  https://site/i.php", ""},
-             {"http://site/i.php", ""}}) {
+    for (const auto& [address, refusal] :
+         std::vector<std::pair<std::string, std::string>>{{"ftp://site/i.php", "接口网址必须以http开头！"},
+                                                          {"", "接口网址必须以http开头！"},
+                                                          {"  https://site/i.php", ""},
+                                                          {"http://site/i.php", ""}}) {
         form.address = address;
         EXPECT_EQ(form.saveRefusal(), refusal) << address;
     }

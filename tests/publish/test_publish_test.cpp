@@ -21,8 +21,8 @@ TEST(TestPublish, SucceedsOnTheModulesMarkerOrElseOnSucc) {
         bool withMarker;
         bool succeeds;
     };
-    for (const Case& c : {Case{"succ|ok", false, true}, Case{"posted: DONE", true, true},
-                          Case{"succ|ok", true, false}, Case{"error|no", false, false}}) {
+    for (const Case& c : {Case{"succ|ok", false, true}, Case{"posted: DONE", true, true}, Case{"succ|ok", true, false},
+                          Case{"error|no", false, false}}) {
         site.answer("AddInfo", test::Reply::html(c.reply));
         Fields fields{{"title", "标题"}};
         if (c.withMarker) fields.emplace_back("jsuccess", "DONE");
