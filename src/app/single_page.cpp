@@ -10,6 +10,7 @@
 #include "engine/field_extract.h"
 #include "engine/keyword_dictionary.h"
 #include "engine/rule_json.h"
+#include "platform/markup.h"
 #include "platform/run_log.h"
 #include "platform/utf8.h"
 #include "publish/publish_module.h"
@@ -34,32 +35,6 @@ std::string asTextArea(const std::string& text) {
     std::string out = replaceAll(replaceAll(text, "\r\n", "\n"), "\r", "\n");
     if (!out.empty() && out.front() == '\n') out.erase(0, 1);
     return out;
-}
-
-std::string escapeHtmlText(const std::string& text) {
-    std::string out;
-    out.reserve(text.size() + text.size() / 8);
-    for (char c : text) {
-        switch (c) {
-            case '&':
-                out += "&amp;";
-                break;
-            case '<':
-                out += "&lt;";
-                break;
-            case '>':
-                out += "&gt;";
-                break;
-            default:
-                out += c;
-        }
-    }
-    return out;
-}
-
-// A field name as an attribute value.
-std::string escapeAttribute(const std::string& text) {
-    return replaceAll(escapeHtmlText(text), "\"", "&quot;");
 }
 
 std::size_t codePoints(const std::string& text) {
@@ -350,10 +325,11 @@ std::string VisualEditorElement(const std::string& name, const std::string& valu
         else if (n < 201)
             height = 60;
     }
-    const std::string attr = escapeAttribute(name);
-    return "<li><span class=\"lititle1\">" + escapeHtmlText(name) + "：</span><textarea name=\"" + attr + "\" id=\"" +
-           attr + "\" style=\"width:" + std::to_string(width) + "px;height:" + std::to_string(height) + "px;\">" +
-           escapeHtmlText(value) + "</textarea></li>";
+    // Names and values are written as markup text, so the page gives them back exactly.
+    const std::string attr = platform::escapeMarkup(name);
+    return "<li><span class=\"lititle1\">" + attr + "：</span><textarea name=\"" + attr + "\" id=\"" + attr +
+           "\" style=\"width:" + std::to_string(width) + "px;height:" + std::to_string(height) + "px;\">" +
+           platform::escapeMarkup(value) + "</textarea></li>";
 }
 
 std::string VisualEditorPage(const std::string& indexHtml, const FieldValues& values) {

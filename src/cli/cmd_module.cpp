@@ -24,6 +24,14 @@ bool validName(const std::string& name) {
     return !name.empty() && name.find_first_of("/\\") == std::string::npos && name[0] != '.';
 }
 
+// The module named by the second argument; the error printed when there is none.
+std::optional<publish::PublishModule> loadNamed(CliContext& ctx, const std::string& folder) {
+    std::string error;
+    auto module = validName(ctx.args[1]) ? publish::LoadModule(folder, ctx.args[1], &error) : std::nullopt;
+    if (!module) ctx.err << "tarvex-cli: " << (error.empty() ? publish::MissingModuleText(ctx.args[1]) : error) << "\n";
+    return module;
+}
+
 int runModule(CliContext& ctx) {
     if (ctx.args.empty()) return usage(ctx);
     const std::string folder = app::Workspace::at(ctx.workspace).publishFolder;
@@ -33,12 +41,8 @@ int runModule(CliContext& ctx) {
         return 0;
     }
     if (verb == "show" && ctx.args.size() == 2) {
-        std::string error;
-        auto module = validName(ctx.args[1]) ? publish::LoadModule(folder, ctx.args[1], &error) : std::nullopt;
-        if (!module) {
-            ctx.err << "tarvex-cli: " << (error.empty() ? publish::MissingModuleText(ctx.args[1]) : error) << "\n";
-            return 1;
-        }
+        auto module = loadNamed(ctx, folder);
+        if (!module) return 1;
         ctx.out << module->text();
         return 0;
     }
@@ -67,12 +71,8 @@ int runModule(CliContext& ctx) {
         return 0;
     }
     if (verb == "test" && ctx.args.size() == 2) {
-        std::string error;
-        auto module = validName(ctx.args[1]) ? publish::LoadModule(folder, ctx.args[1], &error) : std::nullopt;
-        if (!module) {
-            ctx.err << "tarvex-cli: " << (error.empty() ? publish::MissingModuleText(ctx.args[1]) : error) << "\n";
-            return 1;
-        }
+        auto module = loadNamed(ctx, folder);
+        if (!module) return 1;
         // As the module editor's "测试发布": every line with a name, as written.
         std::vector<std::pair<std::string, std::string>> fields;
         for (const auto& field : module->fields())

@@ -5,7 +5,9 @@
 // task's publish settings. Neither writes to the task database or the catalogue; attachments
 // of a collection are downloaded into the task's attachment folder as the window does.
 #include <fstream>
+#include <memory>
 #include <mutex>
+#include <optional>
 #include <ostream>
 #include <sstream>
 
@@ -77,6 +79,25 @@ std::optional<app::SettingsForm> taskForm(const app::Workspace& ws, std::int64_t
     return form;
 }
 
+// The started process, the task id of the first argument and its settings area.
+struct OpenTask {
+    std::unique_ptr<app::Session> session;
+    std::int64_t id = 0;
+    std::optional<app::SettingsForm> form;
+};
+
+// 0 when the task is open, else the exit status (the error printed).
+int openTask(CliContext& ctx, const std::string& settingsPath, platform::Dialogs& dialogs, OpenTask& task) {
+    auto id = parseTaskId(ctx.args[0], ctx.err);
+    if (!id) return 2;
+    auto started = app::startProcess(ctx.workspace, dialogs, {.singleInstance = false});
+    if (!started.session) return 1;
+    task.session = std::move(started.session);
+    task.id = *id;
+    task.form = taskForm(task.session->workspace, *id, settingsPath, ctx.err);
+    return task.form ? 0 : 1;
+}
+
 int runCollectOne(CliContext& ctx) {
     const std::string settingsPath = takeOption(ctx.args, "--settings");
     const bool json = takeFlag(ctx.args, "--json");
@@ -84,17 +105,14 @@ int runCollectOne(CliContext& ctx) {
         ctx.err << "usage: tarvex-cli collect-one ID URL [--settings FILE] [--json]\n";
         return 2;
     }
-    auto id = parseTaskId(ctx.args[0], ctx.err);
-    if (!id) return 2;
     ConsoleDialogs dialogs(ctx.err, false);
-    auto started = app::startProcess(ctx.workspace, dialogs, {.singleInstance = false});
-    if (!started.session) return 1;
-    const app::Workspace& ws = started.session->workspace;
-    auto form = taskForm(ws, *id, settingsPath, ctx.err);
-    if (!form) return 1;
+    OpenTask task;
+    if (int status = openTask(ctx, settingsPath, dialogs, task); status != 0) return status;
+    const app::Workspace& ws = task.session->workspace;
+    auto& form = task.form;
     form->testUrl = ctx.args[1];
     std::vector<std::string> shown;
-    auto result = app::CollectSinglePage(ws, *id, app::SinglePageDocument(*form, false), app::TrimText(ctx.args[1]),
+    auto result = app::CollectSinglePage(ws, task.id, app::SinglePageDocument(*form, false), app::TrimText(ctx.args[1]),
                                          [&shown](const std::string& line) { shown.push_back(line); });
     if (!result.ok) {
         // The last line says why (the fetch error, or why the fields could not be read).
@@ -152,14 +170,11 @@ int runPublishOne(CliContext& ctx) {
         ctx.err << "usage: tarvex-cli publish-one ID --values FILE [--url URL] [--settings FILE]\n";
         return 2;
     }
-    auto id = parseTaskId(ctx.args[0], ctx.err);
-    if (!id) return 2;
     ConsoleDialogs dialogs(ctx.err, false);
-    auto started = app::startProcess(ctx.workspace, dialogs, {.singleInstance = false});
-    if (!started.session) return 1;
-    const app::Workspace& ws = started.session->workspace;
-    auto form = taskForm(ws, *id, settingsPath, ctx.err);
-    if (!form) return 1;
+    OpenTask task;
+    if (int status = openTask(ctx, settingsPath, dialogs, task); status != 0) return status;
+    const app::Workspace& ws = task.session->workspace;
+    auto& form = task.form;
     auto text = readText(valuesPath, ctx.err);
     if (!text) return 1;
     auto values = parseValues(*text, ctx.err);
@@ -171,16 +186,16 @@ int runPublishOne(CliContext& ctx) {
     if (url.empty()) url = form->testUrl;
     // The column is the one the task chose; the window's other checks apply as they are.
     app::SinglePageState state;
-    state.start(*id, app::TrimText(url));
+    state.start(task.id, app::TrimText(url));
     state.finish(app::SinglePageState::Status::Collected, *values);
     form->testUrl = url;
-    if (auto refusal = app::SinglePublishRefusal(ws, *id, *form, state); !refusal.empty()) {
+    if (auto refusal = app::SinglePublishRefusal(ws, task.id, *form, state); !refusal.empty()) {
         ctx.err << "tarvex-cli: " << refusal << "\n";
         return 1;
     }
     PaneLines pane(ctx.out);
-    const bool ok = app::PublishSinglePage(ws, *id, app::SinglePageDocument(*form, true), app::TrimText(url), *values,
-                                           &pane, &dialogs);
+    const bool ok = app::PublishSinglePage(ws, task.id, app::SinglePageDocument(*form, true), app::TrimText(url),
+                                           *values, &pane, &dialogs);
     return ok ? 0 : 1;
 }
 

@@ -23,17 +23,9 @@
 #include "publish/module_test.h"
 #include "publish/publish_module.h"
 #include "ui/cookie_capture_dialog.h"
+#include "ui/qt_text.h"
 
 namespace tarvex::ui {
-
-namespace {
-QString q(const std::string& s) {
-    return QString::fromStdString(s);
-}
-std::string s(const QString& t) {
-    return t.toStdString();
-}
-}  // namespace
 
 ModuleEditorDialog::ModuleEditorDialog(const std::string& publishFolder, const std::string& currentModule,
                                        const std::vector<std::string>& taskFields, platform::Dialogs& dialogs,
@@ -46,7 +38,7 @@ ModuleEditorDialog::ModuleEditorDialog(const std::string& publishFolder, const s
     m_modules = new QListWidget;
     m_modules->setObjectName("moduleList");
     connect(m_modules, &QListWidget::itemDoubleClicked, this,
-            [this](QListWidgetItem* item) { openModule(s(item->text())); });
+            [this](QListWidgetItem* item) { openModule(stdstr(item->text())); });
     auto* left = new QVBoxLayout;
     left->addWidget(new QLabel("接口名称"));
     left->addWidget(m_modules, 1);
@@ -76,9 +68,9 @@ ModuleEditorDialog::ModuleEditorDialog(const std::string& publishFolder, const s
     connect(m_fields, &QTreeWidget::itemChanged, this, [this](QTreeWidgetItem* item, int column) {
         if (m_showing || column == 0) return;
         const int row = m_fields->indexOfTopLevelItem(item);
-        m_form.setCell(row, column, s(item->text(column)));
-        const QString trimmed = q(column == 1 ? m_form.rows[static_cast<std::size_t>(row)].name
-                                              : m_form.rows[static_cast<std::size_t>(row)].content);
+        m_form.setCell(row, column, stdstr(item->text(column)));
+        const QString trimmed = qstr(column == 1 ? m_form.rows[static_cast<std::size_t>(row)].name
+                                                 : m_form.rows[static_cast<std::size_t>(row)].content);
         if (item->text(column) != trimmed) {
             m_showing = true;
             item->setText(column, trimmed);
@@ -103,13 +95,13 @@ ModuleEditorDialog::ModuleEditorDialog(const std::string& publishFolder, const s
                 caption = caption.substr(std::string("日期时间/").size());
             }
         }
-        into->addAction(q(caption), this, [this, t] { appendTag(t); });
+        into->addAction(qstr(caption), this, [this, t] { appendTag(t); });
     }
     if (taskFields.size() >= 2) {
         auto* names = m_menu->addMenu("复制内容字段名称");
         for (const auto& name : taskFields) {
             const std::string tag = app::FieldNameTag(name);
-            names->addAction(q(name), this, [this, tag] { appendTag(tag); });
+            names->addAction(qstr(name), this, [this, tag] { appendTag(tag); });
         }
     }
     m_menu->addSeparator();
@@ -157,12 +149,12 @@ ModuleEditorDialog::ModuleEditorDialog(const std::string& publishFolder, const s
     lay->setStretch(1, 3);
 
     chooseSavePath = [this](const std::string& folder, const std::string& defaultName) {
-        QDir().mkpath(q(folder));
-        QFileDialog dialog(this, "保存发布规则", q(folder + "/" + defaultName), "Tarvex发布规则 (*.p)");
+        QDir().mkpath(qstr(folder));
+        QFileDialog dialog(this, "保存发布规则", qstr(folder + "/" + defaultName), "Tarvex发布规则 (*.p)");
         dialog.setAcceptMode(QFileDialog::AcceptSave);
         dialog.setDefaultSuffix("p");
         if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::string();
-        return s(dialog.selectedFiles().first());
+        return stdstr(dialog.selectedFiles().first());
     };
     chooseCookie = [this]() -> std::optional<std::string> {
         CookieCaptureDialog dialog(m_dialogs, this);
@@ -175,7 +167,7 @@ ModuleEditorDialog::ModuleEditorDialog(const std::string& publishFolder, const s
     showModules(currentModule);
     if (!currentModule.empty()) {
         // The task's module is selected and shown, ready to edit.
-        auto found = m_modules->findItems(q(currentModule), Qt::MatchExactly);
+        auto found = m_modules->findItems(qstr(currentModule), Qt::MatchExactly);
         if (!found.isEmpty()) openModule(currentModule);
     }
 }
@@ -183,7 +175,7 @@ ModuleEditorDialog::ModuleEditorDialog(const std::string& publishFolder, const s
 void ModuleEditorDialog::showModules(const std::string& select) {
     m_modules->clear();
     for (const auto& name : m_form.modules()) {
-        auto* item = new QListWidgetItem(q(name), m_modules);
+        auto* item = new QListWidgetItem(qstr(name), m_modules);
         if (name == select) m_modules->setCurrentItem(item);
     }
 }
@@ -194,8 +186,8 @@ void ModuleEditorDialog::showRows(int select) {
     for (std::size_t i = 0; i < m_form.rows.size(); ++i) {
         auto* item = new QTreeWidgetItem(m_fields);
         item->setText(0, QString::number(i + 1));
-        item->setText(1, q(m_form.rows[i].name));
-        item->setText(2, q(m_form.rows[i].content));
+        item->setText(1, qstr(m_form.rows[i].name));
+        item->setText(2, qstr(m_form.rows[i].content));
         item->setFlags(item->flags() | Qt::ItemIsEditable);
     }
     if (select >= 0 && select < m_fields->topLevelItemCount()) m_fields->setCurrentItem(m_fields->topLevelItem(select));
@@ -222,7 +214,7 @@ int ModuleEditorDialog::selectedRow() const {
 }
 
 void ModuleEditorDialog::readControls() {
-    m_form.address = s(m_address->text());
+    m_form.address = stdstr(m_address->text());
     m_form.utf8 = m_charset->currentIndex() == 1;
 }
 
@@ -231,9 +223,9 @@ void ModuleEditorDialog::openModule(const std::string& name) {
         m_dialogs.message(error, platform::kAppTitle);
         return;
     }
-    setWindowTitle(q(m_form.caption()));
+    setWindowTitle(qstr(m_form.caption()));
     setEditing(true);
-    m_address->setText(q(m_form.address));
+    m_address->setText(qstr(m_form.address));
     m_charset->setCurrentIndex(m_form.utf8 ? 1 : 0);
     showRows(-1);
 }
@@ -282,7 +274,7 @@ void ModuleEditorDialog::save() {
     }
     m_fields->clear();
     setEditing(false);
-    std::string name = QFileInfo(q(saved)).completeBaseName().toStdString();
+    std::string name = QFileInfo(qstr(saved)).completeBaseName().toStdString();
     showModules(name);
 }
 
@@ -305,7 +297,7 @@ void ModuleEditorDialog::testPublish() {
     while (pending.wait_for(std::chrono::milliseconds(20)) != std::future_status::ready)
         QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 20);
     const publish::TestPublishResult result = pending.get();
-    if (!result.reply.empty()) m_reply->appendPlainText(q(result.reply));
+    if (!result.reply.empty()) m_reply->appendPlainText(qstr(result.reply));
     m_dialogs.message(result.message, platform::kAppTitle);
 }
 

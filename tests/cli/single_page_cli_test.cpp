@@ -48,12 +48,15 @@ TEST_F(SinglePageCli, CollectOnePrintsTheFieldsInOrderAndStoresNothing) {
 
 TEST_F(SinglePageCli, CollectOneWithASettingsFileAndItsErrors) {
     // A settings file replaces the task's rules: one field only.
-    nlohmann::ordered_json field{{"title", "作者"},         {"radio_1", "-1"}, {"radio_2", "0"},
-                                 {"radio_3", "0"},          {"radio_1_content", {"<span class=\"author\">", "</span>"}}};
+    nlohmann::ordered_json field{{"title", "作者"},
+                                 {"radio_1", "-1"},
+                                 {"radio_2", "0"},
+                                 {"radio_3", "0"},
+                                 {"radio_1_content", {"<span class=\"author\">", "</span>"}}};
     nlohmann::ordered_json doc{{"fieldsAll", {field.dump()}}};
     sandbox.writeFile("one.json", doc.dump());
-    auto r = test::runCli("collect-one" + ws + id() + " " + test::shellQuote(server.url("/a/1.html")) +
-                          " --settings " + test::shellQuote(sandbox.path("one.json")));
+    auto r = test::runCli("collect-one" + ws + id() + " " + test::shellQuote(server.url("/a/1.html")) + " --settings " +
+                          test::shellQuote(sandbox.path("one.json")));
     EXPECT_EQ(r.status, 0) << r.out;
     EXPECT_EQ(r.out, "{采集字段:作者}：张三\n");
 
@@ -69,8 +72,9 @@ TEST_F(SinglePageCli, PublishOneSendsOneRecordFromLinesOrJson) {
     test::PublishReceiver site;
     site.answer("AddInfo", test::PublishReceiver::success());
     const auto w = sandbox.workspace();
-    ASSERT_TRUE(publish::SaveModule(publish::ModulePath(w.publishFolder, "site"), site.url(), true,
-                                    {{"title", "{采集字段:标题}"}, {"body", "{采集字段:正文}"}, {"from", "{dd:网址}"}}));
+    ASSERT_TRUE(
+        publish::SaveModule(publish::ModulePath(w.publishFolder, "site"), site.url(), true,
+                            {{"title", "{采集字段:标题}"}, {"body", "{采集字段:正文}"}, {"from", "{dd:网址}"}}));
     // The task publishes with "site" and needs no column.
     nlohmann::ordered_json settings = nlohmann::ordered_json::parse(test::articleSiteSettings({server.url("/")}));
     settings["PostRuleName"] = "site";

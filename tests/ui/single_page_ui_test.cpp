@@ -36,26 +36,6 @@ namespace {
 
 const std::string kEditorFolder = std::string(TARVEX_SOURCE_DIR) + "/demo/workspace/Plugin/kindeditor";
 
-bool pump(const std::function<bool()>& pred, std::chrono::milliseconds timeout = 30s) {
-    return test::waitFor(
-        [&] {
-            test::processEvents(20);
-            return pred();
-        },
-        timeout);
-}
-
-QVariant runJs(QWebEngineView* view, const QString& script) {
-    QVariant result;
-    bool done = false;
-    view->page()->runJavaScript(script, [&](const QVariant& v) {
-        result = v;
-        done = true;
-    });
-    pump([&] { return done; });
-    return result;
-}
-
 void screenshot(QWidget* w, const char* name) {
     if (const char* dir = std::getenv("TARVEX_SCREENSHOT_DIR")) w->grab().save(QString(dir) + "/" + name);
 }
@@ -237,7 +217,7 @@ TEST(VisualEditorUi, ValuesWithLineBreaksQuotesAndEntitiesSurviveUnlessEdited) {
     ASSERT_EQ(app::WriteVisualEditorPage(ws, values), "");
     ui::VisualEditorDialog dialog(app::VisualEditorPagePath(ws), values);
     dialog.show();
-    ASSERT_TRUE(pump([&] { return dialog.isLoaded(); }));
+    ASSERT_TRUE(test::pump([&] { return dialog.isLoaded(); }));
     test::processEvents(300);
     screenshot(&dialog, "visual_editor_content.png");
     auto back = dialog.readValues();
@@ -245,8 +225,8 @@ TEST(VisualEditorUi, ValuesWithLineBreaksQuotesAndEntitiesSurviveUnlessEdited) {
     EXPECT_EQ(*back, values);
 
     // Edits come back, with the value's CR LF line ends.
-    runJs(dialog.webView(), "var a = document.getElementsByName('摘要')[0]; a.value = a.value + '\\n追加';");
-    runJs(dialog.webView(), "editor.quill.insertText(0, '新', 'user');");
+    test::runJs(dialog.webView(), "var a = document.getElementsByName('摘要')[0]; a.value = a.value + '\\n追加';");
+    test::runJs(dialog.webView(), "editor.quill.insertText(0, '新', 'user');");
     back = dialog.readValues();
     ASSERT_TRUE(back);
     EXPECT_EQ((*back)[2].second, "第一行\r\n第二行\r\n\r\n第四行\r\n追加");
