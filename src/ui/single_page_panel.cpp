@@ -83,6 +83,7 @@ void SinglePageController::collectOne() {
         m_dialogs.message(app::kNoTaskOpenText, platform::kAppTitle);
         return;
     }
+    if (busy()) return;
     const app::SettingsForm form = m_settings.form();
     m_view.appendPane(app::kRunLogSlot, "");
     m_view.setLabel(app::kRunLogSlot, 2, "");
@@ -120,10 +121,18 @@ void SinglePageController::publishOne() {
         m_dialogs.message(refusal, platform::kAppTitle);
         return;
     }
+    if (busy()) return;
     m_view.setProgressRange(app::kRunLogSlot, 1, 0, 100);
     m_view.setProgress(app::kRunLogSlot, 1, 0);
     if (showRunLog) showRunLog();
     startJob(app::SinglePageJob::Kind::Publish, app::SinglePageDocument(form, true));
+}
+
+bool SinglePageController::busy() {
+    // One job at a time: a second would overwrite the results the first is still writing.
+    if (m_running->load() == 0) return false;
+    m_dialogs.message(kBusyText, platform::kAppTitle);
+    return true;
 }
 
 void SinglePageController::openVisualEditorChecked() {

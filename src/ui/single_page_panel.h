@@ -67,7 +67,11 @@ public:
     // Brings the run log page to the front; set by the main window.
     std::function<void()> showRunLog;
 
+    // Shown when "单页采集" or "单页发布" is pressed while the last one still runs.
+    static constexpr const char* kBusyText = "单页采集或发布正在进行，请等它结束后再试";
+
 private:
+    bool busy();
     void startJob(app::SinglePageJob::Kind kind, const std::string& document);
 
     const app::Workspace& m_ws;

@@ -109,6 +109,7 @@ TEST_F(SinglePageUi, WithTheEditorClosedPublishIsFreeAtOnceAndFieldsShowInOrder)
     settings()->singleCollectButton()->click();
     EXPECT_TRUE(settings()->singlePublishButton()->isEnabled());
     EXPECT_EQ(window->singlePage().openEditor(), nullptr);
+
     ASSERT_TRUE(window->singlePage().waitIdle(30000));
     test::processEvents();
     EXPECT_EQ(fieldLines(), kFieldOrder);
@@ -117,6 +118,21 @@ TEST_F(SinglePageUi, WithTheEditorClosedPublishIsFreeAtOnceAndFieldsShowInOrder)
     EXPECT_EQ(window->singlePage().state().status(), app::SinglePageState::Status::Collected);
     EXPECT_EQ(window->pageTabs()->currentWidget(), window->runLogPage());
     screenshot(window.get(), "single_page_main_window.png");
+}
+
+TEST_F(SinglePageUi, ASecondPressWhileTheJobRunsStartsNothing) {
+    auto slow = test::Reply::html("<h1>慢</h1>");
+    slow.delay = std::chrono::milliseconds(1500);
+    server.on("/slow.html", slow);
+    openTask();
+    setCloseEditor(true);
+    setAddress(server.url("/slow.html"));
+    settings()->singleCollectButton()->click();
+    settings()->singleCollectButton()->click();
+    EXPECT_EQ(dialogs.messages().back(), ui::SinglePageController::kBusyText);
+    ASSERT_TRUE(window->singlePage().waitIdle(30000));
+    EXPECT_EQ(window->singlePage().state().values().at(0), (std::pair<std::string, std::string>{"标题", "慢"}));
+    EXPECT_EQ(window->runLogPane()->toPlainText().count("{采集字段:标题}"), 1);
 }
 
 TEST_F(SinglePageUi, AFetchErrorShowsItsTextAndOpensNoEditor) {
