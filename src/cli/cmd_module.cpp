@@ -1,25 +1,35 @@
-// "module list|show|save": the publish modules of the workspace ("发布规则/<name>.p"). "save"
+// "module list|show|save|test": the publish modules of the workspace ("发布规则/<name>.p"). "save"
 // enciphers a plain module text (the lines "posturl=…", "charset=1|0", then one field per line)
-// exactly as the module editor does, so servers and scripts can install a module.
+// exactly as the module editor does, so servers and scripts can install a module; "test" sends
+// the module editor's test publication.
 #include <fstream>
 #include <ostream>
 #include <sstream>
 
 #include "app/workspace.h"
 #include "cli/cli_command.h"
+#include "publish/module_test.h"
 #include "publish/publish_module.h"
 
 namespace tarvex::cli {
 namespace {
 
 int usage(CliContext& ctx) {
-    ctx.err << "usage: tarvex-cli module list | module show NAME | module save NAME FILE\n";
+    ctx.err << "usage: tarvex-cli module list | module show NAME | module save NAME FILE | module test NAME\n";
     return 2;
 }
 
 // A module name becomes a file name: no folder separators, nothing hidden.
 bool validName(const std::string& name) {
     return !name.empty() && name.find_first_of("/\\") == std::string::npos && name[0] != '.';
+}
+
+// The module named by the second argument; the error printed when there is none.
+std::optional<publish::PublishModule> loadNamed(CliContext& ctx, const std::string& folder) {
+    std::string error;
+    auto module = validName(ctx.args[1]) ? publish::LoadModule(folder, ctx.args[1], &error) : std::nullopt;
+    if (!module) ctx.err << "tarvex-cli: " << (error.empty() ? publish::MissingModuleText(ctx.args[1]) : error) << "\n";
+    return module;
 }
 
 int runModule(CliContext& ctx) {
@@ -31,12 +41,8 @@ int runModule(CliContext& ctx) {
         return 0;
     }
     if (verb == "show" && ctx.args.size() == 2) {
-        std::string error;
-        auto module = validName(ctx.args[1]) ? publish::LoadModule(folder, ctx.args[1], &error) : std::nullopt;
-        if (!module) {
-            ctx.err << "tarvex-cli: " << (error.empty() ? publish::MissingModuleText(ctx.args[1]) : error) << "\n";
-            return 1;
-        }
+        auto module = loadNamed(ctx, folder);
+        if (!module) return 1;
         ctx.out << module->text();
         return 0;
     }
@@ -64,10 +70,24 @@ int runModule(CliContext& ctx) {
         }
         return 0;
     }
+    if (verb == "test" && ctx.args.size() == 2) {
+        auto module = loadNamed(ctx, folder);
+        if (!module) return 1;
+        // As the module editor's "测试发布": every line with a name, as written.
+        std::vector<std::pair<std::string, std::string>> fields;
+        for (const auto& field : module->fields())
+            if (!field.first.empty()) fields.push_back(field);
+        const auto result = publish::TestPublish(module->address(), module->utf8(), fields);
+        std::string message = result.message;
+        for (auto& c : message)
+            if (c == '\r') c = '\n';
+        (result.succeeded ? ctx.out : ctx.err) << message << "\n";
+        return result.succeeded ? 0 : 1;
+    }
     return usage(ctx);
 }
 
-const CliCommandRegistrar reg({"module", "module list | module show NAME | module save NAME FILE",
-                               "list, print or install the publish modules of the workspace", runModule});
+const CliCommandRegistrar reg({"module", "module list | module show NAME | module save NAME FILE | module test NAME",
+                               "list, print, install or test-publish the publish modules of the workspace", runModule});
 }  // namespace
 }  // namespace tarvex::cli

@@ -119,8 +119,12 @@ struct RecordFilesAccess {
     static void addFile(RecordFiles& files, std::unique_ptr<Placement> held, const std::string& remote,
                         const std::string& statement) {
         files.m_had.emplace(remote, std::make_pair(held->local(), held->newName()));
+        files.m_files.push_back({held->local(), held->newName(), false});
         addStatement(files, statement);
         hold(files, std::move(held));
+    }
+    static void addThumbnail(RecordFiles& files, const std::string& local, const std::string& newUrl) {
+        files.m_files.push_back({local, newUrl, true});
     }
     static const std::pair<std::string, std::string>* had(const RecordFiles& files, const std::string& remote) {
         auto it = files.m_had.find(remote);
@@ -400,6 +404,7 @@ void imagesInText(const AttachmentJob& job, const engine::FieldRule& rule, const
                     const std::string thumb = sql::InsertDownload(job.rowId, remote, plan->path, plan->address, true);
                     WriteLog("TGetThread:插入download表：缩略图" + thumb, 0);
                     RecordFilesAccess::addStatement(files, thumb);
+                    RecordFilesAccess::addThumbnail(files, plan->path, plan->address);
                 }
             }
             if (thumbPlace && files.hasThumbnail) RecordFilesAccess::hold(files, std::move(thumbPlace));

@@ -59,6 +59,14 @@ public:
     RecordFiles& operator=(const RecordFiles&) = delete;
 
     bool hasThumbnail = false;
+    // A file the record has: where it lies and the address it gets on the site.
+    struct File {
+        std::string localPath;
+        std::string newUrl;
+        bool thumbnail = false;
+    };
+    // Each file once, in the order it was had (for callers that publish without a database).
+    const std::vector<File>& files() const { return m_files; }
     // The `download` inserts, in the order the files were had.
     const std::vector<std::string>& statements() const { return m_statements; }
     // `first` (may be "") followed by the inserts, as one script of statements.
@@ -70,6 +78,7 @@ public:
 private:
     friend struct RecordFilesAccess;
     std::vector<std::string> m_statements;
+    std::vector<File> m_files;
     std::vector<std::unique_ptr<Placement>> m_held;
     std::map<std::string, std::pair<std::string, std::string>> m_had;  // remote → local, new name
 };

@@ -85,19 +85,20 @@ CollectedRecord collectRecord(const engine::SettingsJson& settings, const engine
             if (record.error.empty()) record.error = "字段[" + title + "]：" + *extracted.error;
         }
         std::string value = engine::MarkersToLines(extracted.value);
-        WriteLog("TGetThread:GetFieldResult 字段" + title + ",内容的返回结束 ", 0);
-        value = engine::FieldFilter(rule.json, value);
-        if (!engine::IsFilterMessage(value)) {
+        WriteLog(steps.logName + ":GetFieldResult 字段" + title + ",内容的返回结束 ", 0);
+        if (steps.applyFilters) value = engine::FieldFilter(rule.json, value);
+        if (steps.applyFilters && !engine::IsFilterMessage(value)) {
             WriteLog("TGetThread: check_field_filter,不包含过滤|，准备判断首项为空，或简易过滤空内容" + title, kDetail);
             if (value.empty() && (k == 0 || rule.checkNull)) value = "过滤|字段[" + title + "]为空";
         }
-        if (engine::IsFilterMessage(value)) {
+        if (steps.applyFilters && engine::IsFilterMessage(value)) {
             record.values.clear();
             record.filter = value;
             break;
         }
-        WriteLog("TGetThread: 循环字段，开始下载附件，fname:" + title, kDetail);
+        WriteLog(steps.logName + ": 循环字段，开始下载附件，fname:" + title, kDetail);
         if (!value.empty() && steps.attachments) steps.attachments(rule, value, fieldValues);
+        if (steps.onField) steps.onField(title, value);
         record.values.emplace_back(title, value);
         setValue(fieldValues, title, value);
         // Plug-ins change what later fields see; the value stored stays the one before them.

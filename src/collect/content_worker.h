@@ -37,6 +37,12 @@ struct RecordSteps {
     std::function<void(const engine::FieldRule& rule, std::string& value, const engine::FieldValueList& values)>
         attachments;
     engine::ExtractEnv env;
+    // false: no filter rejects the record and empty values are kept (the single-page mode).
+    bool applyFilters = true;
+    // Sees each field's value once its attachments are in, before its plug-ins run.
+    std::function<void(const std::string& title, const std::string& value)> onField;
+    // Names the writer in the field loop's log lines.
+    std::string logName = "TGetThread";
 };
 
 // The field loop: each field of "fieldsAll" in order extracted from the page list, its line

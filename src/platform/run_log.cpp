@@ -153,27 +153,38 @@ std::string RunLog::accessLogPath() const {
 }
 
 void RunLog::writeAccess(const std::string& text) {
-    std::string path = accessLogPath();
-    std::string existing;
+    std::string error;
     {
-        std::ifstream in(path, std::ios::binary);
-        if (in) {
-            std::ostringstream ss;
-            ss << in.rdbuf();
-            existing = std::string(utf8::stripBom(ss.str()));
+        // Under the lock: two pages written at once would otherwise both read the old file and
+        // one entry would be lost.
+        std::lock_guard<std::mutex> g(m_lock);
+        // Before init there is no program folder: writing would drop the file into whatever
+        // folder the process happens to run in.
+        if (m_programFolder.empty()) return;
+        const std::string path = accessLogPath();
+        std::string existing;
+        {
+            std::ifstream in(path, std::ios::binary);
+            if (in) {
+                std::ostringstream ss;
+                ss << in.rdbuf();
+                existing = std::string(utf8::stripBom(ss.str()));
+            }
+        }
+        std::string entry = format(*m_clock, "%m-%d %H:%M:%S") + ", " + text;
+        std::string all = std::string(utf8::kBom) + existing;
+        if (!existing.empty() && existing.back() != '\n') all += "\r\n";
+        all += entry + "\r\n";
+        std::ofstream out(path, std::ios::binary | std::ios::trunc);
+        if (!out) {
+            error = std::strerror(errno);
+        } else {
+            out.write(all.data(), static_cast<std::streamsize>(all.size()));
+            if (!out) error = "write failed";
         }
     }
-    std::string entry = format(*m_clock, "%m-%d %H:%M:%S") + ", " + text;
-    std::string all = std::string(utf8::kBom) + existing;
-    if (!existing.empty() && existing.back() != '\n') all += "\r\n";
-    all += entry + "\r\n";
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    if (!out) {
-        reportFailure(std::strerror(errno));
-        return;
-    }
-    out.write(all.data(), static_cast<std::streamsize>(all.size()));
-    if (!out) reportFailure("write failed");
+    // Reported outside the lock: the dialog may block until a person answers it.
+    if (!error.empty()) reportFailure(error);
 }
 
 void RunLog::reportFailure(const std::string& error) {

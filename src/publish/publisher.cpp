@@ -106,6 +106,89 @@ struct Settings {
     std::string postRuleName;
 };
 
+struct PostOutcome {
+    bool passed = false;
+    bool cancelled = false;  // the run's stop ended the uploads or the request
+    std::string reply;       // the interface's reply (with the status line of an error status)
+};
+
+// Fills the module for one record, sends its attachments as `mode` says and posts it. A
+// "jsslversion" line sets `sslVersion` for the rest of the run.
+PostOutcome postRecord(collect::RunContext& run, const PublishModule& module, const RecordFill& fill,
+                       const std::vector<Attachment>& files, UploadMode mode, const Settings& settings,
+                       std::string& sslVersion) {
+    PostOutcome out;
+    const std::string charset = module.charsetName();
+    std::string cookie, userAgent = kPublishUserAgent, successMarker;
+    std::vector<platform::FormPart> parts{TextPart("tarvex", "AddInfo", charset)};
+    std::string logged = "tarvex=AddInfo";
+    for (const auto& [name, content] : module.fields()) {
+        std::string value = FillFieldContent(name, content, fill);
+        const std::string n = lower(name);
+        if (n == "cookie" || n == "jcookie") {
+            cookie = value;
+        } else if (n == "juseragent") {
+            userAgent = value;
+        } else if (n == "jsuccess") {
+            successMarker = value;
+        } else if (n == "jsslversion") {
+            sslVersion = value;
+        } else {
+            parts.push_back(TextPart(name, value, charset));
+            logged += "\r\n" + name + "=" + value;
+        }
+    }
+
+    WriteLog("TMyThread:WEB和FTP上传判断check_type_up:" + std::to_string(static_cast<int>(mode)), 0);
+    SendBar bar(run);
+    if (!files.empty() && mode == UploadMode::Web) {
+        WebUpload upload{files, module.address(), charset, sslVersion,
+                         [&bar](std::uint64_t s, std::uint64_t t) { bar(s, t); }};
+        uploadAttachmentsWeb(run, upload, settings.upload);
+    } else if (!files.empty() && mode == UploadMode::Ftp) {
+        uploadAttachmentsFtp(run, files, settings.upload);
+    }
+    if (run.stopRequested()) {
+        out.cancelled = true;
+        return out;
+    }
+
+    auto request = FormPost(module.address(), userAgent, 20000, sslVersion, run);
+    request.cookie = cookie;
+    request.multipart = std::move(parts);
+    if (mode == UploadMode::Inline && settings.autoUpload) {
+        for (const auto& f : files) {
+            if (!std::filesystem::exists(f.localPath)) continue;
+            AppendAttachmentParts(request.multipart, f, charset);
+            sleepMs(10);
+        }
+    }
+    if (!files.empty())
+        request.progress = [&bar](std::uint64_t sent, std::uint64_t total, std::uint64_t, std::uint64_t) {
+            bar(sent, total);
+            return true;
+        };
+    WriteLog("TMyThread:IDHTTP:配置完毕,postlist2:" + RedactForLog(logged), 0);
+    SetOverallDeadline(request);
+    platform::HttpResponse response = platform::httpPerform(request);
+    std::string reply;
+    if (!response.transportOk()) {
+        if (response.error == platform::HttpError::Cancelled) {
+            out.cancelled = true;
+            return out;
+        }
+        run.pane(response.errorText);
+    } else {
+        reply = collect::DecodePage(response.body, response.header("Content-Type"), "");
+    }
+    // An error status is a failure whatever the body says: "succ|" in a 500 page is no success.
+    out.passed = ReplyArrived(response) &&
+                 reply.find(successMarker.empty() ? std::string("succ|") : successMarker) != std::string::npos;
+    if (!out.passed && response.transportOk() && !ReplyArrived(response)) reply = response.statusLine + "\r" + reply;
+    out.reply = std::move(reply);
+    return out;
+}
+
 class Publisher {
 public:
     Publisher(collect::RunContext& run, const std::vector<std::string>& columns)
@@ -402,27 +485,6 @@ void Publisher::publishOne(const PublishTarget& target, bool mainSite, const Pub
         return "{采集字段:" + name + "}";
     };
 
-    const std::string charset = module.charsetName();
-    std::string cookie, userAgent = kPublishUserAgent, successMarker;
-    std::vector<platform::FormPart> parts{TextPart("tarvex", "AddInfo", charset)};
-    std::string logged = "tarvex=AddInfo";
-    for (const auto& [name, content] : module.fields()) {
-        std::string value = FillFieldContent(name, content, fill);
-        const std::string n = lower(name);
-        if (n == "cookie" || n == "jcookie") {
-            cookie = value;
-        } else if (n == "juseragent") {
-            userAgent = value;
-        } else if (n == "jsuccess") {
-            successMarker = value;
-        } else if (n == "jsslversion") {
-            m_sslVersion = value;
-        } else {
-            parts.push_back(TextPart(name, value, charset));
-            logged += "\r\n" + name + "=" + value;
-        }
-    }
-
     std::vector<Attachment> files;
     if (m_s.autoUpload) {
         platform::SilentDialogs quiet;
@@ -430,54 +492,13 @@ void Publisher::publishOne(const PublishTarget& target, bool mainSite, const Pub
             m_run.dbPath, id, m_run.dialogs ? *m_run.dialogs : static_cast<platform::Dialogs&>(quiet)));
     }
     const UploadMode mode = mainSite ? m_s.mode : UploadMode::Inline;
-    WriteLog("TMyThread:WEB和FTP上传判断check_type_up:" + std::to_string(static_cast<int>(mode)), 0);
-    SendBar bar(m_run);
-    if (!files.empty() && mode == UploadMode::Web) {
-        WebUpload upload{files, module.address(), charset, m_sslVersion,
-                         [&bar](std::uint64_t s, std::uint64_t t) { bar(s, t); }};
-        uploadAttachmentsWeb(m_run, upload, m_s.upload);
-    } else if (!files.empty() && mode == UploadMode::Ftp) {
-        uploadAttachmentsFtp(m_run, files, m_s.upload);
-    }
-    if (m_run.stopRequested()) {
+    const PostOutcome posted = postRecord(m_run, module, fill, files, mode, m_s, m_sslVersion);
+    if (posted.cancelled) {
         stopPass = true;
         return;
     }
-
-    auto request = FormPost(module.address(), userAgent, 20000, m_sslVersion, m_run);
-    request.cookie = cookie;
-    request.multipart = std::move(parts);
-    if (mode == UploadMode::Inline && m_s.autoUpload) {
-        for (const auto& f : files) {
-            if (!std::filesystem::exists(f.localPath)) continue;
-            AppendAttachmentParts(request.multipart, f, charset);
-            sleepMs(10);
-        }
-    }
-    if (!files.empty())
-        request.progress = [&bar](std::uint64_t sent, std::uint64_t total, std::uint64_t, std::uint64_t) {
-            bar(sent, total);
-            return true;
-        };
-    WriteLog("TMyThread:IDHTTP:配置完毕,postlist2:" + RedactForLog(logged), 0);
-    SetOverallDeadline(request);
-    platform::HttpResponse response = platform::httpPerform(request);
-    std::string reply;
-    if (!response.transportOk()) {
-        if (response.error == platform::HttpError::Cancelled) {
-            stopPass = true;
-            return;
-        }
-        m_run.pane(response.errorText);
-    } else {
-        reply = collect::DecodePage(response.body, response.header("Content-Type"), "");
-    }
-    // An error status is a failure whatever the body says: "succ|" in a 500 page is no success.
-    const bool passed = ReplyArrived(response) &&
-                        reply.find(successMarker.empty() ? std::string("succ|") : successMarker) != std::string::npos;
-    if (!passed) {
-        if (response.transportOk() && !ReplyArrived(response)) reply = response.statusLine + "\r" + reply;
-        m_run.pane(m_prefix + "id:" + idText + ",发布失败,接口响应内容：\r" + reply);
+    if (!posted.passed) {
+        m_run.pane(m_prefix + "id:" + idText + ",发布失败,接口响应内容：\r" + posted.reply);
         return;
     }
     std::string dbError;
@@ -507,6 +528,62 @@ void publishRecords(collect::RunContext& run, const std::vector<std::string>& co
     } catch (const std::exception& e) {
         run.pane(std::string("发布内容出错：") + e.what());
         WriteLog(std::string("TMyThread:发布内容|异常：") + e.what(), 0);
+    }
+}
+
+bool publishSingleRecord(collect::RunContext& run, const SingleRecord& record) {
+    try {
+        auto doc = engine::ParseRuleJson(run.settingsJson).value_or(engine::RuleJson::object());
+        Settings settings;
+        settings.autoUpload = engine::RuleFlag(doc, "other_autoupload");
+        const std::string uploadSet = engine::RuleText(doc, "other_UploadSet");
+        settings.mode = SelectUploadMode(settings.autoUpload, uploadSet);
+        settings.upload = ReadUploadSettings(uploadSet);
+        const std::string name = engine::RuleText(doc, "PostRuleName");
+        if (name.empty()) {
+            run.pane("发布规则没有设置！");
+            return false;
+        }
+        ModuleCache cache(run.programFolder + "发布规则");
+        std::string error;
+        const PublishModule* module = cache.get(name, &error);
+        if (!module) {
+            run.pane(error);
+            return false;
+        }
+        WriteLog("TMyThread2:提取发布规则文件postlist.Text：" + RedactForLog(module->text()), 0);
+        if (module->lines.size() < 2) {
+            run.pane("名称为：" + name + ".p，的发布模块内容无法读取");
+            return false;
+        }
+        RecordFill fill;
+        fill.columnId = record.columnId;
+        fill.recordUrl = record.url;
+        fill.thumbnail = [&record] { return record.thumbnail; };
+        fill.column = [&record](const std::string& column) -> std::optional<std::string> {
+            const std::string n = lower(column);
+            for (const auto& [title, value] : record.values)
+                if (lower(title) == n) return value;
+            if (n == "url") return record.url;
+            return std::nullopt;
+        };
+        std::string sslVersion;
+        const std::vector<Attachment> files = settings.autoUpload ? record.files : std::vector<Attachment>{};
+        const PostOutcome posted = postRecord(run, *module, fill, files, settings.mode, settings, sslVersion);
+        if (posted.cancelled) {
+            run.pane("发布已取消");
+            return false;
+        }
+        if (!posted.passed) {
+            run.pane("发布失败,接口响应内容：\r" + posted.reply);
+            return false;
+        }
+        run.pane("发布成功");
+        return true;
+    } catch (const std::exception& e) {
+        run.pane(std::string("发布内容出错：") + e.what());
+        WriteLog(std::string("TMyThread2:发布内容|异常：") + e.what(), 0);
+        return false;
     }
 }
 

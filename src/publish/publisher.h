@@ -5,9 +5,11 @@
 // interface, or stored first by FTP; a success sets the target's flag column. Runs on the
 // runner thread, reports to the run's slot page, obeys pause and stop. Never throws.
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "collect/run_context.h"
+#include "publish/attachment_upload.h"
 
 namespace tarvex::publish {
 
@@ -18,6 +20,21 @@ inline constexpr const char* kPublishUserAgent =
 // `columns`: the content table's column names in order (the sixth is the title shown).
 // Nothing happens when `publishTicked` is false or a stop was requested.
 void publishRecords(collect::RunContext& run, const std::vector<std::string>& columns, bool publishTicked);
+
+// One record outside the task database (the single-page mode): its values by field title, the
+// address it came from, the target column, its downloaded files and thumbnail address.
+struct SingleRecord {
+    std::vector<std::pair<std::string, std::string>> values;
+    std::string url;
+    std::string columnId;
+    std::vector<Attachment> files;
+    std::string thumbnail;
+};
+
+// Publishes one record with the module "PostRuleName" of `run.settingsJson`, its attachments
+// sent as "other_autoupload" and "other_UploadSet" say. Reports to the run's pane; true when
+// the interface answered success. Nothing is marked anywhere. Never throws.
+bool publishSingleRecord(collect::RunContext& run, const SingleRecord& record);
 
 // Waits the interval before a record: round(ms / 10) steps of 10 ms (ties to even); from step 51
 // on, every 50th step ends the wait early when the run is paused or stopping. Returns the steps.

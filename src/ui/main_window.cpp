@@ -110,11 +110,14 @@ MainWindow::MainWindow(app::Session& session, QWidget* parent, platform::Dialogs
         m_pages->addTab(page, "任务名");
         m_pages->setTabVisible(i - 1, false);
     }
-    m_runLogPane = new QPlainTextEdit;
-    m_runLogPane->setObjectName("runLogPane");
-    m_runLogPane->setReadOnly(true);
-    m_pages->addTab(m_runLogPane, "运行日志");
-    m_pages->setCurrentWidget(m_runLogPane);
+    m_runLogPage = new RunLogPage;
+    m_runLogPane = m_runLogPage->pane();
+    m_pages->addTab(m_runLogPage, "运行日志");
+    m_pages->setCurrentWidget(m_runLogPage);
+    m_singlePage =
+        std::make_unique<SinglePageController>(m_session.workspace, *m_settings, *m_runLogPage, m_slotModel,
+                                               this->dialogs(), m_session.state ? &m_session.state->closing : nullptr);
+    m_singlePage->showRunLog = [this] { m_pages->setCurrentWidget(m_runLogPage); };
     m_pages->setTabsClosable(true);
     connect(m_pages, &QTabWidget::tabCloseRequested, this, &MainWindow::closePage);
 
@@ -150,6 +153,8 @@ MainWindow::MainWindow(app::Session& session, QWidget* parent, platform::Dialogs
 
 MainWindow::~MainWindow() {
     stopScheduler();
+    // A single-page job reports into the slot model: it must end before the model goes.
+    if (m_singlePage) m_singlePage->waitFinished(30000);
     m_slotModel.setListener(nullptr);
 }
 
@@ -452,14 +457,14 @@ void MainWindow::syncSlotPages() {
         const auto page = m_runListModel->page(slot);
         const bool wasShown = isSlotPageVisible(slot);
         m_pages->setTabText(slot - 1, QString::fromStdString(page.caption));
-        if (wasShown && !page.shown && m_pages->currentIndex() == slot - 1) m_pages->setCurrentWidget(m_runLogPane);
+        if (wasShown && !page.shown && m_pages->currentIndex() == slot - 1) m_pages->setCurrentWidget(m_runLogPage);
         setSlotPageVisible(slot, page.shown);
         if (!wasShown && page.shown) m_pages->setCurrentWidget(slotPage(slot));
     }
 }
 
 void MainWindow::closePage(int index) {
-    if (m_pages->widget(index) == m_runLogPane) {
+    if (m_pages->widget(index) == m_runLogPage) {
         // The run log page stays; its close button switches the page area between two heights.
         auto* splitter = qobject_cast<QSplitter*>(m_pages->parentWidget());
         if (!splitter) return;
@@ -588,7 +593,10 @@ void MainWindow::setLabel(int slot, int which, const std::string& text) {
     QMetaObject::invokeMethod(
         this,
         [this, slot, which, t] {
-            if (slot >= 1 && slot <= app::SlotViewModel::kSlots) slotPage(slot)->label(which)->setText(t);
+            if (slot >= 1 && slot <= app::SlotViewModel::kSlots)
+                slotPage(slot)->label(which)->setText(t);
+            else if (slot == app::kRunLogSlot)
+                m_runLogPage->label()->setText(t);
         },
         Qt::QueuedConnection);
 }
@@ -597,7 +605,10 @@ void MainWindow::setProgressRange(int slot, int bar, int min, int max) {
     QMetaObject::invokeMethod(
         this,
         [this, slot, bar, min, max] {
-            if (slot >= 1 && slot <= app::SlotViewModel::kSlots) slotPage(slot)->bar(bar)->setRange(min, max);
+            if (slot >= 1 && slot <= app::SlotViewModel::kSlots)
+                slotPage(slot)->bar(bar)->setRange(min, max);
+            else if (slot == app::kRunLogSlot)
+                m_runLogPage->bar()->setRange(min, max);
         },
         Qt::QueuedConnection);
 }
@@ -606,7 +617,10 @@ void MainWindow::setProgress(int slot, int bar, int value) {
     QMetaObject::invokeMethod(
         this,
         [this, slot, bar, value] {
-            if (slot >= 1 && slot <= app::SlotViewModel::kSlots) slotPage(slot)->bar(bar)->setValue(value);
+            if (slot >= 1 && slot <= app::SlotViewModel::kSlots)
+                slotPage(slot)->bar(bar)->setValue(value);
+            else if (slot == app::kRunLogSlot)
+                m_runLogPage->bar()->setValue(value);
         },
         Qt::QueuedConnection);
 }

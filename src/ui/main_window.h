@@ -23,6 +23,7 @@
 #include "ui/qt_ports.h"
 #include "ui/run_list_widget.h"
 #include "ui/schedule_dialogs.h"
+#include "ui/single_page_panel.h"
 #include "ui/slot_page.h"
 #include "ui/task_settings_widget.h"
 
@@ -56,6 +57,8 @@ public:
     app::Session& session() { return m_session; }
     app::Catalogue& catalogue() { return *m_catalogue; }
     TaskSettingsWidget* settingsWidget() const { return m_settings; }
+    RunLogPage* runLogPage() const { return m_runLogPage; }
+    SinglePageController& singlePage() { return *m_singlePage; }
     app::ClipboardPort& clipboard() { return m_clipboard; }
 
     // The task tree: rebuilt from the catalogue after every change; the node of the current
@@ -149,6 +152,8 @@ private:
     QTabWidget* m_pages = nullptr;
     std::array<SlotPage*, 6> m_slotPages{};
     QPlainTextEdit* m_runLogPane = nullptr;
+    RunLogPage* m_runLogPage = nullptr;
+    std::unique_ptr<SinglePageController> m_singlePage;
     QSystemTrayIcon* m_tray = nullptr;
     bool m_trayAvailable = false;
     bool m_exiting = false;

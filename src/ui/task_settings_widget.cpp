@@ -24,10 +24,12 @@
 #include "app/cookie_capture.h"
 #include "app/field_list.h"
 #include "collect/http_fetch.h"
+#include "publish/publish_module.h"
 #include "ui/column_tree_view.h"
 #include "ui/cookie_capture_dialog.h"
 #include "ui/field_editor_dialog.h"
 #include "ui/list_settings_dialog.h"
+#include "ui/module_editor_dialog.h"
 #include "ui/multi_level_dialog.h"
 #include "ui/pagination_dialog.h"
 #include "ui/site_group_dialog.h"
@@ -65,9 +67,8 @@ TaskSettingsWidget::TaskSettingsWidget(const app::Workspace& ws, platform::Dialo
     m_testUrl = lineEdit("other_testurl");
     auto* single = button("单页采集", "singleCollect");
     auto* singlePost = button("单页发布", "singlePublish");
-    // The single-page mode arrives with its own work.
-    single->setEnabled(false);
-    singlePost->setEnabled(false);
+    m_singleCollect = single;
+    m_singlePublish = singlePost;
     m_save = button("保存", "save");
     m_cancel = button("取消", "cancel");
     connect(m_save, &QPushButton::clicked, this, &TaskSettingsWidget::saveRequested);
@@ -200,13 +201,22 @@ QWidget* TaskSettingsWidget::buildPublishTab() {
     });
     auto* siteGroup = button("站群发布", "siteGroup");
     connect(siteGroup, &QPushButton::clicked, this, [this] {
-        SiteGroupDialog dialog(m_postMorepost, m_ws, m_dialogs, {}, this);
+        std::vector<std::string> titles;
+        for (const auto& f : m_fields) titles.push_back(app::FieldTitle(f));
+        auto editModule = [this, titles](QWidget* parent, const std::string& module) {
+            ModuleEditorDialog editor(m_ws.publishFolder, module, titles, m_dialogs, parent);
+            editor.exec();
+        };
+        SiteGroupDialog dialog(m_postMorepost, m_ws, m_dialogs, editModule, this);
         if (dialog.exec() == QDialog::Accepted) m_postMorepost = dialog.json();
     });
 
+    m_editModule = button("编辑", "editModule");
+    connect(m_editModule, &QPushButton::clicked, this, &TaskSettingsWidget::editModules);
     auto* row = new QHBoxLayout;
     row->addWidget(new QLabel("发布接口："));
     row->addWidget(m_publishInterface, 1);
+    row->addWidget(m_editModule);
     row->addWidget(load);
     row->addWidget(siteGroup);
 
@@ -505,6 +515,20 @@ void TaskSettingsWidget::deleteField() {
 std::string TaskSettingsWidget::rulesFolder() const {
     QDir().mkpath(q(m_ws.rulesFolder));
     return m_ws.rulesFolder;
+}
+
+void TaskSettingsWidget::editModules() {
+    const std::string chosen =
+        m_publishInterface->currentIndex() >= 0 ? s(m_publishInterface->currentText()) : std::string();
+    std::vector<std::string> titles;
+    for (const auto& f : m_fields) titles.push_back(app::FieldTitle(f));
+    {
+        ModuleEditorDialog dialog(m_ws.publishFolder, chosen, titles, m_dialogs, this);
+        dialog.exec();
+    }
+    m_publishInterface->clear();
+    for (const auto& name : publish::ListModules(m_ws.publishFolder)) m_publishInterface->addItem(q(name));
+    m_publishInterface->setCurrentIndex(chosen.empty() ? -1 : m_publishInterface->findText(q(chosen)));
 }
 
 void TaskSettingsWidget::importRules() {

@@ -47,6 +47,12 @@ public:
     QTreeWidget* fieldList() const { return m_fieldList; }
     QTreeWidget* columnTree() const { return m_columnTree; }
     QPushButton* saveButton() const { return m_save; }
+    QPushButton* singleCollectButton() const { return m_singleCollect; }
+    QPushButton* singlePublishButton() const { return m_singlePublish; }
+    QPushButton* editModuleButton() const { return m_editModule; }
+    // "编辑" beside the publish interface: the module editor on the chosen module; the modules
+    // are listed again afterwards and the choice kept.
+    void editModules();
     QPushButton* cancelButton() const { return m_cancel; }
     QMenu* fieldMenu() const { return m_fieldMenu; }
     // The field list's selected row, -1 when none.
@@ -95,6 +101,9 @@ private:
     QLabel* m_name = nullptr;
     QLineEdit* m_testUrl = nullptr;
     QPushButton* m_save = nullptr;
+    QPushButton* m_singleCollect = nullptr;
+    QPushButton* m_singlePublish = nullptr;
+    QPushButton* m_editModule = nullptr;
     QPushButton* m_cancel = nullptr;
     QTabWidget* m_tabs = nullptr;
     QTreeWidget* m_fieldList = nullptr;

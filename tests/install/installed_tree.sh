@@ -14,6 +14,7 @@ DESTDIR="$TMP/root" "$CMAKE" --install "$BUILD" --prefix /usr >"$TMP/install.log
 CLI="$TMP/root/usr/bin/tarvex-cli"
 [ -x "$CLI" ] || fail "no usr/bin/tarvex-cli"
 for f in usr/share/tarvex/workspace/Plugin/dict/dict.jdb usr/share/tarvex/workspace/Plugin/kindeditor/report.html \
+         usr/share/tarvex/workspace/Plugin/kindeditor/index.html \
          usr/share/applications/tarvex.desktop \
          usr/share/icons/hicolor/48x48/apps/tarvex.png usr/share/icons/hicolor/scalable/apps/tarvex.svg; do
   [ -s "$TMP/root/$f" ] || fail "$f not installed"
@@ -31,6 +32,7 @@ WS="$TMP/home/.local/share/tarvex"
 [ -s "$WS/config/config.db3" ] || fail "no $WS/config/config.db3: $(cat "$TMP/tasks.txt")"
 [ -s "$WS/Plugin/dict/dict.jdb" ] || fail "the template's dictionary was not copied"
 [ -s "$WS/Plugin/kindeditor/report.html" ] || fail "the template's editor page was not copied"
+[ -s "$WS/Plugin/kindeditor/index.html" ] || fail "the template's single-page editor page was not copied"
 [ ! -e "$TMP/root/usr/share/tarvex/workspace/config/config.db3" ] || fail "the template carries the demo's tasks"
 grep -q "本地任务" "$TMP/tasks.txt" || fail "tasks printed: $(cat "$TMP/tasks.txt")"
 # The new workspace is used from then on: a task created in it is listed by the next start.

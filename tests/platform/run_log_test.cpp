@@ -173,3 +173,14 @@ TEST(AccessLog, EntriesAppendUnderOneByteOrderMark) {
     EXPECT_EQ(text.find(platform::utf8::kBom, 3), std::string::npos);
     EXPECT_EQ(text.substr(3), "12-09 22:01:02, 测试页面\r\n=====\r\n<html>一</html>\r\n12-09 22:01:03, second\r\n");
 }
+
+// A log that was never given a program folder writes no access log into the current folder.
+TEST(AccessLog, NothingIsWrittenBeforeTheProgramFolderIsKnown) {
+    test::SandboxWorkspace ws;
+    const auto before = std::filesystem::current_path();
+    std::filesystem::current_path(ws.folder());
+    platform::RunLog log;
+    log.writeAccess("page");
+    std::filesystem::current_path(before);
+    EXPECT_FALSE(std::filesystem::exists(std::filesystem::path(ws.folder()) / platform::kAccessLogName));
+}

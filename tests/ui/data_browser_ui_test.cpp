@@ -27,16 +27,6 @@ namespace {
 
 const std::string kEditorFolder = std::string(TARVEX_SOURCE_DIR) + "/demo/workspace/Plugin/kindeditor";
 
-// Processes events until `pred` holds (WebEngine answers arrive as events).
-bool pump(const std::function<bool()>& pred, std::chrono::milliseconds timeout = 30s) {
-    return test::waitFor(
-        [&] {
-            test::processEvents(20);
-            return pred();
-        },
-        timeout);
-}
-
 std::optional<std::string> textOf(ui::EditPageView& page) {
     std::optional<std::string> got;
     bool answered = false;
@@ -44,19 +34,8 @@ std::optional<std::string> textOf(ui::EditPageView& page) {
         got = std::move(t);
         answered = true;
     });
-    if (!pump([&] { return answered; })) return std::nullopt;
+    if (!test::pump([&] { return answered; })) return std::nullopt;
     return got;
-}
-
-QVariant runJs(QWebEngineView* view, const QString& script) {
-    QVariant result;
-    bool done = false;
-    view->page()->runJavaScript(script, [&](const QVariant& v) {
-        result = v;
-        done = true;
-    });
-    pump([&] { return done; });
-    return result;
 }
 
 struct EditPage : ::testing::Test {
@@ -67,7 +46,7 @@ struct EditPage : ::testing::Test {
         page->resize(700, 400);
         page->show();
         ASSERT_TRUE(page->pageAvailable());
-        ASSERT_TRUE(pump([&] { return page->isReady(); })) << "report.html did not load";
+        ASSERT_TRUE(test::pump([&] { return page->isReady(); })) << "report.html did not load";
     }
 };
 
@@ -94,14 +73,14 @@ TEST_F(EditPage, ValuesThatAreNotEditedComeBackByteForByte) {
 TEST_F(EditPage, EditsInTheEditorAndInTheSourceViewComeBack) {
     // Plain text keeps its CR LF line ends when it is edited.
     page->setText("第一行\r\n第二行");
-    runJs(page->webView(), "editor.quill.insertText(0, '新', 'user');");
+    test::runJs(page->webView(), "editor.quill.insertText(0, '新', 'user');");
     EXPECT_EQ(textOf(*page), "新第一行\r\n第二行");
-    ASSERT_TRUE(pump([&] { return page->edited(); }));
+    ASSERT_TRUE(test::pump([&] { return page->edited(); }));
 
     // HTML is edited as rich text and comes back as HTML.
     page->setText("<p>旧的<b>粗体</b></p>");
     EXPECT_FALSE(page->edited());
-    runJs(page->webView(), "editor.quill.insertText(0, '改', 'user');");
+    test::runJs(page->webView(), "editor.quill.insertText(0, '改', 'user');");
     const auto html = textOf(*page);
     ASSERT_TRUE(html);
     EXPECT_EQ(html->rfind("<p>改旧的", 0), 0u) << *html;
@@ -109,11 +88,11 @@ TEST_F(EditPage, EditsInTheEditorAndInTheSourceViewComeBack) {
 
     // The source view edits the raw text itself.
     page->setText("<div class=\"keep\">原文</div>");
-    runJs(page->webView(),
-          "editor.setSourceMode(true);"
-          "var s = document.querySelector('.tarvex-editor-source');"
-          "s.value = s.value.replace('原文', '改过');"
-          "s.dispatchEvent(new Event('input'));");
+    test::runJs(page->webView(),
+                "editor.setSourceMode(true);"
+                "var s = document.querySelector('.tarvex-editor-source');"
+                "s.value = s.value.replace('原文', '改过');"
+                "s.dispatchEvent(new Event('input'));");
     EXPECT_EQ(textOf(*page), "<div class=\"keep\">改过</div>");
 }
 
@@ -194,7 +173,7 @@ struct BrowserUi : ::testing::Test {
         std::optional<bool> stored;
         auto c = QObject::connect(b, &ui::DataBrowserWindow::cellSaved, [&](bool s) { stored = s; });
         b->button("保存")->click();
-        pump([&] { return stored.has_value(); });
+        test::pump([&] { return stored.has_value(); });
         QObject::disconnect(c);
         return stored.value_or(false);
     }
@@ -259,7 +238,7 @@ TEST_F(BrowserUi, ASelectedCellGoesThroughTheEditPageAndIsSaved) {
     auto* b = openBrowser();
     ASSERT_NE(b, nullptr);
     ASSERT_TRUE(b->editPage()->pageAvailable());
-    ASSERT_TRUE(pump([&] { return b->editPage()->isReady(); }));
+    ASSERT_TRUE(test::pump([&] { return b->editPage()->isReady(); }));
     // Saving a cell that was not edited stores the same text.
     b->selectCell(1, 5);
     ASSERT_TRUE(save(b));
@@ -270,7 +249,7 @@ TEST_F(BrowserUi, ASelectedCellGoesThroughTheEditPageAndIsSaved) {
     QKeyEvent down(QEvent::KeyPress, Qt::Key_Down, Qt::NoModifier);
     QApplication::sendEvent(b->grid(), &down);
     EXPECT_EQ(b->selectedCell(), std::make_pair(2, 5));
-    runJs(b->editPage()->webView(), "editor.quill.insertText(0, '改:', 'user');");
+    test::runJs(b->editPage()->webView(), "editor.quill.insertText(0, '改:', 'user');");
     ASSERT_TRUE(save(b));
     EXPECT_EQ(value("内容", 3), "改:第一行\r\n第二行 \"引\"");
     EXPECT_EQ(b->grid()->item(2, 5)->text(), "改:第一行  第二行 \"引\"");
@@ -355,7 +334,7 @@ TEST_F(BrowserUi, ARunningTaskIsRefused) {
     ASSERT_TRUE(window->addSelectedTaskToRunList());
     window->runListWidget()->selectRow(0);
     window->startButton()->click();
-    ASSERT_TRUE(pump([&] { return window->runListState("浏览任务") == app::kStateRunning; }, 10s));
+    ASSERT_TRUE(test::pump([&] { return window->runListState("浏览任务") == app::kStateRunning; }, 10s));
     window->taskTree()->setCurrentItem(window->taskItem(taskId));
     window->taskAction("打开任务数据库")->trigger();
     EXPECT_TRUE(dialogs.sawMessage("当前任务正在使用中,请移除任务队列后再使用！"));
@@ -369,7 +348,7 @@ TEST_F(BrowserUi, ScreenshotOnRequest) {
     collect::execScript(db(), "update content set 内容='<p>这是<b>一段</b>正文。</p><p>第二段</p>' where id=3");
     auto* b = openBrowser();
     ASSERT_NE(b, nullptr);
-    ASSERT_TRUE(pump([&] { return b->editPage()->isReady(); }));
+    ASSERT_TRUE(test::pump([&] { return b->editPage()->isReady(); }));
     b->selectCell(2, 5);
     test::processEvents(1500);
     EXPECT_TRUE(b->grab().save(QString(dir) + "/data_browser.png"));

@@ -55,7 +55,7 @@ TEST_F(Shell, ShowsTheShellOfTheProgram) {
         EXPECT_EQ(page->label(2)->text(), "附件状态：");
         EXPECT_NE(page->findChild<QProgressBar*>("ProgressBarGet" + QString::number(slot) + "2"), nullptr);
     }
-    EXPECT_EQ(window->pageTabs()->currentWidget(), window->runLogPane());
+    EXPECT_EQ(window->pageTabs()->currentWidget(), window->runLogPage());
     EXPECT_FALSE(window->startButton()->isEnabled());
     EXPECT_FALSE(window->pauseButton()->isEnabled());
     EXPECT_FALSE(window->stopButton()->isEnabled());

@@ -1,7 +1,11 @@
 #include "qt_app.h"
 
 #include <QElapsedTimer>
+#include <QWebEnginePage>
+#include <QWebEngineView>
 #include <cstdlib>
+
+#include "support/fakes.h"
 
 namespace tarvex::test {
 
@@ -27,6 +31,26 @@ void processEvents(int ms) {
     do {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
     } while (t.elapsed() < ms);
+}
+
+bool pump(const std::function<bool()>& pred, std::chrono::milliseconds timeout) {
+    return waitFor(
+        [&] {
+            processEvents(20);
+            return pred();
+        },
+        timeout);
+}
+
+QVariant runJs(QWebEngineView* view, const QString& script) {
+    QVariant result;
+    bool done = false;
+    view->page()->runJavaScript(script, [&](const QVariant& v) {
+        result = v;
+        done = true;
+    });
+    pump([&] { return done; });
+    return result;
 }
 
 }  // namespace tarvex::test

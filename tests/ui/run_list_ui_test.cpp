@@ -125,7 +125,7 @@ TEST_F(RunListUi, ClosingAWaitingTasksPageRemovesItsRow) {
     test::processEvents();
     EXPECT_EQ(window->runList()->topLevelItemCount(), 0);
     EXPECT_FALSE(window->isSlotPageVisible(1));
-    EXPECT_EQ(window->pageTabs()->currentWidget(), window->runLogPane());
+    EXPECT_EQ(window->pageTabs()->currentWidget(), window->runLogPage());
 }
 
 TEST_F(RunListUi, WithoutATrayClosingAsksWhileATaskRunsThenStopsIt) {

@@ -19,15 +19,6 @@ using namespace std::chrono_literals;
 
 namespace {
 
-bool pump(const std::function<bool()>& pred, std::chrono::milliseconds timeout = 20s) {
-    return test::waitFor(
-        [&] {
-            test::processEvents(20);
-            return pred();
-        },
-        timeout);
-}
-
 struct SchedulerUi : ::testing::Test {
     test::SandboxWorkspace sandbox;
     test::ScriptedDialogs dialogs;
@@ -83,7 +74,7 @@ TEST_F(SchedulerUi, AQueuedTaskIsStartedByTheSchedulerThroughTheRunList) {
     EXPECT_TRUE(window->queueButton()->isVisible());
 
     // The scheduler thread (a pass every 500 ms) adds the row and starts it; the run ends at once.
-    ASSERT_TRUE(pump([&] {
+    ASSERT_TRUE(test::pump([&] {
         auto* list = window->runList();
         return list->topLevelItemCount() == 1 && list->topLevelItem(0)->text(2) == "停止运行";
     })) << window->runList()->topLevelItemCount();

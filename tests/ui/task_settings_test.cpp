@@ -381,6 +381,37 @@ TEST_F(TaskSettingsUi, UnreadableSettingsAreNotOpened) {
     EXPECT_EQ(dialogs.messages().size(), 1u);
 }
 
+TEST_F(TaskSettingsUi, TheSiteEntryWindowOpensTheModuleEditorOnItsModule) {
+    open(taskA);
+    QString caption;
+    QTimer::singleShot(50, [&] {
+        auto* group = qobject_cast<ui::SiteGroupDialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(group, nullptr);
+        QTimer::singleShot(50, [&] {
+            auto* entry = qobject_cast<ui::SiteEntryDialog*>(QApplication::activeModalWidget());
+            ASSERT_NE(entry, nullptr);
+            entry->moduleBox()->setCurrentText("dede");
+            QPushButton* edit = nullptr;
+            for (auto* b : entry->findChildren<QPushButton*>())
+                if (b->text() == "编辑") edit = b;
+            ASSERT_NE(edit, nullptr);
+            EXPECT_TRUE(edit->isEnabled());
+            QTimer::singleShot(50, [&] {
+                auto* editor = QApplication::activeModalWidget();
+                ASSERT_NE(editor, nullptr);
+                caption = editor->windowTitle();
+                qobject_cast<QDialog*>(editor)->reject();
+            });
+            edit->click();
+            entry->reject();
+        });
+        group->addSite();
+        group->reject();
+    });
+    settings()->findChild<QPushButton*>("siteGroup")->click();
+    EXPECT_EQ(caption, "发布接口配置  dede");
+}
+
 TEST_F(TaskSettingsUi, SectionButtonsOpenTheirWindows) {
     open(taskA);
     struct Case {
@@ -391,7 +422,8 @@ TEST_F(TaskSettingsUi, SectionButtonsOpenTheirWindows) {
                                            {"pageSettings", "tarvex::ui::PaginationDialog"},
                                            {"multiPage", "tarvex::ui::MultiLevelDialog"},
                                            {"uploadSettings", "tarvex::ui::UploadSettingsDialog"},
-                                           {"siteGroup", "tarvex::ui::SiteGroupDialog"}}) {
+                                           {"siteGroup", "tarvex::ui::SiteGroupDialog"},
+                                           {"editModule", "tarvex::ui::ModuleEditorDialog"}}) {
         QString seen;
         QTimer::singleShot(50, [&] {
             if (auto* w = QApplication::activeModalWidget()) {
