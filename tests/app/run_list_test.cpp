@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
+
 #include <nlohmann/json.hpp>
 
 #include "app/startup.h"
@@ -78,6 +80,16 @@ struct Runs : ::testing::Test {
             items +=
                 "<li><a href=\"/n/" + std::to_string(i) + ".html\" title=\"标题" + std::to_string(i) + "\">x</a></li>";
         return "<html><ul class=\"list\">" + items + "</ul></html>";
+    }
+
+    // Puts a task into the run list with the given stages ticked (list, content, publish) and
+    // runs it until it has stopped.
+    void runStages(std::int64_t id, const std::string& name, std::array<bool, 3> stages) {
+        makeList();
+        ASSERT_TRUE(list->AddToRunList(id, name));
+        for (int s = 0; s < 3; ++s) list->setStage(0, s, stages[static_cast<std::size_t>(s)]);
+        ASSERT_TRUE(list->StartRun(0));
+        ASSERT_TRUE(waitForState(0, app::kStateStopped));
     }
 
     // Runs the list stage alone of a task with this program's own stages.
@@ -262,12 +274,7 @@ TEST_F(Runs, OnlyPublishTickedSkipsCollection) {
         publishTicked = d3;
     };
     addTask(3, "发布", settings({"http://h/only"}));
-    makeList();
-    ASSERT_TRUE(list->AddToRunList(3, "发布"));
-    list->setStage(0, 0, false);
-    list->setStage(0, 1, false);
-    ASSERT_TRUE(list->StartRun(0));
-    ASSERT_TRUE(waitForState(0, app::kStateStopped));
+    runStages(3, "发布", {false, false, true});
     EXPECT_EQ(count(3), "0");
     EXPECT_TRUE(publishCalled);
     EXPECT_TRUE(publishTicked);
@@ -381,12 +388,7 @@ TEST_F(Runs, ALockAtTheStartOfARunIsWaitedForAndPublishesEveryField) {
         holder.exec("COMMIT");
     });
     hooks = app::defaultStageHooks();
-    makeList();
-    ASSERT_TRUE(list->AddToRunList(31, "锁后发布"));
-    list->setStage(0, 0, false);
-    list->setStage(0, 1, false);
-    ASSERT_TRUE(list->StartRun(0));
-    ASSERT_TRUE(waitForState(0, app::kStateStopped));
+    runStages(31, "锁后发布", {false, false, true});
     release.join();
 
     auto posts = site.posts("AddInfo");
@@ -401,12 +403,7 @@ TEST_F(Runs, ALockAtTheStartOfARunIsWaitedForAndPublishesEveryField) {
     site.clear();
     holder.exec("BEGIN EXCLUSIVE");
     busyRetry = 500ms;
-    makeList();
-    ASSERT_TRUE(list->AddToRunList(31, "锁后发布"));
-    list->setStage(0, 0, false);
-    list->setStage(0, 1, false);
-    ASSERT_TRUE(list->StartRun(0));
-    ASSERT_TRUE(waitForState(0, app::kStateStopped));
+    runStages(31, "锁后发布", {false, false, true});
     holder.exec("COMMIT");
     EXPECT_EQ(site.count("AddInfo"), 0u);
     EXPECT_EQ(count(31, "postc=0"), "3");
@@ -437,11 +434,7 @@ TEST_F(Runs, ALockThatOutlastsTheWaitLeavesEveryRowQueuedAndTheRunFailed) {
             holder->exec("BEGIN EXCLUSIVE");
         };
         busyRetry = 500ms;
-        makeList();
-        ASSERT_TRUE(list->AddToRunList(id, name));
-        for (int s = 1; s <= 2; ++s) list->setStage(0, s, s == stage);
-        ASSERT_TRUE(list->StartRun(0));
-        ASSERT_TRUE(waitForState(0, app::kStateStopped));
+        runStages(id, name, {true, stage == 1, stage == 2});
         holder.reset();
         EXPECT_EQ(workers.load(), 0);
         EXPECT_EQ(site.count("AddInfo"), 0u);
