@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cmath>
 #include <filesystem>
+#include <optional>
 #include <random>
 #include <set>
 #include <thread>
@@ -106,6 +107,9 @@ struct Settings {
     std::string postRuleName;
 };
 
+// How long a stop waits for the reply to a record that is already being sent.
+constexpr std::chrono::milliseconds kStopGraceForRecord{2000};
+
 struct PostOutcome {
     bool passed = false;
     bool cancelled = false;  // the run's stop ended the uploads or the request
@@ -153,7 +157,17 @@ PostOutcome postRecord(collect::RunContext& run, const PublishModule& module, co
         return out;
     }
 
-    auto request = FormPost(module.address(), userAgent, 20000, sslVersion, run);
+    // A stop lets a record already on its way finish for a moment: a site that stored it gets it
+    // marked, instead of receiving it again from the next run. A site that holds the request
+    // longer is cut off; closing the program cuts it at once.
+    std::optional<std::chrono::steady_clock::time_point> stopSeen;
+    auto request = FormPost(module.address(), userAgent, 20000, sslVersion, [&run, &stopSeen] {
+        if (run.closing()) return true;
+        if (!run.stopRequested()) return false;
+        const auto now = std::chrono::steady_clock::now();
+        if (!stopSeen) stopSeen = now;
+        return now - *stopSeen > kStopGraceForRecord;
+    });
     request.cookie = cookie;
     request.multipart = std::move(parts);
     if (mode == UploadMode::Inline && settings.autoUpload) {
