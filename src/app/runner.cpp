@@ -147,8 +147,19 @@ void TaskRunner::runStages() {
     WriteLog("TMyThread配置HEADER头信息结束:" + run.fetchOptions, 0);
 
     // 4.
+    // The publisher fills records by these names: without them every record would go out empty
+    // and be marked published, so publishing waits for a database another connection holds and
+    // is left out when the names cannot be read.
     RunDialogs dialogs(m_s.dialogs, run);
-    std::vector<std::string> columns = collect::TableColumns(run.dbPath, "content", dialogs);
+    std::vector<std::string> columns;
+    std::string columnsError;
+    try {
+        columns = collect::RetryWhileBusy([&] { return collect::ReadTableColumns(run.dbPath, "content"); },
+                                          [&run] { return run.stopRequested(); }, run.busyRetryTime);
+    } catch (const std::exception& e) {
+        dialogs.message("发生错误：数据库读取字段错误：" + std::string(e.what()), platform::kAppTitle);
+        columnsError = collect::DbErrorText(e.what());
+    }
     WriteLog("TMyThread:读取content表中所有字段:" + joinLines(columns, "\r\n"), 0);
     if (m_stages[1] || m_stages[2]) {
         std::lock_guard<std::mutex> g(*run.slotDbLock);
@@ -171,7 +182,14 @@ void TaskRunner::runStages() {
                 else
                     run.pane("本程序未提供内容采集，跳过[内容采集]步骤");
             }
-            if (m_s.hooks.publish) m_s.hooks.publish(run, columns, m_stages[2]);
+            if (!columnsError.empty() && m_stages[2] && !run.stopRequested()) {
+                const std::string message = "读取数据库字段出错，跳过[内容发布]步骤：" + columnsError;
+                run.pane(message);
+                WriteLog("TMyThread:发布内容|" + message, 0);
+                run.counters->fail(message);
+            } else if (m_s.hooks.publish) {
+                m_s.hooks.publish(run, columns, m_stages[2]);
+            }
         }
     }
 }
@@ -268,14 +286,29 @@ void TaskRunner::contentStage() {
         if (r != "succ|") WriteLog("TMyThread: 内容重复采集update修改为0错误:" + r.substr(5), 0);
     }
 
+    // Reads wait for a database another connection holds; one that stays locked ends the stage
+    // as a failure, never as a stage with nothing to do.
+    auto readWork = [&run](const std::string& sql) {
+        return collect::RetryWhileBusy([&] { return collect::query(run.dbPath, sql); },
+                                       [&run] { return run.stopRequested(); }, run.busyRetryTime);
+    };
+    auto readFailed = [&run](const std::exception& e) {
+        const std::string message = "查询数据出错：" + collect::DbErrorText(e.what());
+        WriteLog("TMyThread:内容采集|get查询数据出错" + std::string(e.what()), 0);
+        run.counters->fail("内容采集未完成，" + message);
+        return message;
+    };
     long long total = 0;
+    bool countFailed = false;
     try {
-        auto t = collect::query(run.dbPath, collect::sql::CountWork(startId));
-        total = IntOf(t.text(0, "total"));
+        total = IntOf(readWork(collect::sql::CountWork(startId)).text(0, "total"));
     } catch (const std::exception& e) {
-        run.pane("查询数据出错：" + collect::DbErrorText(e.what()));
+        run.pane(readFailed(e));
+        countFailed = true;
     }
-    if (total == 0) {
+    if (countFailed) {
+        // Nothing claimed; the rows stay queued for the next run.
+    } else if (total == 0) {
         run.pane("没有内容需要采集，跳过[内容采集]步骤");
     } else {
         showRunningLabel(0, static_cast<int>(total));
@@ -310,11 +343,10 @@ void TaskRunner::contentStage() {
             collect::SqlTable row;
             try {
                 std::lock_guard<std::mutex> g(*run.slotDbLock);
-                row = collect::query(run.dbPath, collect::sql::ClaimNext(startId));
+                row = readWork(collect::sql::ClaimNext(startId));
             } catch (const std::exception& e) {
-                run.message("查询数据出错：" + collect::DbErrorText(e.what()));
-                WriteLog("TMyThread:内容采集|get查询数据出错" + std::string(e.what()), 0);
-                row = {};
+                run.message(readFailed(e));
+                break;
             }
             // f.
             if (row.empty()) {

@@ -60,7 +60,11 @@ WorkspaceChoice ChooseWorkspace(const WorkspaceSources& s) {
     WorkspaceChoice c;
     if (!s.given.empty()) {
         c.kind = WorkspaceKind::Given;
-        c.folder = withSlash(s.given);
+        // Paths under the workspace are stored (attachments' local files): a relative folder
+        // would tie them to the directory the program happened to start in.
+        std::error_code ec;
+        const fs::path absolute = fs::absolute(fs::u8path(s.given), ec);
+        c.folder = withSlash(ec ? s.given : absolute.lexically_normal().string());
         return c;
     }
     if (pathExists(withSlash(s.executableFolder) + "config/config.db3")) {

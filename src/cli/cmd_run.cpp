@@ -68,7 +68,8 @@ private:
 };
 
 // 0 for a run that did its work (or was stopped, which it says); 1 with the reason when a stage
-// ended early on an error, or the list stage stored nothing because every insert failed.
+// ended early on an error, the list stage stored nothing because every insert failed, or the
+// publish stage published nothing because every record it tried failed.
 int runExitCode(const std::shared_ptr<collect::RunCounters>& counters, bool stopped, std::ostream& err) {
     if (stopped) err << "tarvex-cli: 运行已被中断，未完成的内容下次运行时继续\n";
     if (!counters) return 0;
@@ -79,6 +80,11 @@ int runExitCode(const std::shared_ptr<collect::RunCounters>& counters, bool stop
     }
     if (counters->listFailed > 0 && counters->listInserted == 0) {
         err << "tarvex-cli: 列表采集没有存入任何网址，" << counters->listFailed << "个网址存入数据库失败\n";
+        return 1;
+    }
+    // A dead or refusing publish target: the records stay unpublished, which a script must see.
+    if (counters->publishFailed > 0 && counters->published == 0) {
+        err << "tarvex-cli: 内容发布没有成功发布任何内容，" << counters->publishFailed << "条发布失败\n";
         return 1;
     }
     return 0;

@@ -106,6 +106,11 @@ int createTask(CliContext& ctx, const app::Workspace& ws, platform::Dialogs& dia
         ctx.err << kUsage;
         return 2;
     }
+    // "task create --help" or a misspelt option must not become a task of that name.
+    if (ctx.args[1].rfind("--", 0) == 0) {
+        ctx.err << "tarvex-cli: unknown option \"" << ctx.args[1] << "\" for task create\n" << kUsage;
+        return 2;
+    }
     std::int64_t parent = 0;
     if (!parentText.empty()) {
         auto id = parseId(parentText);

@@ -34,6 +34,9 @@ public:
     // Addresses the list stage stored, and those whose insert failed.
     std::atomic<long long> listInserted{0};
     std::atomic<long long> listFailed{0};
+    // Records the publish stage sent with success, and those it tried and failed to send.
+    std::atomic<long long> published{0};
+    std::atomic<long long> publishFailed{0};
 
     // Records why a stage or the run ended early; the first reason is kept.
     void fail(const std::string& reason);

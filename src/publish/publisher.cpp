@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cmath>
 #include <filesystem>
+#include <optional>
 #include <random>
 #include <set>
 #include <thread>
@@ -106,6 +107,9 @@ struct Settings {
     std::string postRuleName;
 };
 
+// How long a stop waits for the reply to a record that is already being sent.
+constexpr std::chrono::milliseconds kStopGraceForRecord{2000};
+
 struct PostOutcome {
     bool passed = false;
     bool cancelled = false;  // the run's stop ended the uploads or the request
@@ -153,7 +157,17 @@ PostOutcome postRecord(collect::RunContext& run, const PublishModule& module, co
         return out;
     }
 
-    auto request = FormPost(module.address(), userAgent, 20000, sslVersion, run);
+    // A stop lets a record already on its way finish for a moment: a site that stored it gets it
+    // marked, instead of receiving it again from the next run. A site that holds the request
+    // longer is cut off; closing the program cuts it at once.
+    std::optional<std::chrono::steady_clock::time_point> stopSeen;
+    auto request = FormPost(module.address(), userAgent, 20000, sslVersion, [&run, &stopSeen] {
+        if (run.closing()) return true;
+        if (!run.stopRequested()) return false;
+        const auto now = std::chrono::steady_clock::now();
+        if (!stopSeen) stopSeen = now;
+        return now - *stopSeen > kStopGraceForRecord;
+    });
     request.cookie = cookie;
     request.multipart = std::move(parts);
     if (mode == UploadMode::Inline && settings.autoUpload) {
@@ -201,6 +215,10 @@ private:
     // false ends the stage
     bool publishTarget(std::size_t index, std::size_t extraSites, const PublishTarget& target);
     collect::SqlTable nextRecord(std::int64_t afterId);
+    // A query that waits for a database another connection holds, up to the run's busy wait.
+    collect::SqlTable read(const std::string& sql) const;
+    // Shows and logs a failed read and marks the run as ended early.
+    void readFailed(const std::exception& e);
     bool waitInterval();
     bool pauseWhilePaused();
     void publishOne(const PublishTarget& target, bool mainSite, const PublishModule& module,
@@ -277,15 +295,26 @@ void Publisher::run() {
     }
 }
 
+collect::SqlTable Publisher::read(const std::string& sql) const {
+    return collect::RetryWhileBusy([&] { return collect::query(m_run.dbPath, sql); },
+                                   [this] { return m_run.stopRequested(); }, m_run.busyRetryTime);
+}
+
+void Publisher::readFailed(const std::exception& e) {
+    const std::string message = m_prefix + "查询数据出错：" + collect::DbErrorText(e.what());
+    m_run.pane(message);
+    WriteLog("TMyThread:发布内容|查询数据出错" + std::string(e.what()), 0);
+    m_run.counters->fail("内容发布未完成，" + message);
+}
+
 collect::SqlTable Publisher::nextRecord(std::int64_t afterId) {
-    if (!m_random) return collect::query(m_run.dbPath, collect::sql::NextPublish(m_flag, afterId, m_s.review, false));
+    if (!m_random) return read(collect::sql::NextPublish(m_flag, afterId, m_s.review, false));
     // Random order draws from the ids that were unpublished when the target started, each once,
     // so the pass ends when every one has been drawn.
     while (m_nextShuffled < m_shuffled.size()) {
         const std::int64_t id = m_shuffled[m_nextShuffled++];
-        auto row = collect::query(m_run.dbPath,
-                                  "select * from content where getc=1 and " + platform::quoteIdentifier(m_flag) +
-                                      "=0 and id=" + std::to_string(id) + (m_s.review ? " and 人工审核 = '1' " : ""));
+        auto row = read("select * from content where getc=1 and " + platform::quoteIdentifier(m_flag) +
+                        "=0 and id=" + std::to_string(id) + (m_s.review ? " and 人工审核 = '1' " : ""));
         if (!row.empty()) return row;
     }
     return {};
@@ -327,28 +356,30 @@ bool Publisher::publishTarget(std::size_t index, std::size_t extraSites, const P
             collect::execScript(m_run.dbPath, "ALTER table content ADD " + platform::quoteIdentifier(m_flag) +
                                                   " TINYINT(1)  DEFAULT '0'");
         }
-        total =
-            engine::ParseInteger(
-                collect::query(m_run.dbPath, collect::sql::CountPublish(m_flag, m_s.minId, review)).text(0, "total"))
-                .value_or(0);
+        total = engine::ParseInteger(read(collect::sql::CountPublish(m_flag, m_s.minId, review)).text(0, "total"))
+                    .value_or(0);
         WriteLog("TMyThread.SqlQueryt:提取发布规则文件deCrypt：" +
                      collect::sql::NextPublish(m_flag, m_s.minId, review, false),
                  0);
         if (m_random) {
             // Only the ids are held (8 bytes a record), read straight from the statement.
-            platform::SqliteConnection c(m_run.dbPath, platform::SqliteConnection::Mode::ReadOnly);
-            platform::SqliteStatement ids(c, "select id from content where getc=1 and " +
-                                                 platform::quoteIdentifier(m_flag) + "=0 " +
-                                                 (review ? " and 人工审核 = '1' " : ""));
-            m_shuffled.clear();
-            while (ids.step()) m_shuffled.push_back(ids.columnInt(0));
+            collect::RetryWhileBusy(
+                [&] {
+                    platform::SqliteConnection c(m_run.dbPath, platform::SqliteConnection::Mode::ReadOnly);
+                    platform::SqliteStatement ids(c, "select id from content where getc=1 and " +
+                                                         platform::quoteIdentifier(m_flag) + "=0 " +
+                                                         (review ? " and 人工审核 = '1' " : ""));
+                    m_shuffled.clear();
+                    while (ids.step()) m_shuffled.push_back(ids.columnInt(0));
+                    return true;
+                },
+                [this] { return m_run.stopRequested(); }, m_run.busyRetryTime);
             std::shuffle(m_shuffled.begin(), m_shuffled.end(), std::mt19937_64(std::random_device{}()));
             m_nextShuffled = 0;
         }
         row = nextRecord(m_s.minId);
     } catch (const std::exception& e) {
-        m_run.pane(m_prefix + "查询数据出错：" + collect::DbErrorText(e.what()));
-        WriteLog("TMyThread:发布内容|查询数据出错" + std::string(e.what()), 0);
+        readFailed(e);
         return false;
     }
     const std::string totalText = std::to_string(total);
@@ -388,6 +419,10 @@ bool Publisher::publishTarget(std::size_t index, std::size_t extraSites, const P
 
         bool ok = false, stopPass = false;
         publishOne(target, index == 0, *module, row, ok, stopPass);
+        if (ok)
+            ++m_run.counters->published;
+        else if (!m_run.stopRequested())
+            ++m_run.counters->publishFailed;
         if (ok) {
             ++successes;
             label(current, successes);
@@ -397,7 +432,7 @@ bool Publisher::publishTarget(std::size_t index, std::size_t extraSites, const P
         try {
             row = nextRecord(id);
         } catch (const std::exception& e) {
-            m_run.pane(m_prefix + "查询数据出错：" + collect::DbErrorText(e.what()));
+            readFailed(e);
             return false;
         }
         if (row.empty()) {

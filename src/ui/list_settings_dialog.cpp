@@ -12,6 +12,7 @@
 
 #include "platform/ports.h"
 #include "ui/pagination_dialog.h"
+#include "ui/qt_ports.h"
 
 namespace tarvex::ui {
 
@@ -127,6 +128,7 @@ ListSettingsDialog::ListSettingsDialog(const std::string& json, std::vector<std:
     form->addRow(pageRow);
 
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
+    nameStandardButtons(buttons);
     auto* lay = new QVBoxLayout(this);
     lay->addWidget(sourcesBox, 1);
     lay->addLayout(form);

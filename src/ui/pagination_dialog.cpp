@@ -9,6 +9,7 @@
 #include <QVBoxLayout>
 
 #include "platform/ports.h"
+#include "ui/qt_ports.h"
 
 namespace tarvex::ui {
 
@@ -65,6 +66,7 @@ PaginationDialog::PaginationDialog(const std::string& json, platform::Dialogs& d
     form->addRow("区域替换后", m_rewriteTo);
 
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
+    nameStandardButtons(buttons);
     connect(buttons, &QDialogButtonBox::accepted, this, &PaginationDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     auto* lay = new QVBoxLayout(this);

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QInputDialog>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QThread>
 #include <chrono>
 #include <condition_variable>
@@ -64,17 +65,35 @@ bool runOnUiThreadUnless(QObject* context, const std::function<void()>& fn, cons
     return true;
 }
 
+namespace {
+void nameMessageButtons(QMessageBox& box) {
+    if (auto* ok = box.button(QMessageBox::Ok)) ok->setText("确定");
+    if (auto* cancel = box.button(QMessageBox::Cancel)) cancel->setText("取消");
+}
+}  // namespace
+
+void nameStandardButtons(QDialogButtonBox* box) {
+    if (auto* ok = box->button(QDialogButtonBox::Ok)) ok->setText("确定");
+    if (auto* cancel = box->button(QDialogButtonBox::Cancel)) cancel->setText("取消");
+}
+
 void QtDialogs::message(const std::string& text, const std::string& caption) {
     // Messages break their lines with CR (or CR LF); a message box breaks only at LF.
     QString shown = QString::fromStdString(text).replace("\r\n", "\n").replace('\r', '\n');
-    runOnUiThread(qApp, [&] { QMessageBox::information(m_parent, QString::fromStdString(caption), shown); });
+    runOnUiThread(qApp, [&] {
+        QMessageBox box(QMessageBox::Information, QString::fromStdString(caption), shown, QMessageBox::Ok, m_parent);
+        nameMessageButtons(box);
+        box.exec();
+    });
 }
 
 bool QtDialogs::confirm(const std::string& text, const std::string& title) {
     bool ok = false;
     runOnUiThread(qApp, [&] {
-        ok = QMessageBox::question(m_parent, QString::fromStdString(title), QString::fromStdString(text),
-                                   QMessageBox::Ok | QMessageBox::Cancel) == QMessageBox::Ok;
+        QMessageBox box(QMessageBox::Question, QString::fromStdString(title), QString::fromStdString(text),
+                        QMessageBox::Ok | QMessageBox::Cancel, m_parent);
+        nameMessageButtons(box);
+        ok = box.exec() == QMessageBox::Ok;
     });
     return ok;
 }
@@ -83,10 +102,13 @@ std::optional<std::string> QtDialogs::askText(const std::string& title, const st
                                               const std::string& initial) {
     std::optional<std::string> answer;
     runOnUiThread(qApp, [&] {
-        bool ok = false;
-        QString s = QInputDialog::getText(m_parent, QString::fromStdString(title), QString::fromStdString(prompt),
-                                          QLineEdit::Normal, QString::fromStdString(initial), &ok);
-        if (ok) answer = s.toStdString();
+        QInputDialog dialog(m_parent);
+        dialog.setWindowTitle(QString::fromStdString(title));
+        dialog.setLabelText(QString::fromStdString(prompt));
+        dialog.setTextValue(QString::fromStdString(initial));
+        dialog.setOkButtonText("确定");
+        dialog.setCancelButtonText("取消");
+        if (dialog.exec() == QDialog::Accepted) answer = dialog.textValue().toStdString();
     });
     return answer;
 }

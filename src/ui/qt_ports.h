@@ -2,6 +2,7 @@
 // Qt answers to the core's ports. Calls from background threads are marshalled to the UI
 // thread and wait there (BlockingQueuedConnection), so status texts keep their order and a
 // message box blocks the thread that raised it, as the core expects.
+#include <QDialogButtonBox>
 #include <QObject>
 #include <QPointer>
 #include <QWidget>
@@ -18,6 +19,10 @@ void runOnUiThread(QObject* context, const std::function<void()>& fn);
 // still queued (the program is closing, the window has gone). True when fn ran; an abandoned
 // fn never runs later. The scheduler hands its run-list changes over this way.
 bool runOnUiThreadUnless(QObject* context, const std::function<void()>& fn, const std::function<bool()>& abandon);
+
+// Gives a box's standard OK and Cancel buttons the program's captions "确定" and "取消": Qt's own
+// Chinese catalogue for them is not installed on every system.
+void nameStandardButtons(QDialogButtonBox* box);
 
 class QtDialogs final : public platform::Dialogs {
 public:

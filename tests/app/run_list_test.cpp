@@ -4,13 +4,17 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
+
 #include <nlohmann/json.hpp>
 
 #include "app/startup.h"
 #include "collect/task_db.h"
 #include "platform/sqlite_db.h"
+#include "publish/publish_module.h"
 #include "support/fakes.h"
 #include "support/local_http_server.h"
+#include "support/publish_receiver.h"
 #include "support/sandbox_workspace.h"
 #include "support/stop_runs.h"
 
@@ -76,6 +80,16 @@ struct Runs : ::testing::Test {
             items +=
                 "<li><a href=\"/n/" + std::to_string(i) + ".html\" title=\"标题" + std::to_string(i) + "\">x</a></li>";
         return "<html><ul class=\"list\">" + items + "</ul></html>";
+    }
+
+    // Puts a task into the run list with the given stages ticked (list, content, publish) and
+    // runs it until it has stopped.
+    void runStages(std::int64_t id, const std::string& name, std::array<bool, 3> stages) {
+        makeList();
+        ASSERT_TRUE(list->AddToRunList(id, name));
+        for (int s = 0; s < 3; ++s) list->setStage(0, s, stages[static_cast<std::size_t>(s)]);
+        ASSERT_TRUE(list->StartRun(0));
+        ASSERT_TRUE(waitForState(0, app::kStateStopped));
     }
 
     // Runs the list stage alone of a task with this program's own stages.
@@ -260,12 +274,7 @@ TEST_F(Runs, OnlyPublishTickedSkipsCollection) {
         publishTicked = d3;
     };
     addTask(3, "发布", settings({"http://h/only"}));
-    makeList();
-    ASSERT_TRUE(list->AddToRunList(3, "发布"));
-    list->setStage(0, 0, false);
-    list->setStage(0, 1, false);
-    ASSERT_TRUE(list->StartRun(0));
-    ASSERT_TRUE(waitForState(0, app::kStateStopped));
+    runStages(3, "发布", {false, false, true});
     EXPECT_EQ(count(3), "0");
     EXPECT_TRUE(publishCalled);
     EXPECT_TRUE(publishTicked);
@@ -354,6 +363,89 @@ TEST_F(Runs, ALockThatOutlastsTheWaitEndsTheListStageWithoutStoringAnything) {
     auto pane = slots.snapshot(1).pane;
     EXPECT_NE(std::find(pane.begin(), pane.end(), "读取已采网址出错，列表采集未进行：数据库被锁定"), pane.end());
     EXPECT_EQ(state.GetSlotField(1, 4), "0");
+}
+
+// Collected records of a task that publishes to `site` through the module "站点".
+void addCollectedRecords(const test::SandboxWorkspace& sandbox, const std::string& db, const std::string& siteUrl) {
+    ASSERT_TRUE(publish::SaveModule(publish::ModulePath(sandbox.path("发布规则"), "站点"), siteUrl, true,
+                                    {{"title", "{采集字段:标题}"}}));
+    for (int i = 1; i <= 3; ++i)
+        collect::execScript(db, "insert into content(url,geturl,getc,标题) values ('http://h/" + std::to_string(i) +
+                                    "',1,1,'标题" + std::to_string(i) + "')");
+}
+
+TEST_F(Runs, ALockAtTheStartOfARunIsWaitedForAndPublishesEveryField) {
+    test::PublishReceiver site;
+    addTask(31, "锁后发布", settings({}, {{"PostRuleName", "站点"}, {"other_time3", "1"}}));
+    const std::string db = sandbox.workspace().taskDbPath(31);
+    addCollectedRecords(sandbox, db, site.url());
+
+    // Held for longer than one busy time-out (2 s), as a data browser or a backup would.
+    platform::SqliteConnection holder(db);
+    holder.exec("BEGIN EXCLUSIVE");
+    std::thread release([&] {
+        std::this_thread::sleep_for(3500ms);
+        holder.exec("COMMIT");
+    });
+    hooks = app::defaultStageHooks();
+    runStages(31, "锁后发布", {false, false, true});
+    release.join();
+
+    auto posts = site.posts("AddInfo");
+    ASSERT_EQ(posts.size(), 3u);
+    for (std::size_t i = 0; i < posts.size(); ++i) EXPECT_EQ(posts[i].field("title"), "标题" + std::to_string(i + 1));
+    EXPECT_EQ(count(31, "postc=1"), "3");
+    EXPECT_EQ(list->lastRunCounters(1)->failure(), "");
+
+    // A lock that outlasts the wait leaves publishing out: no record goes out without its fields.
+    ASSERT_TRUE(list->RemoveFromRunList(0));
+    collect::execScript(db, "update content set postc=0");
+    site.clear();
+    holder.exec("BEGIN EXCLUSIVE");
+    busyRetry = 500ms;
+    runStages(31, "锁后发布", {false, false, true});
+    holder.exec("COMMIT");
+    EXPECT_EQ(site.count("AddInfo"), 0u);
+    EXPECT_EQ(count(31, "postc=0"), "3");
+    EXPECT_EQ(list->lastRunCounters(1)->failure(), "读取数据库字段出错，跳过[内容发布]步骤：数据库被锁定");
+}
+
+TEST_F(Runs, ALockThatOutlastsTheWaitLeavesEveryRowQueuedAndTheRunFailed) {
+    test::PublishReceiver site;
+    std::atomic<int> workers{0};
+    // Columns and known addresses are read; the lock comes as the list stage runs and outlasts
+    // the stages that follow.
+    std::unique_ptr<platform::SqliteConnection> holder;
+    for (int stage : {1, 2}) {
+        SCOPED_TRACE(stage);
+        const std::int64_t id = 40 + stage;
+        const std::string name = "久锁" + std::to_string(stage);
+        auto doc = nlohmann::json::parse(listTask("http://h/list.html"));
+        doc["PostRuleName"] = "站点";
+        doc["other_time3"] = "1";
+        addTask(id, name, doc.dump());
+        const std::string db = sandbox.workspace().taskDbPath(id);
+        addCollectedRecords(sandbox, db, site.url());
+        collect::execScript(db, "insert into content(url,geturl,getc) values ('http://h/9',1,0)");
+        hooks = app::defaultStageHooks();
+        hooks.contentWorker = [&](const collect::ContentJob&) { return ++workers, true; };
+        hooks.listPages = [&](collect::RunContext&, const std::vector<std::string>&) {
+            holder = std::make_unique<platform::SqliteConnection>(db);
+            holder->exec("BEGIN EXCLUSIVE");
+        };
+        busyRetry = 500ms;
+        runStages(id, name, {true, stage == 1, stage == 2});
+        holder.reset();
+        EXPECT_EQ(workers.load(), 0);
+        EXPECT_EQ(site.count("AddInfo"), 0u);
+        EXPECT_EQ(count(id, "getc=0"), "1");
+        EXPECT_EQ(count(id, "postc=0"), "4");
+        EXPECT_NE(list->lastRunCounters(1)->failure(), "");
+        auto pane = slots.snapshot(1).pane;
+        EXPECT_EQ(std::find(pane.begin(), pane.end(), "没有内容需要采集，跳过[内容采集]步骤"), pane.end());
+        EXPECT_EQ(state.GetSlotField(1, 4), "0");
+        ASSERT_TRUE(list->RemoveFromRunList(0));
+    }
 }
 
 TEST_F(Runs, ClosingTheProgramStopsARunInTheMiddleOfAFetch) {

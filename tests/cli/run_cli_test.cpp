@@ -8,8 +8,10 @@
 #include "app/stored_rules.h"
 #include "collect/task_db.h"
 #include "platform/sqlite_db.h"
+#include "publish/publish_module.h"
 #include "support/cli_process.h"
 #include "support/fakes.h"
+#include "support/publish_receiver.h"
 #include "support/sandbox_workspace.h"
 
 using namespace tarvex;
@@ -96,4 +98,39 @@ TEST(CliRun, ADeeplyNestedStoredSectionDoesNotCrashTheRun) {
     auto r = runCli("--workspace " + ws.folder() + " run " + std::to_string(id) + " --stages list");
     EXPECT_GE(r.status, 0) << r.out;  // exited, not killed by a signal
     EXPECT_NE(r.out.find("停止运行"), std::string::npos) << r.out;
+}
+
+TEST(CliRun, APublishStageThatPublishedNothingBecauseEveryRecordFailedExitsNonZero) {
+    test::PublishReceiver site;
+    site.answer("AddInfo", test::Reply::html("数据库错误"));
+    struct Case {
+        std::string address;  // the module's interface address
+        int status;
+        bool reported;
+    };
+    const Case cases[] = {
+        {"http://127.0.0.1:9/tarvex.php", 1, true},  // nothing listens there
+        {site.url(), 1, true},                       // answers without the success text
+        {"", 0, false},                              // a working interface: the receiver's success
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.address);
+        test::SandboxWorkspace ws({.withLog = true});
+        nlohmann::json doc{{"PostRuleName", "站点"}, {"other_time3", "1"}};
+        auto id = addTask(ws, "发布", doc.dump());
+        std::string address = c.address;
+        test::PublishReceiver working;
+        if (address.empty()) address = working.url();
+        ASSERT_TRUE(publish::SaveModule(publish::ModulePath(ws.path("发布规则"), "站点"), address, true,
+                                        {{"title", "{dd:网址}"}}));
+        const auto db = ws.workspace().taskDbPath(id);
+        collect::execScript(db, "insert into content(url,geturl,getc) values ('http://h/1',1,1),('http://h/2',1,1)");
+
+        auto run = runCli("--workspace " + ws.folder() + " run " + std::to_string(id) + " --stages publish");
+        EXPECT_EQ(run.status, c.status) << run.out;
+        EXPECT_EQ(run.out.find("内容发布没有成功发布任何内容，2条发布失败") != std::string::npos, c.reported)
+            << run.out;
+        EXPECT_EQ(collect::query(db, "select count(*) as n from content where postc=1").text(0, "n"),
+                  c.status == 0 ? "2" : "0");
+    }
 }

@@ -134,6 +134,8 @@ TEST_F(TaskCli, BadInputGivesClearErrorsAndStoresNothing) {
         {{"task", "create", "X", "--settings", sandbox.path("garbage.json")}, "does not hold a JSON object"},
         {{"task", "create", "X", "--settings", sandbox.path("fixed.json")}, "postc"},
         {{"task", "frobnicate"}, "unknown task command"},
+        {{"task", "create", "--help"}, "unknown option \"--help\""},
+        {{"task", "create", "--setings", "--parent", "0"}, "unknown option \"--setings\""},
     };
     for (const auto& c : cases) {
         auto r = run(c.args);

@@ -529,3 +529,20 @@ TEST_F(PublishStage, AStopCutsARequestInFlight) {
         site.answer(op, test::PublishReceiver::success());
     }
 }
+
+TEST_F(PublishStage, AStopWaitsBrieflyForARecordOnItsWaySoItIsNotSentTwice) {
+    standardModule();
+    record("a");
+    record("b");
+    Reply slow = test::PublishReceiver::success();
+    slow.delay = std::chrono::milliseconds(400);
+    site.answer("AddInfo", slow);
+    // The stop comes while the site is storing the first record.
+    site.observe([&](const test::RecordedRequest& r) {
+        if (r.field("tarvex") == "AddInfo") state = 3;
+    });
+    run();
+    site.observe({});
+    EXPECT_EQ(site.count("AddInfo"), 1u);
+    EXPECT_EQ(flags(), (std::vector<int>{1, 0}));
+}

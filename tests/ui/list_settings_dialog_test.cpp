@@ -2,6 +2,7 @@
 // fields filled, OK refusing what the list stage could not use, the stored JSON.
 #include <gtest/gtest.h>
 
+#include <QDialogButtonBox>
 #include <QPushButton>
 #include <nlohmann/json.hpp>
 
@@ -19,6 +20,10 @@ TEST(ListSettingsDialog, BuildsSourcesAndStoresTheForm) {
     ws.writeFile("列表网址.txt", "http://h/a\n");
     test::ScriptedDialogs dialogs;
     ui::ListSettingsDialog dlg("", {"标题", "内容"}, ws.folder(), dialogs);
+    auto* buttons = dlg.findChild<QDialogButtonBox*>();
+    ASSERT_NE(buttons, nullptr);
+    EXPECT_EQ(buttons->button(QDialogButtonBox::Ok)->text(), "确定");
+    EXPECT_EQ(buttons->button(QDialogButtonBox::Cancel)->text(), "取消");
     dlg.templateEdit()->setText("http://h/list_{参数}.html");
     dlg.stepEdit()->setText("0");
     dlg.addComposition();
