@@ -58,6 +58,11 @@ PageList ContentPageList(const std::vector<std::string>& pages) {
 }
 
 std::string PageTextFromBytes(std::string_view bytes) {
+    // Pages saved by a browser or an editor as "Unicode" carry a UTF-16 byte-order mark.
+    if (bytes.size() >= 2 && (bytes.substr(0, 2) == "\xFF\xFE" || bytes.substr(0, 2) == "\xFE\xFF")) {
+        const char* charset = bytes[0] == '\xFF' ? "UTF-16LE" : "UTF-16BE";
+        if (auto text = platform::decodeToUtf8(bytes.substr(2), charset)) return *text;
+    }
     std::string_view body = platform::utf8::stripBom(bytes);
     if (platform::utf8::isValid(body)) return std::string(body);
     return platform::gb18030ToUtf8(bytes);

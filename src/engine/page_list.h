@@ -27,8 +27,9 @@ const std::string* PageListValue(const PageList& pages, std::string_view name);
 // "[dd:分页符]", a final CR LF, and every line break as a marker.
 PageList ContentPageList(const std::vector<std::string>& pages);
 
-// A saved page file as text: UTF-8 (a byte-order mark removed) as it is, anything else read
-// as GBK/GB18030, the encoding of the Chinese sites that do not send UTF-8.
+// A saved page file as text: UTF-8 (a byte-order mark removed) as it is, UTF-16 with its
+// byte-order mark converted, anything else read as GBK/GB18030, the encoding of the Chinese sites that do not send
+// UTF-8.
 std::string PageTextFromBytes(std::string_view bytes);
 
 }  // namespace tarvex::engine

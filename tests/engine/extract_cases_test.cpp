@@ -64,3 +64,21 @@ INSTANTIATE_TEST_SUITE_P(Data, ExtractCase,
                              std::replace(name.begin(), name.end(), '-', '_');
                              return name;
                          });
+
+// A saved page in any of the encodings pages are saved in comes out as the same UTF-8 text.
+TEST(PageTextFromBytes, SavedPagesInEveryCommonEncoding) {
+    const std::string text = "<title>新闻 é</title>";
+    const struct {
+        const char* name;
+        std::string bytes;
+    } cases[] = {
+        {"UTF-8", text},
+        {"UTF-8 with mark", "\xEF\xBB\xBF" + text},
+        {"UTF-16LE with mark",
+         std::string("\xFF\xFE<\0t\0i\0t\0l\0e\0>\0\xB0\x65\xFB\x95 \0\xE9\0<\0/\0t\0i\0t\0l\0e\0>\0", 40)},
+        {"UTF-16BE with mark",
+         std::string("\xFE\xFF\0<\0t\0i\0t\0l\0e\0>\x65\xB0\x95\xFB\0 \0\xE9\0<\0/\0t\0i\0t\0l\0e\0>", 40)},
+        {"GBK", "<title>\xD0\xC2\xCE\xC5 \xA8\xA6</title>"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(PageTextFromBytes(c.bytes), text) << c.name;
+}
