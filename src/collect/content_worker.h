@@ -61,7 +61,7 @@ engine::PageList contentPageList(const std::string& url, const std::string& page
                                  const std::function<void(int)>& sleep = {},
                                  const std::function<void(const std::string&)>& show = {});
 
-// The content worker (`TGetThread`) for one claimed row: the run's `ContentWorker`. Reports to
+// The content worker (`ContentWorker`) for one claimed row. Reports to
 // the slot's pane and second label, writes the row and its `download` rows under the slot
 // lock, and records the outcome in the run's tally. A stop of the run ends its transfers; a
 // row whose transfers were cut short is left queued. True when the row was stored (also as
