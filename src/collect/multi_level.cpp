@@ -5,6 +5,7 @@
 #include "engine/field_rule.h"
 #include "engine/template_lang.h"
 #include "engine/url_utils.h"
+#include "platform/json_text.h"
 #include "platform/regex.h"
 #include "platform/run_log.h"
 
@@ -51,7 +52,7 @@ std::string fetchText(const PageFollow& follow, const std::string& url, const st
 }  // namespace
 
 std::optional<LevelSettings> ParseLevel(const std::string& json) {
-    auto j = engine::FieldRuleJson::parse(json, nullptr, false);
+    auto j = platform::parseJson<engine::FieldRuleJson>(json);
     if (!j.is_object()) return std::nullopt;
     LevelSettings s;
     s.title = engine::JsonText(j, "title");
@@ -73,7 +74,7 @@ std::optional<LevelSettings> ParseLevel(const std::string& json) {
 
 std::vector<std::string> LevelTexts(const std::string& morepage2) {
     std::vector<std::string> out;
-    auto doc = nlohmann::json::parse(morepage2, nullptr, false);
+    auto doc = platform::parseJson<nlohmann::json>(morepage2);
     if (!doc.is_object()) return out;
     auto it = doc.find("MorePageAll");
     if (it == doc.end() || !it->is_array()) return out;
