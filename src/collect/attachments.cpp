@@ -13,6 +13,7 @@
 #include "collect/task_db.h"
 #include "engine/template_lang.h"
 #include "engine/url_utils.h"
+#include "platform/file_read.h"
 #include "platform/http_client.h"
 #include "platform/regex.h"
 #include "platform/run_log.h"
@@ -35,11 +36,6 @@ constexpr int kFileTimeoutMs = 40000;
 constexpr std::size_t kMaxFileBytes = 2ull * 1024 * 1024 * 1024;
 // How many numbered variants of a taken name are tried before the file is given up.
 constexpr int kMaxNameVariants = 100;
-
-bool isFile(const std::string& path) {
-    struct stat st {};
-    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
-}
 
 std::string folderOf(const std::string& path) {
     std::size_t slash = path.find_last_of('/');
@@ -183,10 +179,10 @@ std::unique_ptr<Placement> placeFile(const std::string& dbPath, const std::strin
         } catch (const std::exception& e) {
             // Without the records, only a name no file has yet is safe.
             WriteLog("TGetThread:读取download表出错：" + std::string(e.what()), 0);
-            otherAddress = isFile(path);
+            otherAddress = platform::isRegularFile(path);
         }
         if (otherAddress) continue;
-        held->reuse = mayReuse && sameAddress && isFile(path);
+        held->reuse = mayReuse && sameAddress && platform::isRegularFile(path);
         return held;
     }
     return nullptr;
@@ -294,7 +290,7 @@ bool sameHost(const std::string& a, const std::string& b) {
 bool haveFile(const AttachmentJob& job, Placement& placed, const std::string& remote, const std::string& referer,
               const std::string& cookie, bool direct, AttachmentOutcome& outcome, bool& fresh) {
     fresh = false;
-    if (placed.reuse) return isFile(placed.local());
+    if (placed.reuse) return platform::isRegularFile(placed.local());
     if (job.label) job.label("下载附件：" + remote);
     if (direct)
         WriteLog("TGetThread:直接附件下载remoteurl：" + remote, 0);
@@ -308,7 +304,7 @@ bool haveFile(const AttachmentJob& job, Placement& placed, const std::string& re
                  0);
     if (got.cancelled) outcome.cancelled = true;
     fresh = got.ok;
-    return isFile(placed.local());
+    return platform::isRegularFile(placed.local());
 }
 
 void imagesInText(const AttachmentJob& job, const engine::FieldRule& rule, const std::vector<std::string>& fileSave,

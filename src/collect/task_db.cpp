@@ -3,13 +3,13 @@
 #include "platform/utf8.h"
 
 #include <sqlite3.h>
-#include <sys/stat.h>
 
 #include <algorithm>
 #include <cctype>
 #include <nlohmann/json.hpp>
 #include <unordered_set>
 
+#include "platform/file_read.h"
 #include "platform/json_text.h"
 #include "platform/run_log.h"
 
@@ -30,10 +30,6 @@ const char* const kDownloadIndexSql =
     "CREATE INDEX IF NOT EXISTS download_localurl ON download(localurl)";
 
 namespace {
-bool fileExists(const std::string& path) {
-    struct stat st {};
-    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
-}
 
 using platform::utf8::replaceAll;
 
@@ -94,7 +90,7 @@ std::string TaskDbPath(const std::string& dataFolder, std::int64_t taskId) {
 }
 
 bool CreateTaskDb(const std::string& path, platform::Dialogs& dialogs) {
-    if (fileExists(path)) {
+    if (platform::isRegularFile(path)) {
         dialogs.message(path + "的数据库已存在1", platform::kAppTitle);
         return false;
     }
@@ -107,7 +103,7 @@ bool CreateTaskDb(const std::string& path, platform::Dialogs& dialogs) {
         dialogs.message("数据库创建失败", platform::kAppTitle);
         return false;
     }
-    return fileExists(path);
+    return platform::isRegularFile(path);
 }
 
 void EnsureDownloadIndexes(const std::string& path) {
@@ -307,7 +303,7 @@ std::vector<std::string> PendingDownloads(const std::string& path, std::int64_t 
         platform::WriteLog("TMyThread:内容ID:" + id + "开始查询download表，有纪录", 0);
     for (std::size_t r = 0; r < t.rows.size(); ++r) {
         std::string local = t.text(r, "localurl");
-        if (local.empty() || !fileExists(local)) continue;
+        if (local.empty() || !platform::isRegularFile(local)) continue;
         replaceAll(local, "=", "<临时等号>");
         lines.push_back(local + "=" + t.text(r, "newurl"));
     }

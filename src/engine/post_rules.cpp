@@ -1,7 +1,5 @@
 #include "engine/post_rules.h"
 
-#include <sys/stat.h>
-
 #include <ctime>
 #include <functional>
 #include <vector>
@@ -9,6 +7,7 @@
 #include "engine/html_utils.h"
 #include "engine/template_lang.h"
 #include "engine/word_libraries.h"
+#include "platform/file_read.h"
 #include "platform/plugin_loader.h"
 #include "platform/regex.h"
 #include "platform/run_log.h"
@@ -55,11 +54,6 @@ std::string unescapeJoiner(std::string text) {
     ReplaceAllInPlace(text, "\\r", "\r");
     ReplaceAllInPlace(text, "\\n", "\n");
     return text;
-}
-
-bool fileExists(const std::string& path) {
-    struct stat st {};
-    return !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
 // A compiled pattern, or nullptr after logging the engine's refusal.
@@ -467,9 +461,9 @@ std::string CallDllPlugin(std::string_view setting, const std::string& address, 
     }
     std::string path = platform::joinPath(programFolder, "Plugin/" + file);
     // Rules written for Windows name "x.dll"; the same plug-in built here is "x.so".
-    if (!fileExists(path) && file.size() > 4 && asciiLower(file.substr(file.size() - 4)) == ".dll") {
+    if (!platform::isRegularFile(path) && file.size() > 4 && asciiLower(file.substr(file.size() - 4)) == ".dll") {
         std::string so = platform::joinPath(programFolder, "Plugin/" + file.substr(0, file.size() - 4) + ".so");
-        if (fileExists(so)) path = so;
+        if (platform::isRegularFile(so)) path = so;
     }
     auto call = platform::CallPluginFunction(path, function, value, address, page, name, std::string(value));
     switch (call.status) {
@@ -530,7 +524,9 @@ std::optional<std::string> CheckPostRule(const RuleJson& rule, const std::string
     const std::string type = RuleText(rule, "type");
     const std::string rep1 = RuleText(rule, "rep1");
     const std::string rep2 = RuleText(rule, "rep2");
-    auto listMissing = [&](const char* folder) { return !fileExists(WordListPath(programFolder, folder, rep1)); };
+    auto listMissing = [&](const char* folder) {
+        return !platform::isRegularFile(WordListPath(programFolder, folder, rep1));
+    };
     if (type == "替换") {
         if (rep1.empty()) return "替换前文字不能为空";
     } else if (type == "正则提取") {
@@ -553,7 +549,8 @@ std::optional<std::string> CheckPostRule(const RuleJson& rule, const std::string
     } else if (type == "自定义词库分词") {
         if (listMissing(kDiyDictFolder)) return "自定义关键词内链文件不存在！";
     } else if (type == "随机插入文本") {
-        if (!fileExists(ResolveWorkspaceFile(programFolder, RuleText(rule, "filepath")))) return "该文本文件不存在！";
+        if (!platform::isRegularFile(ResolveWorkspaceFile(programFolder, RuleText(rule, "filepath"))))
+            return "该文本文件不存在！";
     } else if (type == "DLL插件") {
         if (rep1.empty()) return "DLL附件名称不能为！";
         std::size_t bar = rep1.find('|');
