@@ -17,6 +17,7 @@
 #include "platform/http_client.h"
 #include "platform/regex.h"
 #include "platform/run_log.h"
+#include "platform/utf8.h"
 
 namespace tarvex::collect {
 
@@ -40,12 +41,6 @@ constexpr int kMaxNameVariants = 100;
 std::string folderOf(const std::string& path) {
     std::size_t slash = path.find_last_of('/');
     return slash == std::string::npos ? std::string(".") : path.substr(0, slash);
-}
-
-std::string lowerAscii(std::string s) {
-    for (auto& c : s)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return s;
 }
 
 // Local paths used by the records of this process, with the address each is for, so two
@@ -281,8 +276,8 @@ std::string newNameFor(const AttachmentJob& job, const std::string& tmpl, const 
 }
 
 bool sameHost(const std::string& a, const std::string& b) {
-    std::string ha = lowerAscii(engine::UrlHost(a));
-    return !ha.empty() && ha == lowerAscii(engine::UrlHost(b));
+    std::string ha = platform::utf8::lowerAscii(engine::UrlHost(a));
+    return !ha.empty() && ha == platform::utf8::lowerAscii(engine::UrlHost(b));
 }
 
 // Fetches (or reuses) the file for `remote` under its write lock; true when the file is

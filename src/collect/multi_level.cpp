@@ -8,6 +8,7 @@
 #include "platform/json_text.h"
 #include "platform/regex.h"
 #include "platform/run_log.h"
+#include "platform/utf8.h"
 
 namespace tarvex::collect {
 
@@ -16,13 +17,6 @@ using platform::WriteLog;
 namespace {
 
 constexpr std::string_view kSeparator = engine::kLevelSeparator;
-
-std::string lowerAscii(std::string_view s) {
-    std::string out(s);
-    for (auto& c : out)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return out;
-}
 
 std::string joinLines(const std::vector<std::string>& v) {
     std::string out;
@@ -211,7 +205,7 @@ std::vector<std::string> collectLevelPages(const std::string& address, const std
             parentAddress = address;
             parentText = firstPage;
         } else {
-            const std::string key = lowerAscii(level->parent);
+            const std::string key = platform::utf8::lowerAscii(level->parent);
             for (const auto& f : found)
                 if (f.key == key) {
                     parentAddress = f.address;
@@ -232,7 +226,7 @@ std::vector<std::string> collectLevelPages(const std::string& address, const std
                      0);
         lines.push_back(level->title + "=" + levelAddress + std::string(kSeparator) +
                         engine::LinesToMarkers(levelText));
-        found.push_back({lowerAscii(level->title), std::move(levelAddress), std::move(levelText)});
+        found.push_back({platform::utf8::lowerAscii(level->title), std::move(levelAddress), std::move(levelText)});
     }
     return lines;
 }

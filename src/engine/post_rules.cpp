@@ -37,12 +37,6 @@ bool contains(std::string_view s, std::string_view part) {
     return s.find(part) != std::string_view::npos;
 }
 
-std::string asciiLower(std::string_view s) {
-    std::string out(s);
-    for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return out;
-}
-
 std::string_view trimBlanks(std::string_view s) {
     std::size_t b = 0, e = s.size();
     while (b < e && static_cast<unsigned char>(s[b]) <= 0x20) ++b;
@@ -417,7 +411,7 @@ std::string convertTime(std::string_view value, const RuleJson& rule) {
 
 std::string FetchRule(std::string_view value, const PageFetcher& fetch) {
     const std::string url(trimBlanks(value));
-    const std::string lower = asciiLower(url);
+    const std::string lower = platform::utf8::lowerAscii(url);
     if (!startsWith(lower, "http://") && !startsWith(lower, "https://")) {
         WriteLog("Result_AddFunc|访问网页只接受http与https地址：" + url, 0);
         return {};
@@ -461,7 +455,8 @@ std::string CallDllPlugin(std::string_view setting, const std::string& address, 
     }
     std::string path = platform::joinPath(programFolder, "Plugin/" + file);
     // Rules written for Windows name "x.dll"; the same plug-in built here is "x.so".
-    if (!platform::isRegularFile(path) && file.size() > 4 && asciiLower(file.substr(file.size() - 4)) == ".dll") {
+    if (!platform::isRegularFile(path) && file.size() > 4 &&
+        platform::utf8::lowerAscii(file.substr(file.size() - 4)) == ".dll") {
         std::string so = platform::joinPath(programFolder, "Plugin/" + file.substr(0, file.size() - 4) + ".so");
         if (platform::isRegularFile(so)) path = so;
     }
@@ -499,9 +494,9 @@ std::string applyPlugins(std::int64_t workId, const std::string& address, const 
             break;
         }
     if (!found) {
-        const std::string lowerName = asciiLower(name);
+        const std::string lowerName = platform::utf8::lowerAscii(name);
         for (const auto& [n, v] : values)
-            if (asciiLower(n) == lowerName) {
+            if (platform::utf8::lowerAscii(n) == lowerName) {
                 found = &v;
                 break;
             }

@@ -15,12 +15,7 @@
 
 namespace tarvex::publish {
 
-namespace {
-std::string lower(std::string s) {
-    std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return s;
-}
-}  // namespace
+namespace {}  // namespace
 
 TestPublishResult TestPublish(const std::string& address, bool utf8,
                               const std::vector<std::pair<std::string, std::string>>& fields,
@@ -32,7 +27,7 @@ TestPublishResult TestPublish(const std::string& address, bool utf8,
     for (const auto& [name, content] : fields) {
         std::string value =
             content.find("{dd:") != std::string::npos ? engine::ExpandTokens(content, {}, clock) : content;
-        const std::string n = lower(name);
+        const std::string n = platform::utf8::lowerAscii(name);
         if (n == "cookie" || n == "jcookie")
             cookie = value;
         else if (n == "juseragent")

@@ -16,6 +16,7 @@
 #include "engine/rule_json.h"
 #include "platform/run_log.h"
 #include "platform/sqlite_db.h"
+#include "platform/utf8.h"
 #include "publish/attachment_upload.h"
 #include "publish/ftp_upload.h"
 #include "publish/publish_module.h"
@@ -30,11 +31,6 @@ using platform::WriteLog;
 
 void sleepMs(int ms) {
     std::this_thread::sleep_for(std::chrono::milliseconds(ms));
-}
-
-std::string lower(std::string s) {
-    std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return s;
 }
 
 std::string readBack(std::string s) {
@@ -92,8 +88,9 @@ bool markPublished(const collect::RunContext& run, const std::string& flag, std:
 }
 
 bool columnIn(const std::vector<std::string>& columns, const std::string& name) {
-    const std::string n = lower(name);
-    return std::any_of(columns.begin(), columns.end(), [&](const std::string& c) { return lower(c) == n; });
+    const std::string n = platform::utf8::lowerAscii(name);
+    return std::any_of(columns.begin(), columns.end(),
+                       [&](const std::string& c) { return platform::utf8::lowerAscii(c) == n; });
 }
 
 struct Settings {
@@ -128,7 +125,7 @@ PostOutcome postRecord(collect::RunContext& run, const PublishModule& module, co
     std::string logged = "tarvex=AddInfo";
     for (const auto& [name, content] : module.fields()) {
         std::string value = FillFieldContent(name, content, fill);
-        const std::string n = lower(name);
+        const std::string n = platform::utf8::lowerAscii(name);
         if (n == "cookie" || n == "jcookie") {
             cookie = value;
         } else if (n == "juseragent") {
@@ -341,7 +338,7 @@ bool Publisher::publishTarget(std::size_t index, std::size_t extraSites, const P
     }
     // Two sites with one mark would share one flag column: the second would find every record
     // marked by the first and never get them.
-    if (!m_usedFlags.insert(lower(target.flagColumn())).second) {
+    if (!m_usedFlags.insert(platform::utf8::lowerAscii(target.flagColumn())).second) {
         m_run.pane(m_prefix + "站点标记重复，跳过此站点：" + target.mark);
         return true;
     }
@@ -492,9 +489,9 @@ void Publisher::publishOne(const PublishTarget& target, bool mainSite, const Pub
     };
     fill.column = [&](const std::string& name) -> std::optional<std::string> {
         if (!columnIn(m_columns, name)) return std::nullopt;
-        const std::string n = lower(name);
+        const std::string n = platform::utf8::lowerAscii(name);
         for (std::size_t c = 0; c < row.columns.size(); ++c)
-            if (lower(row.columns[c]) == n) return row.rows[0][c].asText();
+            if (platform::utf8::lowerAscii(row.columns[c]) == n) return row.rows[0][c].asText();
         WriteLog("TMyThread:找到字段s:" + name + "异常：no such column", 0);
         return "{采集字段:" + name + "}";
     };
@@ -575,9 +572,9 @@ bool publishSingleRecord(collect::RunContext& run, const SingleRecord& record) {
         fill.recordUrl = record.url;
         fill.thumbnail = [&record] { return record.thumbnail; };
         fill.column = [&record](const std::string& column) -> std::optional<std::string> {
-            const std::string n = lower(column);
+            const std::string n = platform::utf8::lowerAscii(column);
             for (const auto& [title, value] : record.values)
-                if (lower(title) == n) return value;
+                if (platform::utf8::lowerAscii(title) == n) return value;
             if (n == "url") return record.url;
             return std::nullopt;
         };
