@@ -104,6 +104,15 @@ struct Settings {
     std::string postRuleName;
 };
 
+// The settings every publication reads: attachments, the upload settings and the publish module.
+void readPostSettings(const engine::RuleJson& doc, Settings& s) {
+    s.autoUpload = engine::RuleFlag(doc, "other_autoupload");
+    const std::string uploadSet = engine::RuleText(doc, "other_UploadSet");
+    s.mode = SelectUploadMode(s.autoUpload, uploadSet);
+    s.upload = ReadUploadSettings(uploadSet);
+    s.postRuleName = engine::RuleText(doc, "PostRuleName");
+}
+
 // How long a stop waits for the reply to a record that is already being sent.
 constexpr std::chrono::milliseconds kStopGraceForRecord{2000};
 
@@ -256,11 +265,7 @@ bool Publisher::readSettings() {
     auto max = engine::ParseInteger(engine::RuleText(doc, "other_post_max"));
     m_s.maxSuccess = max && *max > 0 ? *max : 999999;
     m_s.review = engine::RuleFlag(doc, "other_check_rengong");
-    m_s.autoUpload = engine::RuleFlag(doc, "other_autoupload");
-    const std::string uploadSet = engine::RuleText(doc, "other_UploadSet");
-    m_s.mode = SelectUploadMode(m_s.autoUpload, uploadSet);
-    m_s.upload = ReadUploadSettings(uploadSet);
-    m_s.postRuleName = engine::RuleText(doc, "PostRuleName");
+    readPostSettings(doc, m_s);
     return true;
 }
 
@@ -546,11 +551,8 @@ bool publishSingleRecord(collect::RunContext& run, const SingleRecord& record) {
     try {
         auto doc = engine::ParseRuleJson(run.settingsJson).value_or(engine::RuleJson::object());
         Settings settings;
-        settings.autoUpload = engine::RuleFlag(doc, "other_autoupload");
-        const std::string uploadSet = engine::RuleText(doc, "other_UploadSet");
-        settings.mode = SelectUploadMode(settings.autoUpload, uploadSet);
-        settings.upload = ReadUploadSettings(uploadSet);
-        const std::string name = engine::RuleText(doc, "PostRuleName");
+        readPostSettings(doc, settings);
+        const std::string& name = settings.postRuleName;
         if (name.empty()) {
             run.pane("发布规则没有设置！");
             return false;
