@@ -27,10 +27,6 @@ std::string joinLines(const std::vector<std::string>& v) {
     return out;
 }
 
-std::string trimmed(const std::string& s) {
-    return engine::TrimText(s);
-}
-
 // Fetches one page of a level; a failure or an empty answer gives an empty text.
 std::string fetchText(const PageFollow& follow, const std::string& url, const std::string& options,
                       const std::string& failLog, const std::string& emptyLog) {
@@ -104,7 +100,7 @@ std::string LevelAddress(const LevelSettings& level, const std::string& parentAd
         return std::string(found.match->named("content"));
     }
     WriteLog("GetMorestring:url:" + parentAddress + "正则替换获得 最终网址 开始", 0);
-    const std::string source = trimmed(parentAddress);
+    const std::string source = engine::TrimText(parentAddress);
     const std::size_t param = level.find.find(engine::kFirstParameter);
     if (param != std::string::npos && param > 0) {
         const std::string pattern = engine::ParameterPattern(level.find);
