@@ -13,9 +13,11 @@
 #include "collect/task_db.h"
 #include "engine/template_lang.h"
 #include "engine/url_utils.h"
+#include "platform/file_read.h"
 #include "platform/http_client.h"
 #include "platform/regex.h"
 #include "platform/run_log.h"
+#include "platform/utf8.h"
 
 namespace tarvex::collect {
 
@@ -36,20 +38,9 @@ constexpr std::size_t kMaxFileBytes = 2ull * 1024 * 1024 * 1024;
 // How many numbered variants of a taken name are tried before the file is given up.
 constexpr int kMaxNameVariants = 100;
 
-bool isFile(const std::string& path) {
-    struct stat st {};
-    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
-}
-
 std::string folderOf(const std::string& path) {
     std::size_t slash = path.find_last_of('/');
     return slash == std::string::npos ? std::string(".") : path.substr(0, slash);
-}
-
-std::string lowerAscii(std::string s) {
-    for (auto& c : s)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return s;
 }
 
 // Local paths used by the records of this process, with the address each is for, so two
@@ -183,10 +174,10 @@ std::unique_ptr<Placement> placeFile(const std::string& dbPath, const std::strin
         } catch (const std::exception& e) {
             // Without the records, only a name no file has yet is safe.
             WriteLog("TGetThread:读取download表出错：" + std::string(e.what()), 0);
-            otherAddress = isFile(path);
+            otherAddress = platform::isRegularFile(path);
         }
         if (otherAddress) continue;
-        held->reuse = mayReuse && sameAddress && isFile(path);
+        held->reuse = mayReuse && sameAddress && platform::isRegularFile(path);
         return held;
     }
     return nullptr;
@@ -285,8 +276,8 @@ std::string newNameFor(const AttachmentJob& job, const std::string& tmpl, const 
 }
 
 bool sameHost(const std::string& a, const std::string& b) {
-    std::string ha = lowerAscii(engine::UrlHost(a));
-    return !ha.empty() && ha == lowerAscii(engine::UrlHost(b));
+    std::string ha = platform::utf8::lowerAscii(engine::UrlHost(a));
+    return !ha.empty() && ha == platform::utf8::lowerAscii(engine::UrlHost(b));
 }
 
 // Fetches (or reuses) the file for `remote` under its write lock; true when the file is
@@ -294,7 +285,7 @@ bool sameHost(const std::string& a, const std::string& b) {
 bool haveFile(const AttachmentJob& job, Placement& placed, const std::string& remote, const std::string& referer,
               const std::string& cookie, bool direct, AttachmentOutcome& outcome, bool& fresh) {
     fresh = false;
-    if (placed.reuse) return isFile(placed.local());
+    if (placed.reuse) return platform::isRegularFile(placed.local());
     if (job.label) job.label("下载附件：" + remote);
     if (direct)
         WriteLog("TGetThread:直接附件下载remoteurl：" + remote, 0);
@@ -308,7 +299,7 @@ bool haveFile(const AttachmentJob& job, Placement& placed, const std::string& re
                  0);
     if (got.cancelled) outcome.cancelled = true;
     fresh = got.ok;
-    return isFile(placed.local());
+    return platform::isRegularFile(placed.local());
 }
 
 void imagesInText(const AttachmentJob& job, const engine::FieldRule& rule, const std::vector<std::string>& fileSave,

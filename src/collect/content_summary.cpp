@@ -10,6 +10,7 @@
 #include <sstream>
 
 #include "collect/attachment_paths.h"
+#include "platform/json_text.h"
 
 namespace tarvex::collect {
 
@@ -120,7 +121,7 @@ std::optional<FieldCounts> LoadFieldCounts(const std::string& path) {
     if (!in) return std::nullopt;
     std::stringstream text;
     text << in.rdbuf();
-    auto doc = nlohmann::json::parse(text.str(), nullptr, false);
+    auto doc = platform::parseJson<nlohmann::json>(text.str());
     if (!doc.is_object() || !doc.contains("stored") || !doc["stored"].is_number_unsigned() || !doc.contains("fields") ||
         !doc["fields"].is_array())
         return std::nullopt;

@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <optional>
 #include <thread>
 
 #include "collect/attachments.h"
@@ -13,6 +14,7 @@
 #include "engine/content_filter.h"
 #include "engine/post_rules.h"
 #include "engine/template_lang.h"
+#include "platform/json_text.h"
 #include "platform/run_log.h"
 
 namespace tarvex::collect {
@@ -73,7 +75,8 @@ CollectedRecord collectRecord(const engine::SettingsJson& settings, const engine
         WriteLog("TGetThread:字段规则读取错误：" + *rules.error, 0);
         return record;
     }
-    const std::string settingsText = settings.dump(-1, ' ', false, engine::SettingsJson::error_handler_t::replace);
+    // The document as text goes only to plug-ins; written out when the first one runs.
+    std::optional<std::string> settingsText;
     const engine::Joiners joiners = engine::ReadJoiners(settings);
     engine::PageSource source(pages);
     for (std::size_t k = 0; k < rules.rules.size(); ++k) {
@@ -102,10 +105,13 @@ CollectedRecord collectRecord(const engine::SettingsJson& settings, const engine
         record.values.emplace_back(title, value);
         setValue(fieldValues, title, value);
         // Plug-ins change what later fields see; the value stored stays the one before them.
-        if (rule.text.find("DLL插件") != std::string::npos || rule.text.find("JavaScipt插件") != std::string::npos)
+        if (rule.text.find("DLL插件") != std::string::npos || rule.text.find("JavaScipt插件") != std::string::npos) {
+            if (!settingsText)
+                settingsText = settings.dump(-1, ' ', false, engine::SettingsJson::error_handler_t::replace);
             setValue(fieldValues, title,
-                     engine::applyPlugins(steps.taskId, steps.url, title, fieldValues, pages, settingsText, rule.text,
+                     engine::applyPlugins(steps.taskId, steps.url, title, fieldValues, pages, *settingsText, rule.text,
                                           steps.programFolder));
+        }
     }
     return record;
 }
@@ -139,13 +145,13 @@ bool collectContentRow(const ContentJob& job) {
             return HttpGet(address, options, stop.callback());
         };
 
-        auto settings = engine::SettingsJson::parse(run.settingsJson, nullptr, false);
+        auto settings = platform::parseJson<engine::SettingsJson>(run.settingsJson);
         if (!settings.is_object()) settings = engine::SettingsJson::object();
 
         // 2.–4. The first page, unless every field is made up without it.
         std::string page;
         bool fetchFailed = false;
-        if (engine::AllFixedStrings(run.settingsJson)) {
+        if (engine::AllFixedStrings(engine::ReadFieldRules(settings))) {
             WriteLog("TGetThread:跳过内容页采集，全是固定字符串", 0);
             WriteLog("TGetThread:跳过内容页采集，全是固定字符串,s设置为‘strip_get_content’", 0);
             page = "strip_get_content";

@@ -31,12 +31,6 @@ char asciiLower(char c) {
     return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
-std::string lower(std::string_view s) {
-    std::string out(s);
-    std::transform(out.begin(), out.end(), out.begin(), asciiLower);
-    return out;
-}
-
 // Position of `needle` (lower case) in `text` without regard to ASCII case, or npos.
 std::size_t findNoCase(std::string_view text, std::string_view needle) {
     auto it = std::search(text.begin(), text.end(), needle.begin(), needle.end(),
@@ -142,7 +136,7 @@ std::string settingText(const nlohmann::json& doc, const char* key) {
 }
 
 bool settingFlag(const std::string& value) {
-    std::string v = lower(value);
+    std::string v = platform::utf8::lowerAscii(value);
     v.erase(0, v.find_first_not_of(" \t"));
     v.erase(v.find_last_not_of(" \t") + 1);
     if (v == "true") return true;
@@ -174,7 +168,7 @@ std::optional<long long> strictInt(std::string_view text) {
 // The inner text of the first <div> whose class attribute is exactly `cls`, nested divs
 // included; nullopt when there is none.
 std::optional<std::string> divContentByClass(const std::string& page, const std::string& cls) {
-    std::string low = lower(page);
+    std::string low = platform::utf8::lowerAscii(page);
     std::size_t pos = 0;
     while ((pos = low.find("<div", pos)) != std::string::npos) {
         std::size_t tagEnd = low.find('>', pos);
@@ -270,12 +264,13 @@ std::string postToSpecialHost(const std::string& address, const FetchSpecialHost
 }  // namespace
 
 std::string FetchOption(std::string_view block, std::string_view name) {
-    std::string want = lower(name);
+    std::string want = platform::utf8::lowerAscii(name);
     std::size_t pos = 0;
     while (pos <= block.size()) {
         std::size_t end = block.find_first_of("\r\n", pos);
         std::string_view line = block.substr(pos, end == std::string_view::npos ? std::string_view::npos : end - pos);
-        if (auto eq = line.find('='); eq != std::string_view::npos && lower(line.substr(0, eq)) == want)
+        if (auto eq = line.find('=');
+            eq != std::string_view::npos && platform::utf8::lowerAscii(line.substr(0, eq)) == want)
             return std::string(line.substr(eq + 1));
         if (end == std::string_view::npos) break;
         pos = end + 1;
@@ -360,12 +355,12 @@ void SetTlsVersion(const std::string& version, platform::TlsSettings& tls) {
 }
 
 std::string DeclaredCharset(std::string_view contentType, std::string_view body) {
-    std::string fromHeader = charsetValue(lower(contentType));
+    std::string fromHeader = charsetValue(platform::utf8::lowerAscii(contentType));
     if (!fromHeader.empty()) return fromHeader;
     // The head only: server-side includes put stray <meta> tags into bodies. Modern pages
     // often have the declaration well after the first kilobyte, so the whole head counts.
     std::string_view head = body.substr(0, findNoCase(body, "</head"));
-    std::string low = lower(head);
+    std::string low = platform::utf8::lowerAscii(head);
     std::size_t pos = 0;
     while ((pos = low.find("<meta", pos)) != std::string::npos) {
         std::size_t end = low.find('>', pos);

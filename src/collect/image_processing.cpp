@@ -1,6 +1,5 @@
 #include "collect/image_processing.h"
 
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -8,16 +7,12 @@
 #include "collect/attachment_paths.h"
 #include "engine/template_lang.h"
 #include "engine/text_tokens.h"
+#include "platform/file_read.h"
 #include "platform/run_log.h"
 
 namespace tarvex::collect {
 
 namespace {
-
-bool isFile(const std::string& path) {
-    struct stat st {};
-    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
-}
 
 // A number of the tab as an int; the error names the key and the text.
 std::optional<int> number(const std::string& text, const char* key, std::string& error) {
@@ -64,7 +59,7 @@ std::optional<std::string> watermarkImage(const ImageSettings& s, const std::str
                                           const std::string& programFolder, const ImageOps& ops) {
     std::string markFile = s.markFile;
     if (!markFile.empty() && markFile[0] != '/') markFile = programFolder + markFile;
-    const bool picture = s.pictureMark && !s.markFile.empty() && isFile(markFile);
+    const bool picture = s.pictureMark && !s.markFile.empty() && platform::isRegularFile(markFile);
     const bool text = !picture && s.textMark && !s.text.empty();
     if (!picture && !text) return std::nullopt;
 
@@ -91,7 +86,7 @@ std::optional<std::string> watermarkImage(const ImageSettings& s, const std::str
             if (!opacity || !quality) return error;
             mark.opacity = *opacity / 100.0;
             mark.quality = *quality;
-            mark.centred = isFile(programFolder + "中间.txt");
+            mark.centred = platform::isRegularFile(programFolder + "中间.txt");
         }
         drawn = ops.pictureMark(imagePath, temp, mark);
     } else {
@@ -106,7 +101,7 @@ std::optional<std::string> watermarkImage(const ImageSettings& s, const std::str
             return "pic_water_color不是有效的颜色：" + s.colour;
         drawn = ops.textMark(imagePath, temp, mark);
     }
-    if (!isFile(temp)) return drawn.ok ? std::optional<std::string>() : drawn.error;
+    if (!platform::isRegularFile(temp)) return drawn.ok ? std::optional<std::string>() : drawn.error;
     if (!drawn.ok) {
         // Whatever the failed drawing left behind is not a finished image.
         ::unlink(temp.c_str());
@@ -144,11 +139,11 @@ std::optional<std::string> makeThumbnail(const ImageSettings& s, const std::stri
     auto height = number(s.thumbHeight, "pic_smallpic_height", error);
     if (!width || !height) return error;
     platform::WriteLog("获取缩略图:filename:" + imagePath + ",newname:" + plan.path, 0);
-    if (!isFile(imagePath)) return std::string("文件不存在");
+    if (!platform::isRegularFile(imagePath)) return std::string("文件不存在");
     auto made = ops.thumbnail(imagePath, plan.path, *width, *height);
     if (!made.ok) return made.error.empty() ? std::string("缩略图生成失败") : made.error;
     platform::WriteLog("缩略图生成了", 0);
-    if (!isFile(plan.path)) return std::string("缩略图没有写出：") + plan.path;
+    if (!platform::isRegularFile(plan.path)) return std::string("缩略图没有写出：") + plan.path;
     platform::WriteLog("获取缩略图保存成功！！！！！！", 0);
     return std::nullopt;
 }

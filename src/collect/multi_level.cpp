@@ -5,8 +5,10 @@
 #include "engine/field_rule.h"
 #include "engine/template_lang.h"
 #include "engine/url_utils.h"
+#include "platform/json_text.h"
 #include "platform/regex.h"
 #include "platform/run_log.h"
+#include "platform/utf8.h"
 
 namespace tarvex::collect {
 
@@ -16,13 +18,6 @@ namespace {
 
 constexpr std::string_view kSeparator = engine::kLevelSeparator;
 
-std::string lowerAscii(std::string_view s) {
-    std::string out(s);
-    for (auto& c : out)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return out;
-}
-
 std::string joinLines(const std::vector<std::string>& v) {
     std::string out;
     for (std::size_t i = 0; i < v.size(); ++i) {
@@ -30,10 +25,6 @@ std::string joinLines(const std::vector<std::string>& v) {
         out += v[i];
     }
     return out;
-}
-
-std::string trimmed(const std::string& s) {
-    return engine::TrimText(s);
 }
 
 // Fetches one page of a level; a failure or an empty answer gives an empty text.
@@ -51,7 +42,7 @@ std::string fetchText(const PageFollow& follow, const std::string& url, const st
 }  // namespace
 
 std::optional<LevelSettings> ParseLevel(const std::string& json) {
-    auto j = engine::FieldRuleJson::parse(json, nullptr, false);
+    auto j = platform::parseJson<engine::FieldRuleJson>(json);
     if (!j.is_object()) return std::nullopt;
     LevelSettings s;
     s.title = engine::JsonText(j, "title");
@@ -73,7 +64,7 @@ std::optional<LevelSettings> ParseLevel(const std::string& json) {
 
 std::vector<std::string> LevelTexts(const std::string& morepage2) {
     std::vector<std::string> out;
-    auto doc = nlohmann::json::parse(morepage2, nullptr, false);
+    auto doc = platform::parseJson<nlohmann::json>(morepage2);
     if (!doc.is_object()) return out;
     auto it = doc.find("MorePageAll");
     if (it == doc.end() || !it->is_array()) return out;
@@ -109,7 +100,7 @@ std::string LevelAddress(const LevelSettings& level, const std::string& parentAd
         return std::string(found.match->named("content"));
     }
     WriteLog("GetMorestring:url:" + parentAddress + "正则替换获得 最终网址 开始", 0);
-    const std::string source = trimmed(parentAddress);
+    const std::string source = engine::TrimText(parentAddress);
     const std::size_t param = level.find.find(engine::kFirstParameter);
     if (param != std::string::npos && param > 0) {
         const std::string pattern = engine::ParameterPattern(level.find);
@@ -210,7 +201,7 @@ std::vector<std::string> collectLevelPages(const std::string& address, const std
             parentAddress = address;
             parentText = firstPage;
         } else {
-            const std::string key = lowerAscii(level->parent);
+            const std::string key = platform::utf8::lowerAscii(level->parent);
             for (const auto& f : found)
                 if (f.key == key) {
                     parentAddress = f.address;
@@ -231,7 +222,7 @@ std::vector<std::string> collectLevelPages(const std::string& address, const std
                      0);
         lines.push_back(level->title + "=" + levelAddress + std::string(kSeparator) +
                         engine::LinesToMarkers(levelText));
-        found.push_back({lowerAscii(level->title), std::move(levelAddress), std::move(levelText)});
+        found.push_back({platform::utf8::lowerAscii(level->title), std::move(levelAddress), std::move(levelText)});
     }
     return lines;
 }

@@ -13,6 +13,7 @@
 #include "platform/json_text.h"
 #include "platform/regex.h"
 #include "platform/run_log.h"
+#include "platform/utf8.h"
 
 namespace tarvex::collect {
 
@@ -51,13 +52,6 @@ std::string trimSpaces(const std::string& s) {
     auto b = s.find_first_not_of(' ');
     if (b == std::string::npos) return {};
     return s.substr(b, s.find_last_not_of(' ') - b + 1);
-}
-
-std::string lowerAscii(std::string_view s) {
-    std::string out(s);
-    for (auto& c : out)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return out;
 }
 
 // A template turned into a pattern piece whose "{*}" skips as little as possible.
@@ -159,7 +153,7 @@ std::string JoinInAddressOrder(const std::vector<std::string>& addresses, const 
 
 PagerWalk::PagerWalk(const std::vector<std::string>& firstPager) {
     for (std::size_t i = 0; i < firstPager.size(); ++i) {
-        if (!m_seen.insert(lowerAscii(firstPager[i])).second) continue;
+        if (!m_seen.insert(platform::utf8::lowerAscii(firstPager[i])).second) continue;
         if (i == 0)
             m_fetched.push_back(firstPager[i]);
         else
@@ -176,14 +170,14 @@ std::string PagerWalk::takeNext() {
 
 void PagerWalk::addFound(const std::vector<std::string>& pager) {
     for (const auto& a : pager)
-        if (m_seen.insert(lowerAscii(a)).second) m_pending.push_back(a);
+        if (m_seen.insert(platform::utf8::lowerAscii(a)).second) m_pending.push_back(a);
 }
 
 std::vector<std::string> collectPagerPages(const PagerSettings& settings, std::string_view page,
                                            const std::string& address) {
     WriteLog("GetMulPage:开始提取分页(根据已有内容及正则，不用访问网页),url:" + address, 1);
     std::vector<std::string> result{address};
-    std::unordered_set<std::string> seen{lowerAscii(address)};
+    std::unordered_set<std::string> seen{platform::utf8::lowerAscii(address)};
 
     const std::string areaPattern = cutPiece(settings.begin) + "(?<content>.*?)" + cutPiece(settings.end);
     WriteLog("GetMulPage:分页区域正则,pat:" + areaPattern, 1);
@@ -240,7 +234,7 @@ std::vector<std::string> collectPagerPages(const PagerSettings& settings, std::s
         WriteLog("GetMulPage:分页  返回完整绝对路径：" + absolute, 1);
         // A link that cannot be resolved names no page of this site.
         if (absolute.empty()) continue;
-        if (seen.insert(lowerAscii(absolute)).second) {
+        if (seen.insert(platform::utf8::lowerAscii(absolute)).second) {
             result.push_back(absolute);
             WriteLog("GetMulPage:分页list增加绝对路径：" + absolute, 1);
         } else {

@@ -3,13 +3,13 @@
 #include "platform/utf8.h"
 
 #include <sqlite3.h>
-#include <sys/stat.h>
 
 #include <algorithm>
 #include <cctype>
 #include <nlohmann/json.hpp>
 #include <unordered_set>
 
+#include "platform/file_read.h"
 #include "platform/json_text.h"
 #include "platform/run_log.h"
 
@@ -30,10 +30,6 @@ const char* const kDownloadIndexSql =
     "CREATE INDEX IF NOT EXISTS download_localurl ON download(localurl)";
 
 namespace {
-bool fileExists(const std::string& path) {
-    struct stat st {};
-    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
-}
 
 using platform::utf8::replaceAll;
 
@@ -77,12 +73,6 @@ void addUnique(std::vector<std::string>& list, const std::string& name) {
     if (std::find(list.begin(), list.end(), name) == list.end()) list.push_back(name);
 }
 
-bool sameIgnoringCase(const std::string& a, const std::string& b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](unsigned char x, unsigned char y) {
-               return std::tolower(x) == std::tolower(y);
-           });
-}
-
 std::string stripDoubleQuotes(std::string s) {
     s.erase(std::remove(s.begin(), s.end(), '"'), s.end());
     return s;
@@ -94,7 +84,7 @@ std::string TaskDbPath(const std::string& dataFolder, std::int64_t taskId) {
 }
 
 bool CreateTaskDb(const std::string& path, platform::Dialogs& dialogs) {
-    if (fileExists(path)) {
+    if (platform::isRegularFile(path)) {
         dialogs.message(path + "的数据库已存在1", platform::kAppTitle);
         return false;
     }
@@ -107,7 +97,7 @@ bool CreateTaskDb(const std::string& path, platform::Dialogs& dialogs) {
         dialogs.message("数据库创建失败", platform::kAppTitle);
         return false;
     }
-    return fileExists(path);
+    return platform::isRegularFile(path);
 }
 
 void EnsureDownloadIndexes(const std::string& path) {
@@ -139,24 +129,28 @@ SqlTable query(const std::string& path, const std::string& sql, const std::vecto
     return platform::queryAll(db, sql, params);
 }
 
-std::vector<std::string> TableColumns(const std::string& path, const std::string& table, platform::Dialogs& dialogs) {
-    std::vector<std::string> names;
-    try {
-        SqliteConnection db(path, SqliteConnection::Mode::ReadWrite);
-        platform::SqliteStatement st(db, "PRAGMA table_info(" + quoteIdentifier(table) + ")");
-        while (st.step()) names.push_back(stripDoubleQuotes(st.columnText(1)));
-    } catch (const SqliteError& e) {
-        dialogs.message("发生错误：" + std::string("数据库读取字段错误：") + e.what(), platform::kAppTitle);
-    }
-    return names;
-}
-
-std::vector<std::string> ReadTableColumns(const std::string& path, const std::string& table) {
-    SqliteConnection db(path, SqliteConnection::Mode::ReadWrite);
+namespace {
+// The column names of `table` over an open connection; none when there is no such table.
+std::vector<std::string> columnsOn(SqliteConnection& db, const std::string& table) {
     platform::SqliteStatement st(db, "PRAGMA table_info(" + quoteIdentifier(table) + ")");
     std::vector<std::string> names;
     while (st.step()) names.push_back(stripDoubleQuotes(st.columnText(1)));
     return names;
+}
+}  // namespace
+
+std::vector<std::string> TableColumns(const std::string& path, const std::string& table, platform::Dialogs& dialogs) {
+    try {
+        return ReadTableColumns(path, table);
+    } catch (const SqliteError& e) {
+        dialogs.message("发生错误：" + std::string("数据库读取字段错误：") + e.what(), platform::kAppTitle);
+    }
+    return {};
+}
+
+std::vector<std::string> ReadTableColumns(const std::string& path, const std::string& table) {
+    SqliteConnection db(path, SqliteConnection::Mode::ReadWrite);
+    return columnsOn(db, table);
 }
 
 std::vector<std::string> FieldTitlesOf(const std::string& settingsJson) {
@@ -204,9 +198,7 @@ std::vector<std::string> SiteKeysOf(const std::string& settingsJson) {
         auto c2 = s.find(',', c1 + 1);
         std::string key = s.substr(c1 + 1, c2 == std::string::npos ? std::string::npos : c2 - c1 - 1);
         // SQLite compares column names without regard to ASCII case: "a1" and "A1" are one column.
-        if (IsValidSiteMark(key) &&
-            std::none_of(keys.begin(), keys.end(), [&](const std::string& k) { return sameIgnoringCase(k, key); }))
-            keys.push_back(key);
+        if (IsValidSiteMark(key) && !HasColumn(keys, key)) keys.push_back(key);
     }
     return keys;
 }
@@ -245,11 +237,7 @@ void CreateContentTables(const std::string& path, const std::string& settingsJso
 
 std::vector<std::string> AddMissingColumns(const std::string& path, const std::string& settingsJson) {
     SqliteConnection db(path, SqliteConnection::Mode::ReadWrite);
-    std::vector<std::string> existing;
-    {
-        platform::SqliteStatement st(db, "PRAGMA table_info(content)");
-        while (st.step()) existing.push_back(stripDoubleQuotes(st.columnText(1)));
-    }
+    const std::vector<std::string> existing = columnsOn(db, "content");
     if (existing.empty()) throw SqliteError(1, "no such table: content");
     std::unordered_set<std::string> keys;
     for (const auto& c : existing) keys.insert(ColumnKey(c));
@@ -275,10 +263,7 @@ std::vector<std::string> AddMissingColumns(const std::string& path, const std::s
 }
 
 std::string ColumnKey(std::string_view name) {
-    std::string key(name);
-    for (auto& c : key)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return key;
+    return platform::utf8::lowerAscii(name);
 }
 
 bool SameColumnName(std::string_view a, std::string_view b) {
@@ -307,7 +292,7 @@ std::vector<std::string> PendingDownloads(const std::string& path, std::int64_t 
         platform::WriteLog("TMyThread:内容ID:" + id + "开始查询download表，有纪录", 0);
     for (std::size_t r = 0; r < t.rows.size(); ++r) {
         std::string local = t.text(r, "localurl");
-        if (local.empty() || !fileExists(local)) continue;
+        if (local.empty() || !platform::isRegularFile(local)) continue;
         replaceAll(local, "=", "<临时等号>");
         lines.push_back(local + "=" + t.text(r, "newurl"));
     }

@@ -347,7 +347,10 @@ FieldRules ReadFieldRules(const SettingsJson& settings) {
 
 bool AllFixedStrings(std::string_view settingsJson) {
     SettingsJson settings = platform::parseJson<SettingsJson>(settingsJson);
-    auto rules = ReadFieldRules(settings.is_discarded() ? SettingsJson::object() : settings);
+    return AllFixedStrings(ReadFieldRules(settings.is_discarded() ? SettingsJson::object() : settings));
+}
+
+bool AllFixedStrings(const FieldRules& rules) {
     for (const auto& r : rules.rules)
         if (!r.madeUp) return false;
     return !rules.error;

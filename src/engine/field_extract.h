@@ -89,6 +89,8 @@ FieldRules ReadFieldRules(const SettingsJson& settings);
 
 // True when every field is made up without the page ("radio_3"), also for no fields.
 bool AllFixedStrings(std::string_view settingsJson);
+// The same for field rules already read, so a caller holding the document does not parse it again.
+bool AllFixedStrings(const FieldRules& rules);
 // "," + the title and a "," of every field that downloads images or attachments; "," for none.
 std::string DownloadFieldNames(std::string_view settingsJson);
 

@@ -5,6 +5,7 @@
 #include <charconv>
 #include <cstdio>
 #include "platform/json_text.h"
+#include "platform/utf8.h"
 
 namespace tarvex::engine {
 
@@ -12,12 +13,6 @@ namespace {
 
 bool contains(std::string_view text, std::string_view part) {
     return text.find(part) != std::string_view::npos;
-}
-
-std::string lowerAscii(std::string_view text) {
-    std::string out(text);
-    for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return out;
 }
 
 std::string element(const std::vector<std::string>& list, std::size_t i) {
@@ -206,7 +201,7 @@ std::string NormalizeFieldName(std::string_view name) {
 }
 
 bool IsFixedColumnName(std::string_view name) {
-    const std::string l = lowerAscii(name);
+    const std::string l = platform::utf8::lowerAscii(name);
     return l == "id" || l == "url" || l == "geturl" || l == "getc" || l == "postc" || l.rfind("postc_", 0) == 0;
 }
 
@@ -248,14 +243,14 @@ std::optional<std::string> FieldNameCharacterProblem(std::string_view name) {
 }
 
 std::optional<std::string> FieldNameRefusal(std::string_view name, const FieldSaveContext& context) {
-    const std::string lower = lowerAscii(name);
+    const std::string lower = platform::utf8::lowerAscii(name);
     if (lower == "url" || lower == "id") return "字段名称不能是url或id";
     // The content table already has these columns; a field of that name could never be stored.
     if (IsFixedColumnName(name))
         return "字段名称<" + std::string(name) +
                ">与数据库固定字段重名(id,url,geturl,getc,postc,postc_开头)，请修改字段名称后再保存";
     for (const auto& other : context.otherFieldNames) {
-        if (lowerAscii(NormalizeFieldName(other)) != lower) continue;
+        if (platform::utf8::lowerAscii(NormalizeFieldName(other)) != lower) continue;
         return context.isNew ? "新建字段名称不能重复" : "修改字段的名称不能与其他字段重复！";
     }
     if (auto problem = FieldNameCharacterProblem(name)) return *problem + "，请修改字段名称后再保存";

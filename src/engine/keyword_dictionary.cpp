@@ -259,9 +259,9 @@ int KeywordDictionary::readCount() const {
 bool SettingsUseKeywordTags(std::string_view settingsJson) {
     // The rules are read, not searched as text: a stored document may write the type with
     // "\u" escapes, and a title or a replacement text may hold the words themselves.
-    auto settings = RuleJson::parse(settingsJson.begin(), settingsJson.end(), nullptr, false);
-    if (!settings.is_object()) return false;
-    for (const auto& field : RuleTextArray(settings, "fieldsAll")) {
+    auto settings = ParseRuleJson(settingsJson);
+    if (!settings) return false;
+    for (const auto& field : RuleTextArray(*settings, "fieldsAll")) {
         auto rule = ParseRuleJson(field);
         if (!rule) continue;
         for (const auto& strip : RuleTextArray(*rule, "txt_strips")) {

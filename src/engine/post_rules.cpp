@@ -1,7 +1,5 @@
 #include "engine/post_rules.h"
 
-#include <sys/stat.h>
-
 #include <ctime>
 #include <functional>
 #include <vector>
@@ -9,6 +7,7 @@
 #include "engine/html_utils.h"
 #include "engine/template_lang.h"
 #include "engine/word_libraries.h"
+#include "platform/file_read.h"
 #include "platform/plugin_loader.h"
 #include "platform/regex.h"
 #include "platform/run_log.h"
@@ -38,12 +37,6 @@ bool contains(std::string_view s, std::string_view part) {
     return s.find(part) != std::string_view::npos;
 }
 
-std::string asciiLower(std::string_view s) {
-    std::string out(s);
-    for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return out;
-}
-
 std::string_view trimBlanks(std::string_view s) {
     std::size_t b = 0, e = s.size();
     while (b < e && static_cast<unsigned char>(s[b]) <= 0x20) ++b;
@@ -55,11 +48,6 @@ std::string unescapeJoiner(std::string text) {
     ReplaceAllInPlace(text, "\\r", "\r");
     ReplaceAllInPlace(text, "\\n", "\n");
     return text;
-}
-
-bool fileExists(const std::string& path) {
-    struct stat st {};
-    return !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
 // A compiled pattern, or nullptr after logging the engine's refusal.
@@ -423,7 +411,7 @@ std::string convertTime(std::string_view value, const RuleJson& rule) {
 
 std::string FetchRule(std::string_view value, const PageFetcher& fetch) {
     const std::string url(trimBlanks(value));
-    const std::string lower = asciiLower(url);
+    const std::string lower = platform::utf8::lowerAscii(url);
     if (!startsWith(lower, "http://") && !startsWith(lower, "https://")) {
         WriteLog("Result_AddFunc|访问网页只接受http与https地址：" + url, 0);
         return {};
@@ -467,9 +455,10 @@ std::string CallDllPlugin(std::string_view setting, const std::string& address, 
     }
     std::string path = platform::joinPath(programFolder, "Plugin/" + file);
     // Rules written for Windows name "x.dll"; the same plug-in built here is "x.so".
-    if (!fileExists(path) && file.size() > 4 && asciiLower(file.substr(file.size() - 4)) == ".dll") {
+    if (!platform::isRegularFile(path) && file.size() > 4 &&
+        platform::utf8::lowerAscii(file.substr(file.size() - 4)) == ".dll") {
         std::string so = platform::joinPath(programFolder, "Plugin/" + file.substr(0, file.size() - 4) + ".so");
-        if (fileExists(so)) path = so;
+        if (platform::isRegularFile(so)) path = so;
     }
     auto call = platform::CallPluginFunction(path, function, value, address, page, name, std::string(value));
     switch (call.status) {
@@ -505,9 +494,9 @@ std::string applyPlugins(std::int64_t workId, const std::string& address, const 
             break;
         }
     if (!found) {
-        const std::string lowerName = asciiLower(name);
+        const std::string lowerName = platform::utf8::lowerAscii(name);
         for (const auto& [n, v] : values)
-            if (asciiLower(n) == lowerName) {
+            if (platform::utf8::lowerAscii(n) == lowerName) {
                 found = &v;
                 break;
             }
@@ -530,7 +519,9 @@ std::optional<std::string> CheckPostRule(const RuleJson& rule, const std::string
     const std::string type = RuleText(rule, "type");
     const std::string rep1 = RuleText(rule, "rep1");
     const std::string rep2 = RuleText(rule, "rep2");
-    auto listMissing = [&](const char* folder) { return !fileExists(WordListPath(programFolder, folder, rep1)); };
+    auto listMissing = [&](const char* folder) {
+        return !platform::isRegularFile(WordListPath(programFolder, folder, rep1));
+    };
     if (type == "替换") {
         if (rep1.empty()) return "替换前文字不能为空";
     } else if (type == "正则提取") {
@@ -553,7 +544,8 @@ std::optional<std::string> CheckPostRule(const RuleJson& rule, const std::string
     } else if (type == "自定义词库分词") {
         if (listMissing(kDiyDictFolder)) return "自定义关键词内链文件不存在！";
     } else if (type == "随机插入文本") {
-        if (!fileExists(ResolveWorkspaceFile(programFolder, RuleText(rule, "filepath")))) return "该文本文件不存在！";
+        if (!platform::isRegularFile(ResolveWorkspaceFile(programFolder, RuleText(rule, "filepath"))))
+            return "该文本文件不存在！";
     } else if (type == "DLL插件") {
         if (rep1.empty()) return "DLL附件名称不能为！";
         std::size_t bar = rep1.find('|');

@@ -24,12 +24,6 @@ char upper(char c) {
     return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
 }
 
-std::string asciiLower(std::string_view s) {
-    std::string out(s);
-    for (char& c : out) c = lower(c);
-    return out;
-}
-
 bool startsWithNoCase(std::string_view s, std::size_t pos, std::string_view prefix) {
     if (s.size() - pos < prefix.size()) return false;
     for (std::size_t i = 0; i < prefix.size(); ++i)
@@ -329,7 +323,7 @@ constexpr std::string_view kRandomLettersPrefix = "{dd:随机字母";
 
 std::string tokenValue(std::string_view token, std::string_view fileAddress, const platform::Clock& clock,
                        RandomSource& random) {
-    const std::string name = asciiLower(token);
+    const std::string name = platform::utf8::lowerAscii(token);
     if (name == "{dd:时间戳}" || name == "{dd:时间戳2}") {
         std::string stamp = std::to_string(timeStampMillis(ToLocalDateTime(clock.now())));
         return name == "{dd:时间戳}" ? stamp : stamp.substr(0, 10);
@@ -453,9 +447,9 @@ std::string ExpandFieldRefs(std::string_view text, const FieldValueList& values)
                 break;
             }
         if (!value) {
-            const std::string lowered = asciiLower(name);
+            const std::string lowered = platform::utf8::lowerAscii(name);
             for (const auto& [field, v] : values)
-                if (asciiLower(field) == lowered) {
+                if (platform::utf8::lowerAscii(field) == lowered) {
                     value = &v;
                     break;
                 }

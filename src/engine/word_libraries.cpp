@@ -11,6 +11,7 @@
 #include <mutex>
 #include <sstream>
 
+#include "platform/file_read.h"
 #include "platform/regex.h"
 #include "platform/run_log.h"
 #include "platform/utf8.h"
@@ -120,11 +121,6 @@ std::shared_ptr<const WordListFile> ReadWordListFile(const std::string& path) {
 }
 
 namespace {
-bool isRegularFile(const std::string& path) {
-    struct stat st {};
-    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
-}
-
 // The list name of a file name: the name without an extension ".txt" in any letter case;
 // nullopt for other files.
 std::optional<std::string> listNameOf(const std::string& fileName) {
@@ -142,14 +138,14 @@ std::string WordListPath(const std::string& programFolder, std::string_view fold
         return {};
     const std::string dir = platform::joinPath(programFolder, std::string(folder));
     const std::string exact = platform::joinPath(dir, std::string(name) + ".txt");
-    if (isRegularFile(exact)) return exact;
+    if (platform::isRegularFile(exact)) return exact;
     // The editors offer lists whose extension is ".TXT" or ".Txt" too; open the file listed.
     std::string found;
     if (DIR* d = ::opendir(dir.c_str())) {
         while (dirent* e = ::readdir(d)) {
             const std::string file = e->d_name;
             auto listName = listNameOf(file);
-            if (!listName || *listName != name || !isRegularFile(platform::joinPath(dir, file))) continue;
+            if (!listName || *listName != name || !platform::isRegularFile(platform::joinPath(dir, file))) continue;
             if (found.empty() || file < found) found = file;  // the same file every time
         }
         ::closedir(d);
@@ -165,7 +161,7 @@ std::vector<std::string> WordListNames(const std::string& programFolder, std::st
     while (dirent* e = ::readdir(d)) {
         const std::string file = e->d_name;
         auto listName = listNameOf(file);
-        if (!listName || !isRegularFile(platform::joinPath(dir, file))) continue;
+        if (!listName || !platform::isRegularFile(platform::joinPath(dir, file))) continue;
         names.push_back(*listName);
     }
     ::closedir(d);

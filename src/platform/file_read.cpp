@@ -9,6 +9,11 @@
 
 namespace tarvex::platform {
 
+bool isRegularFile(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
 FileRead readRegularFile(const std::string& path, std::size_t maxBytes) {
     FileRead out;
     // O_NONBLOCK: opening a FIFO without a writer would otherwise wait for one.

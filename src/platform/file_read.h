@@ -16,6 +16,10 @@ struct [[nodiscard]] FileRead {
     std::string reason;  // the system's text for Unreadable
 };
 
+// True when `path` names a regular file (after symbolic links); false for a folder, a device,
+// a FIFO or nothing at all.
+bool isRegularFile(const std::string& path);
+
 // The bytes of the regular file at `path` when it holds at most `maxBytes`. A file that grows
 // while it is read is cut at `maxBytes`; a read error keeps the bytes read so far.
 FileRead readRegularFile(const std::string& path, std::size_t maxBytes);

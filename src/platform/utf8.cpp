@@ -32,6 +32,13 @@ std::size_t validSeq(std::string_view s, std::size_t i) {
 }
 }  // namespace
 
+std::string lowerAscii(std::string_view s) {
+    std::string out(s);
+    for (char& c : out)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return out;
+}
+
 bool isValid(std::string_view s) {
     const std::size_t n = s.size();
     for (std::size_t i = 0; i < n;) {

@@ -30,4 +30,7 @@ std::string_view stripBom(std::string_view s);
 
 inline constexpr std::string_view kBom = "\xEF\xBB\xBF";
 
+// A copy with the ASCII letters A–Z lowered; every other byte (UTF-8 included) kept.
+std::string lowerAscii(std::string_view s);
+
 }  // namespace tarvex::platform::utf8

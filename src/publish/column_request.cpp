@@ -1,9 +1,7 @@
 #include "publish/column_request.h"
 
-#include <algorithm>
-#include <cctype>
-
 #include "platform/text_codec.h"
+#include "platform/utf8.h"
 #include "publish/attachment_upload.h"
 #include "publish/publisher.h"
 
@@ -12,9 +10,7 @@ namespace tarvex::publish {
 ColumnReply RequestColumnList(const PublishModule& module, const std::function<bool()>& cancelled) {
     std::string cookie, userAgent = kPublishUserAgent, sslVersion;
     for (const auto& [name, content] : module.fields()) {
-        std::string n = name;
-        std::transform(n.begin(), n.end(), n.begin(),
-                       [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+        const std::string n = platform::utf8::lowerAscii(name);
         if (n == "jcookie") cookie = content;
         if (n == "juseragent") userAgent = content;
         if (n == "jsslversion") sslVersion = content;

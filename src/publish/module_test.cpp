@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cctype>
 
-#include "collect/http_fetch.h"
+#include "engine/field_rule.h"
 #include "engine/text_tokens.h"
 #include "platform/http_client.h"
 #include "platform/run_log.h"
@@ -15,19 +15,7 @@
 
 namespace tarvex::publish {
 
-namespace {
-std::string lower(std::string s) {
-    std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return s;
-}
-
-std::string trim(const std::string& s) {
-    std::size_t b = 0, e = s.size();
-    while (b < e && static_cast<unsigned char>(s[b]) <= ' ') ++b;
-    while (e > b && static_cast<unsigned char>(s[e - 1]) <= ' ') --e;
-    return s.substr(b, e - b);
-}
-}  // namespace
+namespace {}  // namespace
 
 TestPublishResult TestPublish(const std::string& address, bool utf8,
                               const std::vector<std::pair<std::string, std::string>>& fields,
@@ -39,7 +27,7 @@ TestPublishResult TestPublish(const std::string& address, bool utf8,
     for (const auto& [name, content] : fields) {
         std::string value =
             content.find("{dd:") != std::string::npos ? engine::ExpandTokens(content, {}, clock) : content;
-        const std::string n = lower(name);
+        const std::string n = platform::utf8::lowerAscii(name);
         if (n == "cookie" || n == "jcookie")
             cookie = value;
         else if (n == "juseragent")
@@ -52,7 +40,7 @@ TestPublishResult TestPublish(const std::string& address, bool utf8,
         logged += "\r\n" + name + "=" + value;
     }
     const std::string charset = utf8 ? "utf-8" : "gbk";
-    const std::string url = trim(address);
+    const std::string url = engine::TrimText(address);
     auto request = FormPost(url, userAgent, 20000, sslVersion, std::function<bool()>{});
     request.cookie = cookie;
     request.contentType = "application/x-www-form-urlencoded";

@@ -10,17 +10,13 @@
 #include "engine/text_tokens.h"
 #include "platform/run_log.h"
 #include "platform/text_codec.h"
+#include "platform/utf8.h"
 #include "publish/text_cipher.h"
 
 namespace tarvex::publish {
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string lower(std::string s) {
-    std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return s;
-}
 
 std::string replaceAll(std::string s, const std::string& from, const std::string& to) {
     if (from.empty()) return s;
@@ -56,7 +52,7 @@ std::string redactQueryValues(const std::string& value) {
         std::size_t eq = value.find('=', i);
         std::size_t stop = value.find_first_of("&# \t\r\n", i);
         if (eq == std::string::npos || (stop != std::string::npos && stop < eq)) continue;
-        if (!mentionsSecret(lower(value.substr(i, eq - i)))) continue;
+        if (!mentionsSecret(platform::utf8::lowerAscii(value.substr(i, eq - i)))) continue;
         std::size_t end = value.find_first_of("&# \t\r\n", eq + 1);
         if (end == std::string::npos) end = value.size();
         out += value.substr(i, eq + 1 - i) + "***";
@@ -126,7 +122,7 @@ std::vector<std::string> ListModules(const std::string& publishFolder) {
     for (fs::directory_iterator it(publishFolder, ec), end; !ec && it != end; it.increment(ec)) {
         if (!it->is_regular_file(ec)) continue;
         const fs::path& p = it->path();
-        if (lower(p.extension().string()) == ".p") names.push_back(p.stem().string());
+        if (platform::utf8::lowerAscii(p.extension().string()) == ".p") names.push_back(p.stem().string());
     }
     std::sort(names.begin(), names.end());
     return names;
@@ -180,7 +176,7 @@ const PublishModule* ModuleCache::get(const std::string& name, std::string* erro
 }
 
 bool IsSpecialFieldName(const std::string& name) {
-    const std::string n = lower(name);
+    const std::string n = platform::utf8::lowerAscii(name);
     return n == "cookie" || n == "jcookie" || n == "juseragent" || n == "jsuccess" || n == "jsslversion";
 }
 
@@ -219,7 +215,7 @@ std::string RedactForLog(const std::string& nameValueLines) {
         std::size_t end = nameValueLines.find_first_of("\r\n", start);
         std::string line = nameValueLines.substr(start, end == std::string::npos ? std::string::npos : end - start);
         auto [name, value] = SplitModuleLine(line);
-        const std::string n = lower(name);
+        const std::string n = platform::utf8::lowerAscii(name);
         if (line.find('=') != std::string::npos &&
             (n == "cookie" || n == "jcookie" || n.find("pass") != std::string::npos ||
              n.find("pwd") != std::string::npos))

@@ -16,6 +16,7 @@
 #include "engine/rule_json.h"
 #include "platform/run_log.h"
 #include "platform/sqlite_db.h"
+#include "platform/utf8.h"
 #include "publish/attachment_upload.h"
 #include "publish/ftp_upload.h"
 #include "publish/publish_module.h"
@@ -30,11 +31,6 @@ using platform::WriteLog;
 
 void sleepMs(int ms) {
     std::this_thread::sleep_for(std::chrono::milliseconds(ms));
-}
-
-std::string lower(std::string s) {
-    std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return s;
 }
 
 std::string readBack(std::string s) {
@@ -92,8 +88,9 @@ bool markPublished(const collect::RunContext& run, const std::string& flag, std:
 }
 
 bool columnIn(const std::vector<std::string>& columns, const std::string& name) {
-    const std::string n = lower(name);
-    return std::any_of(columns.begin(), columns.end(), [&](const std::string& c) { return lower(c) == n; });
+    const std::string n = platform::utf8::lowerAscii(name);
+    return std::any_of(columns.begin(), columns.end(),
+                       [&](const std::string& c) { return platform::utf8::lowerAscii(c) == n; });
 }
 
 struct Settings {
@@ -106,6 +103,15 @@ struct Settings {
     UploadSettings upload;
     std::string postRuleName;
 };
+
+// The settings every publication reads: attachments, the upload settings and the publish module.
+void readPostSettings(const engine::RuleJson& doc, Settings& s) {
+    s.autoUpload = engine::RuleFlag(doc, "other_autoupload");
+    const std::string uploadSet = engine::RuleText(doc, "other_UploadSet");
+    s.mode = SelectUploadMode(s.autoUpload, uploadSet);
+    s.upload = ReadUploadSettings(uploadSet);
+    s.postRuleName = engine::RuleText(doc, "PostRuleName");
+}
 
 // How long a stop waits for the reply to a record that is already being sent.
 constexpr std::chrono::milliseconds kStopGraceForRecord{2000};
@@ -128,7 +134,7 @@ PostOutcome postRecord(collect::RunContext& run, const PublishModule& module, co
     std::string logged = "tarvex=AddInfo";
     for (const auto& [name, content] : module.fields()) {
         std::string value = FillFieldContent(name, content, fill);
-        const std::string n = lower(name);
+        const std::string n = platform::utf8::lowerAscii(name);
         if (n == "cookie" || n == "jcookie") {
             cookie = value;
         } else if (n == "juseragent") {
@@ -259,11 +265,7 @@ bool Publisher::readSettings() {
     auto max = engine::ParseInteger(engine::RuleText(doc, "other_post_max"));
     m_s.maxSuccess = max && *max > 0 ? *max : 999999;
     m_s.review = engine::RuleFlag(doc, "other_check_rengong");
-    m_s.autoUpload = engine::RuleFlag(doc, "other_autoupload");
-    const std::string uploadSet = engine::RuleText(doc, "other_UploadSet");
-    m_s.mode = SelectUploadMode(m_s.autoUpload, uploadSet);
-    m_s.upload = ReadUploadSettings(uploadSet);
-    m_s.postRuleName = engine::RuleText(doc, "PostRuleName");
+    readPostSettings(doc, m_s);
     return true;
 }
 
@@ -341,7 +343,7 @@ bool Publisher::publishTarget(std::size_t index, std::size_t extraSites, const P
     }
     // Two sites with one mark would share one flag column: the second would find every record
     // marked by the first and never get them.
-    if (!m_usedFlags.insert(lower(target.flagColumn())).second) {
+    if (!m_usedFlags.insert(platform::utf8::lowerAscii(target.flagColumn())).second) {
         m_run.pane(m_prefix + "站点标记重复，跳过此站点：" + target.mark);
         return true;
     }
@@ -492,9 +494,9 @@ void Publisher::publishOne(const PublishTarget& target, bool mainSite, const Pub
     };
     fill.column = [&](const std::string& name) -> std::optional<std::string> {
         if (!columnIn(m_columns, name)) return std::nullopt;
-        const std::string n = lower(name);
+        const std::string n = platform::utf8::lowerAscii(name);
         for (std::size_t c = 0; c < row.columns.size(); ++c)
-            if (lower(row.columns[c]) == n) return row.rows[0][c].asText();
+            if (platform::utf8::lowerAscii(row.columns[c]) == n) return row.rows[0][c].asText();
         WriteLog("TMyThread:找到字段s:" + name + "异常：no such column", 0);
         return "{采集字段:" + name + "}";
     };
@@ -549,11 +551,8 @@ bool publishSingleRecord(collect::RunContext& run, const SingleRecord& record) {
     try {
         auto doc = engine::ParseRuleJson(run.settingsJson).value_or(engine::RuleJson::object());
         Settings settings;
-        settings.autoUpload = engine::RuleFlag(doc, "other_autoupload");
-        const std::string uploadSet = engine::RuleText(doc, "other_UploadSet");
-        settings.mode = SelectUploadMode(settings.autoUpload, uploadSet);
-        settings.upload = ReadUploadSettings(uploadSet);
-        const std::string name = engine::RuleText(doc, "PostRuleName");
+        readPostSettings(doc, settings);
+        const std::string& name = settings.postRuleName;
         if (name.empty()) {
             run.pane("发布规则没有设置！");
             return false;
@@ -575,9 +574,9 @@ bool publishSingleRecord(collect::RunContext& run, const SingleRecord& record) {
         fill.recordUrl = record.url;
         fill.thumbnail = [&record] { return record.thumbnail; };
         fill.column = [&record](const std::string& column) -> std::optional<std::string> {
-            const std::string n = lower(column);
+            const std::string n = platform::utf8::lowerAscii(column);
             for (const auto& [title, value] : record.values)
-                if (lower(title) == n) return value;
+                if (platform::utf8::lowerAscii(title) == n) return value;
             if (n == "url") return record.url;
             return std::nullopt;
         };

@@ -8,13 +8,6 @@
 #include "engine/rule_json.h"
 
 namespace tarvex::publish {
-namespace {
-std::string lower(std::string s) {
-    std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return s;
-}
-}  // namespace
-
 SiteGroup ParseSiteGroup(const std::string& text) {
     SiteGroup g;
     auto doc = engine::ParseRuleJson(text);
@@ -85,7 +78,7 @@ std::optional<std::string> CheckSiteEntry(SiteEntry& e, const std::vector<SiteEn
         if (sites[i].name == e.name) return editing < 0 ? "标题不能重复！" : "修改发布站点的名称不能与其他字段重复！";
         // Two sites with one mark would share one flag column; SQLite compares column names
         // without regard to case, so the marks are compared that way too.
-        if (lower(sites[i].mark) == lower(e.mark)) return "标记不能重复！";
+        if (collect::SameColumnName(sites[i].mark, e.mark)) return "标记不能重复！";
     }
     if (!moduleExists) return "发布规则文件不存在！文件路径:" + modulePath;
     return std::nullopt;
