@@ -67,12 +67,6 @@ private:
     std::ostream& m_out;
 };
 
-bool anyRunning(const app::RunList& list) {
-    for (const auto& r : list.rows())
-        if (r.state == app::kStateRunning || r.state == app::kStatePaused) return true;
-    return false;
-}
-
 int runSchedule(CliContext& ctx) {
     const bool once = takeFlag(ctx.args, "--once");
     if (!ctx.args.empty()) {
@@ -120,10 +114,10 @@ int runSchedule(CliContext& ctx) {
         app::Scheduler::Start(scheduler, app::ThreadRegistry::global());
 
     // Without --once the scheduler goes on until a signal; with it, until the started runs end.
-    while (!g_stop && (!once || anyRunning(list))) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    while (!g_stop && (!once || list.anyRunning())) std::this_thread::sleep_for(std::chrono::milliseconds(100));
     scheduler->stop();
     if (g_stop) ctx.out << "停止运行…" << std::endl;
-    while (anyRunning(list)) {
+    while (list.anyRunning()) {
         // Asked again each time: the scheduler may have been starting a task as it was stopped.
         if (g_stop)
             for (std::size_t i = 0; i < list.rows().size(); ++i) list.StopRun(static_cast<int>(i));
