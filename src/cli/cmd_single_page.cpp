@@ -135,10 +135,8 @@ std::optional<app::FieldValues> parseValues(const std::string& text, std::ostrea
             return std::nullopt;
         }
         std::string value = line.substr(eq + 1);
-        for (const auto& [marker, brk] : {std::pair<std::string, std::string>{"<临时换行替换换行>", "\r"},
-                                          std::pair<std::string, std::string>{"<临时换行2替换换行2>", "\n"}})
-            for (std::size_t p = value.find(marker); p != std::string::npos; p = value.find(marker, p + brk.size()))
-                value.replace(p, marker.size(), brk);
+        platform::utf8::replaceAll(value, "<临时换行替换换行>", "\r");
+        platform::utf8::replaceAll(value, "<临时换行2替换换行2>", "\n");
         values.emplace_back(line.substr(0, eq), value);
     }
     return values;
