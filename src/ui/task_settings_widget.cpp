@@ -463,7 +463,7 @@ void TaskSettingsWidget::showColumns(const std::string& select) {
     showColumnTree(m_columnTree, m_postClassTree);
     if (select.empty()) return;
     for (QTreeWidgetItemIterator it(m_columnTree); *it; ++it) {
-        if (s((*it)->data(0, Qt::UserRole).toString()) == select) {
+        if (columnIdOf(*it) == select) {
             m_columnTree->setCurrentItem(*it);
             return;
         }
