@@ -234,6 +234,13 @@ std::vector<RunRow> RunList::rows() const {
     return m_rows;
 }
 
+bool RunList::anyRunning() const {
+    std::lock_guard<std::mutex> g(m_lock);
+    for (const auto& row : m_rows)
+        if (row.state == kStateRunning || row.state == kStatePaused) return true;
+    return false;
+}
+
 SlotPageState RunList::page(int slot) const {
     std::lock_guard<std::mutex> g(m_lock);
     return m_pages.at(static_cast<std::size_t>(slot));

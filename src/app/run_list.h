@@ -68,6 +68,8 @@ public:
 
     RunButtons RefreshRunButtons(std::optional<int> selectedRow) const;
     std::vector<RunRow> rows() const;
+    // Whether a row is running or paused.
+    bool anyRunning() const;
     SlotPageState page(int slot) const;
     // Index of the row named `name`, or -1.
     int rowOf(const std::string& name) const;

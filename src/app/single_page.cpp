@@ -24,15 +24,11 @@ namespace {
 
 constexpr int kDetail = 1;
 
-std::string replaceAll(std::string text, const std::string& from, const std::string& to) {
-    for (std::size_t p = text.find(from); p != std::string::npos; p = text.find(from, p + to.size()))
-        text.replace(p, from.size(), to);
-    return text;
-}
-
 // Line ends as a text area gives them back: LF only, a leading line break dropped.
 std::string asTextArea(const std::string& text) {
-    std::string out = replaceAll(replaceAll(text, "\r\n", "\n"), "\r", "\n");
+    std::string out = text;
+    platform::utf8::replaceAll(out, "\r\n", "\n");
+    platform::utf8::replaceAll(out, "\r", "\n");
     if (!out.empty() && out.front() == '\n') out.erase(0, 1);
     return out;
 }
@@ -335,14 +331,19 @@ std::string VisualEditorElement(const std::string& name, const std::string& valu
 std::string VisualEditorPage(const std::string& indexHtml, const FieldValues& values) {
     std::string elements;
     for (const auto& [name, value] : values) elements += VisualEditorElement(name, value) + "\r\r\r";
-    return replaceAll(indexHtml, "{dd:内容}", elements);
+    std::string page = indexHtml;
+    platform::utf8::replaceAll(page, "{dd:内容}", elements);
+    return page;
 }
 
 std::string ValueFromEditor(const std::string& given, const std::string& fromPage) {
     // The page holds valid text only: broken bytes of the value come back replaced.
     if (asTextArea(fromPage) == asTextArea(platform::utf8::repair(given))) return given;
     if (given.find("\r\n") == std::string::npos) return fromPage;
-    return replaceAll(replaceAll(fromPage, "\r\n", "\n"), "\n", "\r\n");
+    std::string text = fromPage;
+    platform::utf8::replaceAll(text, "\r\n", "\n");
+    platform::utf8::replaceAll(text, "\n", "\r\n");
+    return text;
 }
 
 std::string VisualEditorTemplatePath(const Workspace& ws) {
@@ -358,8 +359,7 @@ std::string WriteVisualEditorPage(const Workspace& ws, const FieldValues& values
     if (!in) return "可视编辑页面不存在：" + VisualEditorTemplatePath(ws);
     std::stringstream buffer;
     buffer << in.rdbuf();
-    std::string page = buffer.str();
-    if (page.compare(0, 3, "\xEF\xBB\xBF") == 0) page.erase(0, 3);
+    const std::string page(platform::utf8::stripBom(buffer.str()));
     std::ofstream out(VisualEditorPagePath(ws), std::ios::binary | std::ios::trunc);
     out << VisualEditorPage(page, values);
     out.close();

@@ -34,6 +34,22 @@ std::optional<std::string> ConsoleDialogs::askText(const std::string&, const std
     return initial;
 }
 
+std::string paneText(const std::string& line) {
+    std::string text = line;
+    for (auto& c : text)
+        if (c == '\r') c = '\n';
+    while (!text.empty() && text.back() == '\n') text.pop_back();
+    return text;
+}
+
+void PaneLinesView::appendPane(int slot, const std::string& line) {
+    if (line.empty()) return;
+    const std::string text = paneText(line);
+    const std::string prefix = m_prefix ? m_prefix(slot) : std::string();
+    std::lock_guard<std::mutex> g(m_lock);
+    m_out << prefix << text << std::endl;
+}
+
 std::string takeOption(std::vector<std::string>& args, const std::string& name) {
     auto it = std::find(args.begin(), args.end(), name);
     if (it == args.end() || it + 1 == args.end()) return {};

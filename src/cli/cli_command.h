@@ -6,6 +6,7 @@
 #include <functional>
 #include <iosfwd>
 #include <map>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -49,6 +50,26 @@ private:
     std::ostream& m_err;
     bool m_yes;
     std::vector<std::string> m_messages;
+};
+
+// A run log pane line as terminal text: its CR line breaks as LF, without trailing breaks.
+std::string paneText(const std::string& line);
+
+// Pane lines of the run log on a stream, one per line, each after the text `prefix` gives for
+// its slot (none when empty); bars and labels are not shown.
+class PaneLinesView final : public platform::SlotView {
+public:
+    using Prefix = std::function<std::string(int slot)>;
+    explicit PaneLinesView(std::ostream& out, Prefix prefix = {}) : m_out(out), m_prefix(std::move(prefix)) {}
+    void appendPane(int slot, const std::string& line) override;
+    void setLabel(int, int, const std::string&) override {}
+    void setProgressRange(int, int, int, int) override {}
+    void setProgress(int, int, int) override {}
+
+private:
+    std::mutex m_lock;
+    std::ostream& m_out;
+    Prefix m_prefix;
 };
 
 // Value of "--name VALUE" in args (removed from args), or "".

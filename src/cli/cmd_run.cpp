@@ -32,10 +32,7 @@ public:
         : m_out(out), m_progress(err, ProgressLine::stderrIsTerminal()) {}
     void appendPane(int, const std::string& line) override {
         if (line.empty()) return;
-        std::string text = line;
-        for (auto& c : text)
-            if (c == '\r') c = '\n';
-        while (!text.empty() && text.back() == '\n') text.pop_back();
+        const std::string text = paneText(line);
         std::lock_guard<std::mutex> g(m_lock);
         m_progress.printLine(m_out, text);
     }

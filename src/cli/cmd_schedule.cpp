@@ -7,7 +7,6 @@
 #include <chrono>
 #include <csignal>
 #include <iostream>
-#include <mutex>
 #include <thread>
 
 #include "app/run_list.h"
@@ -22,30 +21,6 @@ std::atomic<bool> g_stop{false};
 void onSignal(int) {
     g_stop = true;
 }
-
-// Pane lines of every slot, prefixed with the task in it.
-class PrefixSlotView final : public platform::SlotView {
-public:
-    PrefixSlotView(std::ostream& out, app::RunList*& list) : m_out(out), m_list(list) {}
-    void appendPane(int slot, const std::string& line) override {
-        if (line.empty()) return;
-        std::string text = line;
-        for (auto& c : text)
-            if (c == '\r') c = '\n';
-        while (!text.empty() && text.back() == '\n') text.pop_back();
-        const std::string name = m_list ? m_list->page(slot).caption : std::string();
-        std::lock_guard<std::mutex> g(m_lock);
-        m_out << "[" << name << "] " << text << std::endl;
-    }
-    void setLabel(int, int, const std::string&) override {}
-    void setProgressRange(int, int, int, int) override {}
-    void setProgress(int, int, int) override {}
-
-private:
-    std::mutex m_lock;
-    std::ostream& m_out;
-    app::RunList*& m_list;
-};
 
 // Says on standard output what the scheduler starts.
 class ReportingPort final : public app::SchedulerPort {
@@ -67,12 +42,6 @@ private:
     std::ostream& m_out;
 };
 
-bool anyRunning(const app::RunList& list) {
-    for (const auto& r : list.rows())
-        if (r.state == app::kStateRunning || r.state == app::kStatePaused) return true;
-    return false;
-}
-
 int runSchedule(CliContext& ctx) {
     const bool once = takeFlag(ctx.args, "--once");
     if (!ctx.args.empty()) {
@@ -88,8 +57,10 @@ int runSchedule(CliContext& ctx) {
     // Without a display nobody switches the timetable on: it starts on.
     session.state->scheduling = true;
 
+    // Pane lines of every slot, prefixed with the task in it.
     app::RunList* listRef = nullptr;
-    PrefixSlotView console(ctx.out, listRef);
+    PaneLinesView console(
+        ctx.out, [&listRef](int slot) { return "[" + (listRef ? listRef->page(slot).caption : std::string()) + "] "; });
     app::SlotViewModel slots(&console);
     app::RunnerServices services;
     services.workspace = session.workspace;
@@ -120,10 +91,10 @@ int runSchedule(CliContext& ctx) {
         app::Scheduler::Start(scheduler, app::ThreadRegistry::global());
 
     // Without --once the scheduler goes on until a signal; with it, until the started runs end.
-    while (!g_stop && (!once || anyRunning(list))) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    while (!g_stop && (!once || list.anyRunning())) std::this_thread::sleep_for(std::chrono::milliseconds(100));
     scheduler->stop();
     if (g_stop) ctx.out << "停止运行…" << std::endl;
-    while (anyRunning(list)) {
+    while (list.anyRunning()) {
         // Asked again each time: the scheduler may have been starting a task as it was stopped.
         if (g_stop)
             for (std::size_t i = 0; i < list.rows().size(); ++i) list.StopRun(static_cast<int>(i));

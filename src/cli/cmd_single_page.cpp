@@ -6,7 +6,6 @@
 // of a collection are downloaded into the task's attachment folder as the window does.
 #include <fstream>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <ostream>
 #include <sstream>
@@ -20,27 +19,6 @@
 
 namespace tarvex::cli {
 namespace {
-
-// Pane lines of the run log page on standard output.
-class PaneLines final : public platform::SlotView {
-public:
-    explicit PaneLines(std::ostream& out) : m_out(out) {}
-    void appendPane(int, const std::string& line) override {
-        if (line.empty()) return;
-        std::string text = line;
-        for (auto& c : text)
-            if (c == '\r') c = '\n';
-        std::lock_guard<std::mutex> g(m_lock);
-        m_out << text << "\n";
-    }
-    void setLabel(int, int, const std::string&) override {}
-    void setProgressRange(int, int, int, int) override {}
-    void setProgress(int, int, int) override {}
-
-private:
-    std::mutex m_lock;
-    std::ostream& m_out;
-};
 
 std::optional<std::string> readText(const std::string& path, std::ostream& err) {
     std::ifstream in(path, std::ios::binary);
@@ -65,7 +43,7 @@ std::optional<app::SettingsForm> taskForm(const app::Workspace& ws, std::int64_t
         std::string why;
         auto task = app::LookupTaskToRun(ws, id, &why);
         if (!task) {
-            printNoSuchTask(err, id, why.empty() ? "does not exist or its settings cannot be read" : why);
+            printNoSuchTask(err, id, why);
             return std::nullopt;
         }
         document = task->settings;
@@ -79,23 +57,28 @@ std::optional<app::SettingsForm> taskForm(const app::Workspace& ws, std::int64_t
     return form;
 }
 
-// The started process, the task id of the first argument and its settings area.
+// The started process (its messages on standard error), the task id of the first argument and
+// its settings area.
 struct OpenTask {
+    explicit OpenTask(std::ostream& err) : dialogs(err, false) {}
+    ConsoleDialogs dialogs;
     std::unique_ptr<app::Session> session;
     std::int64_t id = 0;
-    std::optional<app::SettingsForm> form;
+    app::SettingsForm form;
 };
 
 // 0 when the task is open, else the exit status (the error printed).
-int openTask(CliContext& ctx, const std::string& settingsPath, platform::Dialogs& dialogs, OpenTask& task) {
+int openTask(CliContext& ctx, const std::string& settingsPath, OpenTask& task) {
     auto id = parseTaskId(ctx.args[0], ctx.err);
     if (!id) return 2;
-    auto started = app::startProcess(ctx.workspace, dialogs, {.singleInstance = false});
+    auto started = app::startProcess(ctx.workspace, task.dialogs, {.singleInstance = false});
     if (!started.session) return 1;
     task.session = std::move(started.session);
     task.id = *id;
-    task.form = taskForm(task.session->workspace, *id, settingsPath, ctx.err);
-    return task.form ? 0 : 1;
+    auto form = taskForm(task.session->workspace, *id, settingsPath, ctx.err);
+    if (!form) return 1;
+    task.form = std::move(*form);
+    return 0;
 }
 
 int runCollectOne(CliContext& ctx) {
@@ -105,14 +88,13 @@ int runCollectOne(CliContext& ctx) {
         ctx.err << "usage: tarvex-cli collect-one ID URL [--settings FILE] [--json]\n";
         return 2;
     }
-    ConsoleDialogs dialogs(ctx.err, false);
-    OpenTask task;
-    if (int status = openTask(ctx, settingsPath, dialogs, task); status != 0) return status;
+    OpenTask task(ctx.err);
+    if (int status = openTask(ctx, settingsPath, task); status != 0) return status;
     const app::Workspace& ws = task.session->workspace;
     auto& form = task.form;
-    form->testUrl = ctx.args[1];
+    form.testUrl = ctx.args[1];
     std::vector<std::string> shown;
-    auto result = app::CollectSinglePage(ws, task.id, app::SinglePageDocument(*form, false), app::TrimText(ctx.args[1]),
+    auto result = app::CollectSinglePage(ws, task.id, app::SinglePageDocument(form, false), app::TrimText(ctx.args[1]),
                                          [&shown](const std::string& line) { shown.push_back(line); });
     if (!result.ok) {
         // The last line says why (the fetch error, or why the fields could not be read).
@@ -153,10 +135,8 @@ std::optional<app::FieldValues> parseValues(const std::string& text, std::ostrea
             return std::nullopt;
         }
         std::string value = line.substr(eq + 1);
-        for (const auto& [marker, brk] : {std::pair<std::string, std::string>{"<临时换行替换换行>", "\r"},
-                                          std::pair<std::string, std::string>{"<临时换行2替换换行2>", "\n"}})
-            for (std::size_t p = value.find(marker); p != std::string::npos; p = value.find(marker, p + brk.size()))
-                value.replace(p, marker.size(), brk);
+        platform::utf8::replaceAll(value, "<临时换行替换换行>", "\r");
+        platform::utf8::replaceAll(value, "<临时换行2替换换行2>", "\n");
         values.emplace_back(line.substr(0, eq), value);
     }
     return values;
@@ -170,9 +150,8 @@ int runPublishOne(CliContext& ctx) {
         ctx.err << "usage: tarvex-cli publish-one ID --values FILE [--url URL] [--settings FILE]\n";
         return 2;
     }
-    ConsoleDialogs dialogs(ctx.err, false);
-    OpenTask task;
-    if (int status = openTask(ctx, settingsPath, dialogs, task); status != 0) return status;
+    OpenTask task(ctx.err);
+    if (int status = openTask(ctx, settingsPath, task); status != 0) return status;
     const app::Workspace& ws = task.session->workspace;
     auto& form = task.form;
     auto text = readText(valuesPath, ctx.err);
@@ -183,19 +162,19 @@ int runPublishOne(CliContext& ctx) {
         ctx.err << "tarvex-cli: the values file holds no field\n";
         return 1;
     }
-    if (url.empty()) url = form->testUrl;
+    if (url.empty()) url = form.testUrl;
     // The column is the one the task chose; the window's other checks apply as they are.
     app::SinglePageState state;
     state.start(task.id, app::TrimText(url));
     state.finish(app::SinglePageState::Status::Collected, *values);
-    form->testUrl = url;
-    if (auto refusal = app::SinglePublishRefusal(ws, task.id, *form, state); !refusal.empty()) {
+    form.testUrl = url;
+    if (auto refusal = app::SinglePublishRefusal(ws, task.id, form, state); !refusal.empty()) {
         ctx.err << "tarvex-cli: " << refusal << "\n";
         return 1;
     }
-    PaneLines pane(ctx.out);
-    const bool ok = app::PublishSinglePage(ws, task.id, app::SinglePageDocument(*form, true), app::TrimText(url),
-                                           *values, &pane, &dialogs);
+    PaneLinesView pane(ctx.out);
+    const bool ok = app::PublishSinglePage(ws, task.id, app::SinglePageDocument(form, true), app::TrimText(url),
+                                           *values, &pane, &task.dialogs);
     return ok ? 0 : 1;
 }
 

@@ -514,12 +514,6 @@ void MainWindow::setTrayAvailable(bool available) {
         toTray->setText(available ? "关闭到右下任务栏" : "关闭程序");
 }
 
-bool MainWindow::anyTaskRunning() const {
-    for (const auto& row : m_runListModel->rows())
-        if (row.state == app::kStateRunning || row.state == app::kStatePaused) return true;
-    return false;
-}
-
 void MainWindow::showFromTray() {
     showNormal();
     raise();
@@ -550,7 +544,7 @@ void MainWindow::closeEvent(QCloseEvent* event) {
         return;
     }
     // No tray to come back from: closing ends the program, the way "关闭程序" does.
-    if (anyTaskRunning() &&
+    if (m_runListModel->anyRunning() &&
         !dialogs().confirm("有任务正在运行，关闭程序将停止这些任务，未采集完的内容下次运行时继续采集。确定关闭程序吗？",
                            platform::kAppTitle)) {
         event->ignore();

@@ -103,8 +103,6 @@ public:
     // (after asking while a task runs) instead of hiding it where nobody could find it again.
     bool trayAvailable() const { return m_trayAvailable; }
     void setTrayAvailable(bool available);
-    // True while a run-list row is running or paused.
-    bool anyTaskRunning() const;
     bool isSlotPageVisible(int slot) const;
     void setSlotPageVisible(int slot, bool visible);
 

@@ -10,26 +10,22 @@
 #include <QVBoxLayout>
 #include <thread>
 
+#include "ui/qt_text.h"
+
 namespace tarvex::ui {
 
 namespace {
-QString q(const std::string& s) {
-    return QString::fromStdString(s);
-}
-std::string s(const QString& t) {
-    return t.toStdString();
-}
 // Templates are typed on Linux with LF; the rule language matches line breaks as CR LF.
 std::string crlf(const QString& text) {
     std::string out;
-    for (char c : s(text)) {
+    for (char c : stdstr(text)) {
         if (c == '\n') out += '\r';
         out += c;
     }
     return out;
 }
 QString plain(const std::string& text) {
-    QString t = q(text);
+    QString t = qstr(text);
     t.replace("\r\n", "\n");
     return t;
 }
@@ -157,52 +153,52 @@ MultiLevelDialog::MultiLevelDialog(const std::string& morepage2, const std::stri
 
 app::LevelForm MultiLevelDialog::level() const {
     app::LevelForm f;
-    f.title = s(m_title->text());
-    f.parent = s(m_parent->currentText());
+    f.title = stdstr(m_title->text());
+    f.parent = stdstr(m_parent->currentText());
     f.fromText = m_source->checkedId() != 2;
     f.byPattern = m_byPattern->isChecked();
     f.begin = crlf(m_begin->toPlainText());
     f.end = crlf(m_end->toPlainText());
-    f.find = s(m_find->text());
-    f.replace = s(m_replace->text());
-    f.testUrl = s(m_testUrl->text().trimmed());
+    f.find = stdstr(m_find->text());
+    f.replace = stdstr(m_replace->text());
+    f.testUrl = stdstr(m_testUrl->text().trimmed());
     f.hasPages = m_hasPages->isChecked();
-    f.pagerBegin = s(m_pagerBegin->text());
-    f.pagerEnd = s(m_pagerEnd->text());
-    f.include = s(m_include->text());
-    f.exclude = s(m_exclude->text());
+    f.pagerBegin = stdstr(m_pagerBegin->text());
+    f.pagerEnd = stdstr(m_pagerEnd->text());
+    f.include = stdstr(m_include->text());
+    f.exclude = stdstr(m_exclude->text());
     return f;
 }
 
 void MultiLevelDialog::setLevel(const app::LevelForm& f) {
-    m_title->setText(q(f.title));
+    m_title->setText(qstr(f.title));
     showParents(f.parent);
     m_source->button(f.fromText ? 1 : 2)->setChecked(true);
     m_byPattern->setChecked(f.byPattern);
     m_begin->setPlainText(plain(f.begin));
     m_end->setPlainText(plain(f.end));
-    m_find->setText(q(f.find));
-    m_replace->setText(q(f.replace));
-    m_testUrl->setText(q(f.testUrl));
+    m_find->setText(qstr(f.find));
+    m_replace->setText(qstr(f.replace));
+    m_testUrl->setText(qstr(f.testUrl));
     m_hasPages->setChecked(f.hasPages);
-    m_pagerBegin->setText(q(f.pagerBegin));
-    m_pagerEnd->setText(q(f.pagerEnd));
-    m_include->setText(q(f.include));
-    m_exclude->setText(q(f.exclude));
+    m_pagerBegin->setText(qstr(f.pagerBegin));
+    m_pagerEnd->setText(qstr(f.pagerEnd));
+    m_include->setText(qstr(f.include));
+    m_exclude->setText(qstr(f.exclude));
     updateEnabled();
 }
 
 void MultiLevelDialog::showList() {
     QSignalBlocker block(m_list);
     m_list->clear();
-    for (const auto& l : m_form.levels()) m_list->addItem(q(l.title + "（上级：" + l.parent + "）"));
+    for (const auto& l : m_form.levels()) m_list->addItem(qstr(l.title + "（上级：" + l.parent + "）"));
     m_list->setCurrentRow(m_current);
 }
 
 void MultiLevelDialog::showParents(const std::string& selected) {
     m_parent->clear();
-    for (const auto& p : m_form.parentChoices(m_current)) m_parent->addItem(q(p));
-    int at = m_parent->findText(q(selected));
+    for (const auto& p : m_form.parentChoices(m_current)) m_parent->addItem(qstr(p));
+    int at = m_parent->findText(qstr(selected));
     m_parent->setCurrentIndex(at >= 0 ? at : 0);
 }
 
@@ -231,7 +227,7 @@ void MultiLevelDialog::newLevel() {
         m_list->setCurrentRow(-1);
     }
     app::LevelForm fresh;
-    fresh.testUrl = s(m_testUrl->text().trimmed());
+    fresh.testUrl = stdstr(m_testUrl->text().trimmed());
     setLevel(fresh);
     m_testOutput->clear();
     m_title->setFocus();
@@ -282,12 +278,12 @@ void MultiLevelDialog::testLevel() {
     worker.join();
     setEnabled(true);
     if (!result.error.empty()) {
-        m_testOutput->setPlainText(q(result.error));
+        m_testOutput->setPlainText(qstr(result.error));
         return;
     }
-    m_testOutput->setPlainText(q("网址：" +
-                                 (result.address.empty() ? std::string("（没有提取到有效网址）") : result.address) +
-                                 "\n\n" + result.text));
+    m_testOutput->setPlainText(qstr("网址：" +
+                                    (result.address.empty() ? std::string("（没有提取到有效网址）") : result.address) +
+                                    "\n\n" + result.text));
 }
 
 void MultiLevelDialog::accept() {

@@ -153,9 +153,7 @@ QWidget* TaskSettingsWidget::buildCollectTab() {
     auto* paging = button("分页设置", "pageSettings");
     auto* multi = button("多页提取", "multiPage");
     connect(list, &QPushButton::clicked, this, [this] {
-        std::vector<std::string> titles;
-        for (const auto& f : m_fields) titles.push_back(app::FieldTitle(f));
-        ListSettingsDialog dialog(m_morepage, titles, m_ws.programFolder, m_dialogs, this);
+        ListSettingsDialog dialog(m_morepage, fieldTitles(), m_ws.programFolder, m_dialogs, this);
         if (dialog.exec() == QDialog::Accepted) m_morepage = dialog.json();
     });
     connect(paging, &QPushButton::clicked, this, [this] {
@@ -191,8 +189,7 @@ QWidget* TaskSettingsWidget::buildPublishTab() {
         load->setEnabled(false);
         app::ColumnLoadOptions options;
         options.keepResponsive = [] { QCoreApplication::processEvents(); };
-        const std::string module = m_publishInterface->currentIndex() >= 0 ? s(m_publishInterface->currentText()) : "";
-        auto list = app::LoadColumns(m_ws, module, m_dialogs, options);
+        auto list = app::LoadColumns(m_ws, chosenModule(), m_dialogs, options);
         load->setEnabled(true);
         if (!list) return;
         const std::string keep = selectedColumn();
@@ -201,9 +198,7 @@ QWidget* TaskSettingsWidget::buildPublishTab() {
     });
     auto* siteGroup = button("站群发布", "siteGroup");
     connect(siteGroup, &QPushButton::clicked, this, [this] {
-        std::vector<std::string> titles;
-        for (const auto& f : m_fields) titles.push_back(app::FieldTitle(f));
-        auto editModule = [this, titles](QWidget* parent, const std::string& module) {
+        auto editModule = [this, titles = fieldTitles()](QWidget* parent, const std::string& module) {
             ModuleEditorDialog editor(m_ws.publishFolder, module, titles, m_dialogs, parent);
             editor.exec();
         };
@@ -369,7 +364,7 @@ app::SettingsForm TaskSettingsWidget::form() const {
     f.uploadSet = m_uploadSet;
     for (int i = 0; i < m_publishInterface->count(); ++i)
         f.publishInterfaces.push_back(s(m_publishInterface->itemText(i)));
-    f.postRuleName = m_publishInterface->currentIndex() >= 0 ? s(m_publishInterface->currentText()) : "";
+    f.postRuleName = chosenModule();
     f.postClassTree = m_postClassTree;
     f.postClassSelected = selectedColumn();
     f.postMorepost = m_postMorepost;
@@ -468,7 +463,7 @@ void TaskSettingsWidget::showColumns(const std::string& select) {
     showColumnTree(m_columnTree, m_postClassTree);
     if (select.empty()) return;
     for (QTreeWidgetItemIterator it(m_columnTree); *it; ++it) {
-        if (s((*it)->data(0, Qt::UserRole).toString()) == select) {
+        if (columnIdOf(*it) == select) {
             m_columnTree->setCurrentItem(*it);
             return;
         }
@@ -512,18 +507,25 @@ void TaskSettingsWidget::deleteField() {
         showFields(std::min(index, static_cast<int>(m_fields.size()) - 1));
 }
 
+std::vector<std::string> TaskSettingsWidget::fieldTitles() const {
+    std::vector<std::string> titles;
+    for (const auto& f : m_fields) titles.push_back(app::FieldTitle(f));
+    return titles;
+}
+
+std::string TaskSettingsWidget::chosenModule() const {
+    return m_publishInterface->currentIndex() >= 0 ? s(m_publishInterface->currentText()) : std::string();
+}
+
 std::string TaskSettingsWidget::rulesFolder() const {
     QDir().mkpath(q(m_ws.rulesFolder));
     return m_ws.rulesFolder;
 }
 
 void TaskSettingsWidget::editModules() {
-    const std::string chosen =
-        m_publishInterface->currentIndex() >= 0 ? s(m_publishInterface->currentText()) : std::string();
-    std::vector<std::string> titles;
-    for (const auto& f : m_fields) titles.push_back(app::FieldTitle(f));
+    const std::string chosen = chosenModule();
     {
-        ModuleEditorDialog dialog(m_ws.publishFolder, chosen, titles, m_dialogs, this);
+        ModuleEditorDialog dialog(m_ws.publishFolder, chosen, fieldTitles(), m_dialogs, this);
         dialog.exec();
     }
     m_publishInterface->clear();

@@ -88,6 +88,10 @@ private:
     void showFields(int select);
     void showColumns(const std::string& select);
     std::string rulesFolder() const;
+    // The titles of the field list's fields, in order.
+    std::vector<std::string> fieldTitles() const;
+    // The publish interface chosen, "" when none.
+    std::string chosenModule() const;
 
     const app::Workspace& m_ws;
     platform::Dialogs& m_dialogs;

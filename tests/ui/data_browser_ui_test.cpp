@@ -13,6 +13,7 @@
 #include "app/catalogue.h"
 #include "app/stored_rules.h"
 #include "collect/task_db.h"
+#include "main_window_fixture.h"
 #include "qt_app.h"
 #include "support/fakes.h"
 #include "support/sandbox_workspace.h"
@@ -110,11 +111,8 @@ TEST(EditPageMissing, APlainTextBoxTakesThePagesPlace) {
 
 // ---- the window ----
 
-struct BrowserUi : ::testing::Test {
+struct BrowserUi : test::MainWindowTest {
     test::SandboxWorkspace sandbox;
-    test::ScriptedDialogs dialogs;
-    std::unique_ptr<app::Session> session;
-    std::unique_ptr<ui::MainWindow> window;
     std::int64_t taskId = 0;
     std::vector<QString> opened;
     QString chosenFile;
@@ -137,16 +135,11 @@ struct BrowserUi : ::testing::Test {
                    "',1,1,0,'标题" + std::to_string(i) + "','第一行' || char(13,10) || '第二行 \"引\"');";
         collect::execScript(db(), sql + "COMMIT;");
 
-        auto started = app::startProcess(sandbox.folder(), dialogs);
-        ASSERT_EQ(started.status, app::StartStatus::Started);
-        session = std::move(started.session);
-        window = std::make_unique<ui::MainWindow>(*session, nullptr, &dialogs);
         ui::BrowserHooks hooks;
         hooks.chooseFile = [this](QWidget*, ui::BrowserHooks::FileKind, const QString&) { return chosenFile; };
         hooks.openFolder = [this](const QString& f) { opened.push_back(f); };
-        window->setBrowserHooks(hooks);
-        window->show();
-        test::processEvents();
+        ASSERT_NO_FATAL_FAILURE(
+            openWindow(sandbox.folder(), {}, {}, [&hooks](ui::MainWindow& w) { w.setBrowserHooks(hooks); }));
     }
     void TearDown() override {
         if (session) test::stopAllRuns(*session->state, app::ThreadRegistry::global());

@@ -9,16 +9,14 @@
 #include <regex>
 
 #include "app/catalogue.h"
-#include "app/startup.h"
 #include "app/stored_rules.h"
+#include "main_window_fixture.h"
 #include "platform/sqlite_db.h"
 #include "publish/publish_module.h"
 #include "qt_app.h"
 #include "support/fakes.h"
 #include "support/publish_receiver.h"
 #include "support/sandbox_workspace.h"
-#include "support/stop_runs.h"
-#include "ui/main_window.h"
 
 using namespace tarvex;
 using namespace std::chrono_literals;
@@ -26,13 +24,10 @@ namespace fs = std::filesystem;
 
 namespace {
 
-struct DemoUi : ::testing::Test {
+struct DemoUi : test::MainWindowTest {
     std::string folder = test::makeTempFolder("tarvex-demo-ui-");
     test::LocalHttpServer site{std::string(TARVEX_SOURCE_DIR) + "/demo/site"};
     test::PublishReceiver target;
-    test::ScriptedDialogs dialogs;
-    std::unique_ptr<app::Session> session;
-    std::unique_ptr<ui::MainWindow> window;
 
     void SetUp() override {
         test::qtApp();
@@ -51,20 +46,11 @@ struct DemoUi : ::testing::Test {
                                          {"category", "{dd:栏目id}"},
                                          {"thumb", "{dd:自动缩略图}"},
                                          {"source", "{dd:网址}"}}));
-
-        auto started = app::startProcess(folder, dialogs);
-        ASSERT_EQ(started.status, app::StartStatus::Started);
-        session = std::move(started.session);
-        window = std::make_unique<ui::MainWindow>(*session, nullptr, &dialogs);
-        window->resize(1100, 720);
-        window->show();
-        test::processEvents();
+        ASSERT_NO_FATAL_FAILURE(openWindow(folder, {}, {1100, 720}));
     }
 
     void TearDown() override {
-        if (session) test::stopAllRuns(*session->state, app::ThreadRegistry::global());
-        test::processEvents();
-        window.reset();
+        closeWindow();
         session.reset();
         test::removeTree(folder);
     }

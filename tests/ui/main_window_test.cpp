@@ -9,30 +9,18 @@
 #include <QPushButton>
 #include <thread>
 
-#include "app/startup.h"
+#include "main_window_fixture.h"
 #include "qt_app.h"
 #include "support/fakes.h"
 #include "support/sandbox_workspace.h"
-#include "ui/main_window.h"
 
 using namespace tarvex;
 
 namespace {
-struct Shell : ::testing::Test {
+struct Shell : test::MainWindowTest {
     test::SandboxWorkspace sandbox;
-    test::ScriptedDialogs dialogs;
-    std::unique_ptr<app::Session> session;
-    std::unique_ptr<ui::MainWindow> window;
 
-    void SetUp() override {
-        test::qtApp();
-        auto started = app::startProcess(sandbox.folder(), dialogs);
-        ASSERT_EQ(started.status, app::StartStatus::Started);
-        session = std::move(started.session);
-        window = std::make_unique<ui::MainWindow>(*session);
-        window->show();
-        test::processEvents();
-    }
+    void SetUp() override { ASSERT_NO_FATAL_FAILURE(openWindow(sandbox.folder())); }
 };
 }  // namespace
 

@@ -5,39 +5,26 @@
 
 #include <QCloseEvent>
 
+#include "main_window_fixture.h"
 #include "qt_app.h"
 #include "support/fakes.h"
 #include "support/sandbox_workspace.h"
-#include "support/stop_runs.h"
-#include "ui/main_window.h"
 
 using namespace tarvex;
 using namespace std::chrono_literals;
 
 namespace {
-struct RunListUi : ::testing::Test {
+struct RunListUi : test::MainWindowTest {
     test::SandboxWorkspace sandbox;
-    test::ScriptedDialogs dialogs;
-    std::unique_ptr<app::Session> session;
-    std::unique_ptr<ui::MainWindow> window;
     std::int64_t taskId = 0;
 
     void SetUp() override {
         test::qtApp();
         taskId = test::addSlowDirectTask(sandbox, "界面任务");
-        auto started = app::startProcess(sandbox.folder(), dialogs);
-        ASSERT_EQ(started.status, app::StartStatus::Started);
-        session = std::move(started.session);
-        window = std::make_unique<ui::MainWindow>(*session, nullptr, &dialogs);
-        window->show();
-        test::processEvents();
+        ASSERT_NO_FATAL_FAILURE(openWindow(sandbox.folder()));
     }
 
-    void TearDown() override {
-        if (session) test::stopAllRuns(*session->state, app::ThreadRegistry::global());
-        test::processEvents();
-        window.reset();
-    }
+    void TearDown() override { closeWindow(); }
 
     QString state() { return window->runList()->topLevelItem(0)->text(2); }
     bool waitState(const QString& s) {

@@ -9,6 +9,7 @@
 #include "app/catalogue.h"
 #include "app/stored_rules.h"
 #include "collect/task_db.h"
+#include "main_window_fixture.h"
 #include "qt_app.h"
 #include "support/fakes.h"
 #include "support/sandbox_workspace.h"
@@ -19,11 +20,8 @@ using namespace std::chrono_literals;
 
 namespace {
 
-struct SchedulerUi : ::testing::Test {
+struct SchedulerUi : test::MainWindowTest {
     test::SandboxWorkspace sandbox;
-    test::ScriptedDialogs dialogs;
-    std::unique_ptr<app::Session> session;
-    std::unique_ptr<ui::MainWindow> window;
     std::map<std::string, std::int64_t> ids;
 
     void SetUp() override {
@@ -37,12 +35,7 @@ struct SchedulerUi : ::testing::Test {
             collect::CreateContentTables(ws.taskDbPath(id), doc.dump());
             ids[name] = id;
         }
-        auto started = app::startProcess(sandbox.folder(), dialogs);
-        ASSERT_EQ(started.status, app::StartStatus::Started);
-        session = std::move(started.session);
-        window = std::make_unique<ui::MainWindow>(*session, nullptr, &dialogs);
-        window->show();
-        test::processEvents();
+        ASSERT_NO_FATAL_FAILURE(openWindow(sandbox.folder()));
     }
     void TearDown() override {
         app::ThreadRegistry::global().waitAll(30s);

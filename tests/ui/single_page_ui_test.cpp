@@ -17,7 +17,7 @@
 #include <filesystem>
 
 #include "app/single_page.h"
-#include "app/startup.h"
+#include "main_window_fixture.h"
 #include "publish/publish_module.h"
 #include "qt_app.h"
 #include "support/article_site.h"
@@ -47,25 +47,16 @@ void copyEditorPages(const test::SandboxWorkspace& sandbox) {
     fs::remove(sandbox.path("Plugin/kindeditor/index2.html"));
 }
 
-struct SinglePageUi : ::testing::Test {
+struct SinglePageUi : test::MainWindowTest {
     test::SandboxWorkspace sandbox;
-    test::ScriptedDialogs dialogs;
     test::LocalHttpServer server{test::articleSiteFolder()};
-    std::unique_ptr<app::Session> session;
-    std::unique_ptr<ui::MainWindow> window;
     std::int64_t taskId = 0;
 
     void SetUp() override {
         test::qtApp();
         copyEditorPages(sandbox);
         taskId = test::addCollectTask(sandbox, "文章", test::articleSiteSettings({server.url("/list/index.html")}));
-        auto started = app::startProcess(sandbox.folder(), dialogs, {.singleInstance = false});
-        ASSERT_EQ(started.status, app::StartStatus::Started);
-        session = std::move(started.session);
-        window = std::make_unique<ui::MainWindow>(*session, nullptr, &dialogs);
-        window->resize(1100, 760);
-        window->show();
-        test::processEvents();
+        ASSERT_NO_FATAL_FAILURE(openWindow(sandbox.folder(), {.singleInstance = false}, {1100, 760}));
     }
     void TearDown() override {
         if (window) window->singlePage().waitIdle(30000);

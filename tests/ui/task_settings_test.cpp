@@ -20,9 +20,9 @@
 #include "app/catalogue.h"
 #include "app/cookie_capture.h"
 #include "app/settings_document.h"
-#include "app/startup.h"
 #include "app/stored_rules.h"
 #include "collect/task_db.h"
+#include "main_window_fixture.h"
 #include "platform/sqlite_db.h"
 #include "qt_app.h"
 #include "support/fakes.h"
@@ -35,12 +35,9 @@ using namespace tarvex;
 
 namespace {
 
-struct TaskSettingsUi : ::testing::Test {
+struct TaskSettingsUi : test::MainWindowTest {
     test::SandboxWorkspace sandbox;
     app::Workspace ws = sandbox.workspace();
-    test::ScriptedDialogs dialogs;
-    std::unique_ptr<app::Session> session;
-    std::unique_ptr<ui::MainWindow> window;
     std::int64_t taskA = 0, taskB = 0;
 
     void SetUp() override {
@@ -60,12 +57,7 @@ struct TaskSettingsUi : ::testing::Test {
         taskA = *app::CreateTaskWithSettings(ws, dialogs, 0, "任务A", app::DumpJson(a));
         taskB = *app::CreateTaskWithSettings(ws, dialogs, taskA, "任务B", app::NewTaskDocument());
 
-        auto started = app::startProcess(sandbox.folder(), dialogs, {.singleInstance = false});
-        ASSERT_EQ(started.status, app::StartStatus::Started);
-        session = std::move(started.session);
-        window = std::make_unique<ui::MainWindow>(*session, nullptr, &dialogs);
-        window->show();
-        test::processEvents();
+        ASSERT_NO_FATAL_FAILURE(openWindow(sandbox.folder(), {.singleInstance = false}));
     }
 
     ui::TaskSettingsWidget* settings() { return window->settingsWidget(); }
