@@ -1,7 +1,8 @@
 # tarvex_core_library(NAME DEPS...): one static library per source folder, taking every
-# .cpp of the folder, exported as tarvex::NAME. Core libraries must not link Qt.
+# .cpp of the folder and its sub-folders, exported as tarvex::NAME. Core libraries must not
+# link Qt.
 function(tarvex_core_library name)
-  file(GLOB _srcs CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
+  file(GLOB_RECURSE _srcs CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
   if(NOT _srcs)
     # A folder whose code has not landed yet still gives a linkable target.
     file(WRITE ${CMAKE_CURRENT_BINARY_DIR}/empty.cpp "")
@@ -13,13 +14,15 @@ function(tarvex_core_library name)
   target_link_libraries(tarvex_${name} PUBLIC tarvex_options ${ARGN})
 endfunction()
 
-# tarvex_test_suite(NAME DEPS...): one GoogleTest executable per test folder.
+# tarvex_test_suite(NAME DEPS...): one GoogleTest executable per test folder, taking the .cpp
+# files of its sub-folders too; headers at the folder's top are shared by all of them.
 function(tarvex_test_suite name)
-  file(GLOB _srcs CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
+  file(GLOB_RECURSE _srcs CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
   if(NOT _srcs)
     return()
   endif()
   add_executable(tarvex_${name}_tests ${_srcs})
+  target_include_directories(tarvex_${name}_tests PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
   target_link_libraries(tarvex_${name}_tests PRIVATE tarvex_options tarvex_test_support ${ARGN}
     GTest::gtest GTest::gtest_main)
   target_compile_definitions(tarvex_${name}_tests PRIVATE
