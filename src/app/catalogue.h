@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "app/clipboard_port.h"
-#include "app/process_state.h"
-#include "app/workspace.h"
+#include "app/workspace/process_state.h"
+#include "app/workspace/workspace.h"
 #include "platform/ports.h"
 
 namespace tarvex::app {

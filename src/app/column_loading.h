@@ -6,7 +6,7 @@
 #include <optional>
 #include <string>
 
-#include "app/workspace.h"
+#include "app/workspace/workspace.h"
 #include "platform/ports.h"
 
 namespace tarvex::app {

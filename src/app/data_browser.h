@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "app/workspace.h"
+#include "app/workspace/workspace.h"
 #include "platform/ports.h"
 
 namespace tarvex::app {

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "app/workspace.h"
+#include "app/workspace/workspace.h"
 
 namespace tarvex::app {
 

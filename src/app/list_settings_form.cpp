@@ -5,7 +5,7 @@
 #include <set>
 
 #include "app/settings_document.h"
-#include "app/workspace.h"
+#include "app/workspace/workspace.h"
 #include "platform/json_text.h"
 #include "platform/utf8.h"
 

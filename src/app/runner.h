@@ -11,9 +11,9 @@
 #include <string>
 #include <vector>
 
-#include "app/process_state.h"
+#include "app/workspace/process_state.h"
 #include "app/thread_registry.h"
-#include "app/workspace.h"
+#include "app/workspace/workspace.h"
 #include "collect/content_job.h"
 #include "collect/run_context.h"
 #include "platform/ports.h"

@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "app/process_state.h"
+#include "app/workspace/process_state.h"
 #include "app/schedule.h"
-#include "app/workspace.h"
+#include "app/workspace/workspace.h"
 #include "platform/ports.h"
 
 namespace tarvex::app {

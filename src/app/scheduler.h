@@ -14,11 +14,11 @@
 #include <string>
 #include <vector>
 
-#include "app/process_state.h"
+#include "app/workspace/process_state.h"
 #include "app/run_list.h"
 #include "app/schedule.h"
 #include "app/thread_registry.h"
-#include "app/workspace.h"
+#include "app/workspace/workspace.h"
 #include "platform/ports.h"
 
 namespace tarvex::app {

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "app/field_names.h"
-#include "app/workspace.h"
+#include "app/workspace/workspace.h"
 #include "platform/ports.h"
 
 namespace tarvex::app {

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "app/settings_document.h"
-#include "app/workspace.h"
+#include "app/workspace/workspace.h"
 #include "platform/ports.h"
 #include "publish/attachment_upload.h"
 

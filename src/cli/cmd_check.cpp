@@ -1,7 +1,7 @@
 // "check": starts the process on a workspace the way the program does and reports it.
 #include <ostream>
 
-#include "app/startup.h"
+#include "app/workspace/startup.h"
 #include "cli/cli_command.h"
 
 namespace tarvex::cli {

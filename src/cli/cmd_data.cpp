@@ -9,7 +9,7 @@
 #include "app/data_browser.h"
 #include "app/data_export.h"
 #include "app/run_list.h"
-#include "app/startup.h"
+#include "app/workspace/startup.h"
 #include "cli/cli_command.h"
 #include "cli/progress_line.h"
 

@@ -3,8 +3,8 @@
 // on a volume. A folder that already is a workspace is left as it is.
 #include <ostream>
 
-#include "app/user_workspace.h"
-#include "app/workspace.h"
+#include "app/workspace/user_workspace.h"
+#include "app/workspace/workspace.h"
 #include "cli/cli_command.h"
 
 namespace tarvex::cli {

@@ -6,7 +6,7 @@
 #include <ostream>
 #include <sstream>
 
-#include "app/workspace.h"
+#include "app/workspace/workspace.h"
 #include "cli/cli_command.h"
 #include "publish/module_test.h"
 #include "publish/publish_module.h"

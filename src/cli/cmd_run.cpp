@@ -11,7 +11,7 @@
 #include <thread>
 
 #include "app/run_list.h"
-#include "app/startup.h"
+#include "app/workspace/startup.h"
 #include "app/stored_rules.h"
 #include "cli/cli_command.h"
 #include "cli/progress_line.h"

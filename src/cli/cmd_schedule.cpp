@@ -11,7 +11,7 @@
 
 #include "app/run_list.h"
 #include "app/scheduler.h"
-#include "app/startup.h"
+#include "app/workspace/startup.h"
 #include "cli/cli_command.h"
 
 namespace tarvex::cli {

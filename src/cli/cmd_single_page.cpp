@@ -12,7 +12,7 @@
 
 #include "app/run_list.h"
 #include "app/single_page.h"
-#include "app/startup.h"
+#include "app/workspace/startup.h"
 #include "cli/cli_command.h"
 #include "platform/json_text.h"
 #include "platform/utf8.h"

@@ -7,7 +7,7 @@
 
 #include "app/catalogue.h"
 #include "app/settings_document.h"
-#include "app/startup.h"
+#include "app/workspace/startup.h"
 #include "app/stored_rules.h"
 #include "cli/cli_command.h"
 #include "platform/json_text.h"

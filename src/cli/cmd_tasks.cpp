@@ -2,7 +2,7 @@
 #include <ostream>
 
 #include "app/catalogue.h"
-#include "app/startup.h"
+#include "app/workspace/startup.h"
 #include "cli/cli_command.h"
 
 namespace tarvex::cli {

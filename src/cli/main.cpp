@@ -2,8 +2,8 @@
 #include <algorithm>
 #include <iostream>
 
-#include "app/user_workspace.h"
-#include "app/workspace.h"
+#include "app/workspace/user_workspace.h"
+#include "app/workspace/workspace.h"
 #include "cli/cli_command.h"
 
 using namespace tarvex;

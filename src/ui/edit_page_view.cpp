@@ -10,7 +10,7 @@
 #include <QWebEngineView>
 #include <nlohmann/json.hpp>
 
-#include "app/workspace.h"
+#include "app/workspace/workspace.h"
 
 namespace tarvex::ui {
 

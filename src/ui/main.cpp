@@ -9,8 +9,8 @@
 #include <cstdlib>
 #include <memory>
 
-#include "app/startup.h"
-#include "app/user_workspace.h"
+#include "app/workspace/startup.h"
+#include "app/workspace/user_workspace.h"
 #include "platform/ports.h"
 #include "platform/run_log.h"
 #include "ui/main_window.h"

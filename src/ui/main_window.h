@@ -16,7 +16,7 @@
 #include "app/run_list.h"
 #include "app/scheduler.h"
 #include "app/slot_view_model.h"
-#include "app/startup.h"
+#include "app/workspace/startup.h"
 #include "platform/ports.h"
 #include "ui/data_browser_window.h"
 #include "ui/qt_clipboard.h"

@@ -10,7 +10,7 @@
 #include <memory>
 
 #include "app/single_page.h"
-#include "app/workspace.h"
+#include "app/workspace/workspace.h"
 #include "platform/ports.h"
 
 class QLabel;

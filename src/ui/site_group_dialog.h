@@ -5,7 +5,7 @@
 #include <QDialog>
 #include <functional>
 
-#include "app/workspace.h"
+#include "app/workspace/workspace.h"
 #include "platform/ports.h"
 #include "publish/site_group.h"
 

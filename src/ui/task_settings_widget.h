@@ -10,7 +10,7 @@
 
 #include "app/clipboard_port.h"
 #include "app/settings_document.h"
-#include "app/workspace.h"
+#include "app/workspace/workspace.h"
 #include "platform/ports.h"
 
 class QCheckBox;

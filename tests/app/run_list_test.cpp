@@ -8,7 +8,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "app/startup.h"
+#include "app/workspace/startup.h"
 #include "collect/task_db.h"
 #include "platform/sqlite_db.h"
 #include "publish/publish_module.h"

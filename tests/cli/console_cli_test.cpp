@@ -6,7 +6,7 @@
 
 #include "app/catalogue.h"
 #include "app/settings_document.h"
-#include "app/startup.h"
+#include "app/workspace/startup.h"
 #include "platform/instance_lock.h"
 #include "platform/sqlite_db.h"
 #include "support/cli_process.h"

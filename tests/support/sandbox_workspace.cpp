@@ -9,7 +9,7 @@
 
 #include "app/catalogue.h"
 #include "app/stored_rules.h"
-#include "app/user_workspace.h"
+#include "app/workspace/user_workspace.h"
 #include "collect/task_db.h"
 #include "platform/ports.h"
 #include "platform/sqlite_db.h"

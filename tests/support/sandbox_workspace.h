@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-#include "app/workspace.h"
+#include "app/workspace/workspace.h"
 
 namespace tarvex::test {
 

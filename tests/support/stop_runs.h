@@ -3,7 +3,7 @@
 // the stop button does, and the run threads are waited for.
 #include <chrono>
 
-#include "app/process_state.h"
+#include "app/workspace/process_state.h"
 #include "app/thread_registry.h"
 
 namespace tarvex::test {

@@ -8,7 +8,7 @@
 #include <memory>
 #include <string>
 
-#include "app/startup.h"
+#include "app/workspace/startup.h"
 #include "support/fakes.h"
 #include "ui/main_window.h"
 

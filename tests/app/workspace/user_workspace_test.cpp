@@ -1,4 +1,4 @@
-#include "app/user_workspace.h"
+#include "app/workspace/user_workspace.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "app/process_state.h"
+#include "app/workspace/process_state.h"
 
 #include <gtest/gtest.h>
 

@@ -6,9 +6,9 @@
 #include <memory>
 #include <string>
 
-#include "app/process_state.h"
+#include "app/workspace/process_state.h"
 #include "app/thread_registry.h"
-#include "app/workspace.h"
+#include "app/workspace/workspace.h"
 #include "platform/instance_lock.h"
 #include "platform/ports.h"
 

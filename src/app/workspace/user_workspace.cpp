@@ -1,4 +1,4 @@
-#include "app/user_workspace.h"
+#include "app/workspace/user_workspace.h"
 
 #include <unistd.h>
 
@@ -7,7 +7,7 @@
 #include <random>
 #include <system_error>
 
-#include "app/workspace.h"
+#include "app/workspace/workspace.h"
 #include "platform/sqlite_db.h"
 
 namespace fs = std::filesystem;

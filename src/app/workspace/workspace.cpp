@@ -1,4 +1,4 @@
-#include "app/workspace.h"
+#include "app/workspace/workspace.h"
 
 #include <sys/stat.h>
 #include <unistd.h>

@@ -1,4 +1,4 @@
-#include "app/startup.h"
+#include "app/workspace/startup.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
