@@ -3,7 +3,7 @@
 #include <mutex>
 
 #include "app/background_work.h"
-#include "app/column_tree.h"
+#include "app/tasks/column_tree.h"
 #include "platform/run_log.h"
 #include "publish/column_request.h"
 #include "publish/publish_module.h"

@@ -4,7 +4,7 @@
 #include <cctype>
 #include <numeric>
 
-#include "app/settings_document.h"
+#include "app/tasks/settings_document.h"
 #include "platform/regex.h"
 #include "platform/utf8.h"
 

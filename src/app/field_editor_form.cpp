@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "app/list_settings_form.h"
-#include "app/settings_document.h"
+#include "app/tasks/settings_document.h"
 #include "engine/field_rule.h"
 #include "engine/text_tokens.h"
 #include "platform/utf8.h"

@@ -4,7 +4,7 @@
 #include <nlohmann/json.hpp>
 #include <set>
 
-#include "app/settings_document.h"
+#include "app/tasks/settings_document.h"
 #include "app/workspace/workspace.h"
 #include "platform/json_text.h"
 #include "platform/utf8.h"

@@ -1,6 +1,6 @@
 #include "app/module_editor_form.h"
 
-#include "app/settings_document.h"
+#include "app/tasks/settings_document.h"
 #include "publish/publish_module.h"
 
 namespace tarvex::app {

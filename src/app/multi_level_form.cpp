@@ -2,7 +2,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "app/settings_document.h"
+#include "app/tasks/settings_document.h"
 #include "collect/multi_level.h"
 #include "engine/page_list.h"
 #include "engine/template_lang.h"

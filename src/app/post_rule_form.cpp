@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "app/settings_document.h"
+#include "app/tasks/settings_document.h"
 #include "engine/post_rules.h"
 #include "engine/rule_json.h"
 #include "engine/word_libraries.h"

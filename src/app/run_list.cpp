@@ -1,7 +1,7 @@
 #include "app/run_list.h"
 
-#include "app/catalogue.h"
-#include "app/stored_rules.h"
+#include "app/tasks/catalogue.h"
+#include "app/tasks/stored_rules.h"
 #include "platform/run_log.h"
 
 namespace tarvex::app {

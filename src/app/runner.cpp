@@ -8,7 +8,7 @@
 #include <chrono>
 #include <thread>
 
-#include "app/settings_document.h"
+#include "app/tasks/settings_document.h"
 #include "collect/list_sources.h"
 #include "collect/task_db.h"
 #include "engine/keyword_dictionary.h"

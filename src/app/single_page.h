@@ -12,7 +12,7 @@
 #include <utility>
 #include <vector>
 
-#include "app/settings_document.h"
+#include "app/tasks/settings_document.h"
 #include "app/workspace/workspace.h"
 #include "platform/ports.h"
 #include "publish/attachment_upload.h"

@@ -5,7 +5,7 @@
 #include <optional>
 #include <ostream>
 
-#include "app/catalogue.h"
+#include "app/tasks/catalogue.h"
 #include "app/data_browser.h"
 #include "app/data_export.h"
 #include "app/run_list.h"

@@ -12,7 +12,7 @@
 
 #include "app/run_list.h"
 #include "app/workspace/startup.h"
-#include "app/stored_rules.h"
+#include "app/tasks/stored_rules.h"
 #include "cli/cli_command.h"
 #include "cli/progress_line.h"
 

@@ -5,10 +5,10 @@
 #include <ostream>
 #include <sstream>
 
-#include "app/catalogue.h"
-#include "app/settings_document.h"
+#include "app/tasks/catalogue.h"
+#include "app/tasks/settings_document.h"
 #include "app/workspace/startup.h"
-#include "app/stored_rules.h"
+#include "app/tasks/stored_rules.h"
 #include "cli/cli_command.h"
 #include "platform/json_text.h"
 

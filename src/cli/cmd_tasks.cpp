@@ -1,7 +1,7 @@
 // "tasks": the task tree with ids, one task per line, indented by level.
 #include <ostream>
 
-#include "app/catalogue.h"
+#include "app/tasks/catalogue.h"
 #include "app/workspace/startup.h"
 #include "cli/cli_command.h"
 

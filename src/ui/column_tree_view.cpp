@@ -1,6 +1,6 @@
 #include "ui/column_tree_view.h"
 
-#include "app/column_tree.h"
+#include "app/tasks/column_tree.h"
 #include "ui/task_icons.h"
 
 namespace tarvex::ui {

@@ -20,7 +20,7 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
-#include "app/settings_document.h"
+#include "app/tasks/settings_document.h"
 #include "engine/word_libraries.h"
 #include "ui/qt_text.h"
 #include "ui/template_edit.h"

@@ -14,7 +14,7 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
-#include "app/settings_document.h"
+#include "app/tasks/settings_document.h"
 #include "ui/task_icons.h"
 #include "ui/task_tree_widget.h"
 

@@ -12,7 +12,7 @@
 #include <memory>
 #include <optional>
 
-#include "app/catalogue.h"
+#include "app/tasks/catalogue.h"
 #include "app/run_list.h"
 #include "app/scheduler.h"
 #include "app/slot_view_model.h"

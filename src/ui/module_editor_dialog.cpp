@@ -19,7 +19,7 @@
 #include <QVBoxLayout>
 #include <future>
 
-#include "app/settings_document.h"
+#include "app/tasks/settings_document.h"
 #include "publish/module_test.h"
 #include "publish/publish_module.h"
 #include "ui/cookie_capture_dialog.h"

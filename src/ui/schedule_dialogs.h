@@ -13,7 +13,7 @@
 #include <array>
 #include <memory>
 
-#include "app/catalogue.h"
+#include "app/tasks/catalogue.h"
 #include "app/schedule_forms.h"
 
 namespace tarvex::ui {

@@ -20,9 +20,9 @@
 #include <QVBoxLayout>
 
 #include "app/column_loading.h"
-#include "app/column_tree.h"
+#include "app/tasks/column_tree.h"
 #include "app/cookie_capture.h"
-#include "app/field_list.h"
+#include "app/tasks/field_list.h"
 #include "collect/http_fetch.h"
 #include "publish/publish_module.h"
 #include "ui/column_tree_view.h"

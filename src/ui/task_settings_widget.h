@@ -9,7 +9,7 @@
 #include <string>
 
 #include "app/clipboard_port.h"
-#include "app/settings_document.h"
+#include "app/tasks/settings_document.h"
 #include "app/workspace/workspace.h"
 #include "platform/ports.h"
 

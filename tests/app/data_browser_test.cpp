@@ -8,7 +8,7 @@
 #include <filesystem>
 #include <nlohmann/json.hpp>
 
-#include "app/catalogue.h"
+#include "app/tasks/catalogue.h"
 #include "app/data_export.h"
 #include "collect/task_db.h"
 #include "platform/spreadsheet.h"

@@ -9,7 +9,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "app/settings_document.h"
+#include "app/tasks/settings_document.h"
 #include "engine/field_rule.h"
 #include "support/fakes.h"
 

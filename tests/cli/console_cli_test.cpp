@@ -4,8 +4,8 @@
 
 #include <filesystem>
 
-#include "app/catalogue.h"
-#include "app/settings_document.h"
+#include "app/tasks/catalogue.h"
+#include "app/tasks/settings_document.h"
 #include "app/workspace/startup.h"
 #include "platform/instance_lock.h"
 #include "platform/sqlite_db.h"

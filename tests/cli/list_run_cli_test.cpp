@@ -18,9 +18,9 @@
 #include <set>
 #include <thread>
 
-#include "app/catalogue.h"
+#include "app/tasks/catalogue.h"
 #include "app/run_list.h"
-#include "app/stored_rules.h"
+#include "app/tasks/stored_rules.h"
 #include "collect/task_db.h"
 #include "platform/sqlite_db.h"
 #include "support/cli_process.h"

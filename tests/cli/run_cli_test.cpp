@@ -4,8 +4,8 @@
 #include <cstdio>
 #include <nlohmann/json.hpp>
 
-#include "app/catalogue.h"
-#include "app/stored_rules.h"
+#include "app/tasks/catalogue.h"
+#include "app/tasks/stored_rules.h"
 #include "collect/task_db.h"
 #include "platform/sqlite_db.h"
 #include "publish/publish_module.h"

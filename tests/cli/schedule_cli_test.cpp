@@ -7,10 +7,10 @@
 #include <filesystem>
 #include <nlohmann/json.hpp>
 
-#include "app/catalogue.h"
+#include "app/tasks/catalogue.h"
 #include "app/schedule.h"
 #include "app/scheduler.h"
-#include "app/stored_rules.h"
+#include "app/tasks/stored_rules.h"
 #include "collect/task_db.h"
 #include "support/cli_process.h"
 #include "support/fakes.h"

@@ -5,10 +5,10 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "app/catalogue.h"
-#include "app/settings_document.h"
+#include "app/tasks/catalogue.h"
+#include "app/tasks/settings_document.h"
 #include "app/workspace/startup.h"
-#include "app/stored_rules.h"
+#include "app/tasks/stored_rules.h"
 #include "collect/task_db.h"
 #include "platform/instance_lock.h"
 #include "platform/sqlite_db.h"

@@ -4,8 +4,8 @@
 
 #include <nlohmann/json.hpp>
 
-#include "app/catalogue.h"
-#include "app/stored_rules.h"
+#include "app/tasks/catalogue.h"
+#include "app/tasks/stored_rules.h"
 #include "collect/task_db.h"
 #include "engine/field_rule.h"
 #include "support/fakes.h"

@@ -7,8 +7,8 @@
 #include <sstream>
 #include <stdexcept>
 
-#include "app/catalogue.h"
-#include "app/stored_rules.h"
+#include "app/tasks/catalogue.h"
+#include "app/tasks/stored_rules.h"
 #include "app/workspace/user_workspace.h"
 #include "collect/task_db.h"
 #include "platform/ports.h"

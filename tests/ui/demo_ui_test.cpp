@@ -8,8 +8,8 @@
 #include <nlohmann/json.hpp>
 #include <regex>
 
-#include "app/catalogue.h"
-#include "app/stored_rules.h"
+#include "app/tasks/catalogue.h"
+#include "app/tasks/stored_rules.h"
 #include "main_window_fixture.h"
 #include "platform/sqlite_db.h"
 #include "publish/publish_module.h"

@@ -18,7 +18,7 @@
 #include <QTreeWidget>
 #include <nlohmann/json.hpp>
 
-#include "app/settings_document.h"
+#include "app/tasks/settings_document.h"
 #include "engine/field_rule.h"
 #include "qt_app.h"
 #include "support/fakes.h"

@@ -6,8 +6,8 @@
 #include <QDialogButtonBox>
 #include <nlohmann/json.hpp>
 
-#include "app/catalogue.h"
-#include "app/stored_rules.h"
+#include "app/tasks/catalogue.h"
+#include "app/tasks/stored_rules.h"
 #include "collect/task_db.h"
 #include "main_window_fixture.h"
 #include "qt_app.h"

@@ -17,10 +17,10 @@
 #include <QTimer>
 #include <QToolButton>
 
-#include "app/catalogue.h"
+#include "app/tasks/catalogue.h"
 #include "app/cookie_capture.h"
-#include "app/settings_document.h"
-#include "app/stored_rules.h"
+#include "app/tasks/settings_document.h"
+#include "app/tasks/stored_rules.h"
 #include "collect/task_db.h"
 #include "main_window_fixture.h"
 #include "platform/sqlite_db.h"

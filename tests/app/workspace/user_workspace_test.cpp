@@ -7,8 +7,8 @@
 #include <thread>
 #include <vector>
 
-#include "app/catalogue.h"
-#include "app/settings_document.h"
+#include "app/tasks/catalogue.h"
+#include "app/tasks/settings_document.h"
 #include "support/fakes.h"
 #include "support/sandbox_workspace.h"
 

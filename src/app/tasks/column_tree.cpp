@@ -1,9 +1,9 @@
-#include "app/column_tree.h"
+#include "app/tasks/column_tree.h"
 
 #include <algorithm>
 #include <set>
 
-#include "app/settings_document.h"
+#include "app/tasks/settings_document.h"
 
 namespace tarvex::app {
 

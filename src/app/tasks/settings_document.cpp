@@ -1,12 +1,12 @@
-#include "app/settings_document.h"
+#include "app/tasks/settings_document.h"
 #include "engine/rule_json.h"
 
 #include <algorithm>
 #include <cctype>
 #include <filesystem>
 
-#include "app/catalogue.h"
-#include "app/column_tree.h"
+#include "app/tasks/catalogue.h"
+#include "app/tasks/column_tree.h"
 #include "collect/task_db.h"
 #include "platform/json_text.h"
 #include "platform/sqlite_db.h"

@@ -1,8 +1,8 @@
-#include "app/stored_rules.h"
+#include "app/tasks/stored_rules.h"
 
 #include <random>
 
-#include "app/settings_document.h"
+#include "app/tasks/settings_document.h"
 #include "publish/text_cipher.h"
 
 namespace tarvex::app {

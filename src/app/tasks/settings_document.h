@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "app/field_names.h"
+#include "app/tasks/field_names.h"
 #include "app/workspace/workspace.h"
 #include "platform/ports.h"
 

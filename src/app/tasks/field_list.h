@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "app/clipboard_port.h"
-#include "app/settings_document.h"
+#include "app/tasks/settings_document.h"
 #include "platform/ports.h"
 
 namespace tarvex::app {

@@ -1,6 +1,6 @@
-#include "app/field_list.h"
+#include "app/tasks/field_list.h"
 
-#include "app/rules_file.h"
+#include "app/tasks/rules_file.h"
 
 namespace tarvex::app {
 

@@ -1,15 +1,15 @@
 // The task settings document: accessors, the new-task document, the form model's load and save
 // with every key, the refusals of a save, the columns a save adds, the column tree of the
 // publishing tab and the field list commands.
-#include "app/settings_document.h"
+#include "app/tasks/settings_document.h"
 
 #include <gtest/gtest.h>
 
-#include "app/catalogue.h"
-#include "app/column_tree.h"
-#include "app/field_list.h"
-#include "app/rules_file.h"
-#include "app/stored_rules.h"
+#include "app/tasks/catalogue.h"
+#include "app/tasks/column_tree.h"
+#include "app/tasks/field_list.h"
+#include "app/tasks/rules_file.h"
+#include "app/tasks/stored_rules.h"
 #include "collect/task_db.h"
 #include "platform/sqlite_db.h"
 #include "publish/text_cipher.h"

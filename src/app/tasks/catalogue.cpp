@@ -1,4 +1,4 @@
-#include "app/catalogue.h"
+#include "app/tasks/catalogue.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -8,10 +8,10 @@
 #include <map>
 #include <set>
 
-#include "app/field_list.h"
-#include "app/rules_file.h"
-#include "app/settings_document.h"
-#include "app/stored_rules.h"
+#include "app/tasks/field_list.h"
+#include "app/tasks/rules_file.h"
+#include "app/tasks/settings_document.h"
+#include "app/tasks/stored_rules.h"
 #include "collect/task_db.h"
 #include "platform/run_log.h"
 #include "platform/sqlite_db.h"

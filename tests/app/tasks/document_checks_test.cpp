@@ -5,12 +5,12 @@
 
 #include <filesystem>
 
-#include "app/catalogue.h"
-#include "app/field_list.h"
-#include "app/field_names.h"
-#include "app/rules_file.h"
-#include "app/settings_document.h"
-#include "app/stored_rules.h"
+#include "app/tasks/catalogue.h"
+#include "app/tasks/field_list.h"
+#include "app/tasks/field_names.h"
+#include "app/tasks/rules_file.h"
+#include "app/tasks/settings_document.h"
+#include "app/tasks/stored_rules.h"
 #include "collect/task_db.h"
 #include "platform/sqlite_db.h"
 #include "publish/text_cipher.h"

@@ -1,4 +1,4 @@
-#include "app/field_names.h"
+#include "app/tasks/field_names.h"
 
 #include <unordered_map>
 

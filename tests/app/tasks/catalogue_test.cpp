@@ -1,17 +1,17 @@
 // The task catalogue against a sandbox workspace: the tree built from vorn_task, the commands
 // with their refusals, the stored form of the settings, and the bulk state commands on a
 // task's content database.
-#include "app/catalogue.h"
+#include "app/tasks/catalogue.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <filesystem>
 
-#include "app/field_list.h"
-#include "app/rules_file.h"
-#include "app/settings_document.h"
-#include "app/stored_rules.h"
+#include "app/tasks/field_list.h"
+#include "app/tasks/rules_file.h"
+#include "app/tasks/settings_document.h"
+#include "app/tasks/stored_rules.h"
 #include "collect/task_db.h"
 #include "platform/sqlite_db.h"
 #include "publish/text_cipher.h"

@@ -1,9 +1,9 @@
-#include "app/rules_file.h"
+#include "app/tasks/rules_file.h"
 
 #include <fstream>
 #include <sstream>
 
-#include "app/settings_document.h"
+#include "app/tasks/settings_document.h"
 #include "platform/json_text.h"
 #include "publish/text_cipher.h"
 
