@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "app/run_list.h"
+#include "app/run/run_list.h"
 #include "collect/task_db.h"
 #include "engine/field_rule.h"
 #include "platform/sqlite_db.h"

@@ -15,9 +15,9 @@
 #include <vector>
 
 #include "app/workspace/process_state.h"
-#include "app/run_list.h"
+#include "app/run/run_list.h"
 #include "app/schedule.h"
-#include "app/thread_registry.h"
+#include "app/run/thread_registry.h"
 #include "app/workspace/workspace.h"
 #include "platform/ports.h"
 

@@ -8,7 +8,7 @@
 #include "app/tasks/catalogue.h"
 #include "app/data_browser.h"
 #include "app/data_export.h"
-#include "app/run_list.h"
+#include "app/run/run_list.h"
 #include "app/workspace/startup.h"
 #include "cli/cli_command.h"
 #include "cli/progress_line.h"

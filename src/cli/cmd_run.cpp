@@ -10,7 +10,7 @@
 #include <sstream>
 #include <thread>
 
-#include "app/run_list.h"
+#include "app/run/run_list.h"
 #include "app/workspace/startup.h"
 #include "app/tasks/stored_rules.h"
 #include "cli/cli_command.h"

@@ -9,7 +9,7 @@
 #include <iostream>
 #include <thread>
 
-#include "app/run_list.h"
+#include "app/run/run_list.h"
 #include "app/scheduler.h"
 #include "app/workspace/startup.h"
 #include "cli/cli_command.h"

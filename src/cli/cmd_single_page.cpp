@@ -10,7 +10,7 @@
 #include <ostream>
 #include <sstream>
 
-#include "app/run_list.h"
+#include "app/run/run_list.h"
 #include "app/single_page.h"
 #include "app/workspace/startup.h"
 #include "cli/cli_command.h"

@@ -13,9 +13,9 @@
 #include <optional>
 
 #include "app/tasks/catalogue.h"
-#include "app/run_list.h"
+#include "app/run/run_list.h"
 #include "app/scheduler.h"
-#include "app/slot_view_model.h"
+#include "app/run/slot_view_model.h"
 #include "app/workspace/startup.h"
 #include "platform/ports.h"
 #include "ui/data_browser_window.h"

@@ -6,7 +6,7 @@
 #include <QTreeWidget>
 #include <QWidget>
 
-#include "app/run_list.h"
+#include "app/run/run_list.h"
 
 namespace tarvex::ui {
 

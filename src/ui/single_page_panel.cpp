@@ -10,7 +10,7 @@
 #include <QThread>
 #include <QVBoxLayout>
 
-#include "app/thread_registry.h"
+#include "app/run/thread_registry.h"
 #include "ui/task_settings_widget.h"
 #include "ui/visual_editor_dialog.h"
 

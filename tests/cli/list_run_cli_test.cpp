@@ -19,7 +19,7 @@
 #include <thread>
 
 #include "app/tasks/catalogue.h"
-#include "app/run_list.h"
+#include "app/run/run_list.h"
 #include "app/tasks/stored_rules.h"
 #include "collect/task_db.h"
 #include "platform/sqlite_db.h"

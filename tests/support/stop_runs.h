@@ -4,7 +4,7 @@
 #include <chrono>
 
 #include "app/workspace/process_state.h"
-#include "app/thread_registry.h"
+#include "app/run/thread_registry.h"
 
 namespace tarvex::test {
 

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "app/workspace/process_state.h"
-#include "app/thread_registry.h"
+#include "app/run/thread_registry.h"
 #include "app/workspace/workspace.h"
 #include "platform/instance_lock.h"
 #include "platform/ports.h"

@@ -4,7 +4,7 @@
 
 #include <thread>
 
-#include "app/slot_view_model.h"
+#include "app/run/slot_view_model.h"
 #include "support/fakes.h"
 
 using namespace tarvex;

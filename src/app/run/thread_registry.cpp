@@ -1,4 +1,4 @@
-#include "app/thread_registry.h"
+#include "app/run/thread_registry.h"
 
 #include "platform/run_log.h"
 

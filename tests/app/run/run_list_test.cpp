@@ -1,6 +1,6 @@
 // The run list and the runner together on a sandbox workspace: rows, slots, the button table,
 // direct-mode list runs, the content-stage pool, pause, resume and stop.
-#include "app/run_list.h"
+#include "app/run/run_list.h"
 
 #include <gtest/gtest.h>
 

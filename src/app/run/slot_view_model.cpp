@@ -1,4 +1,4 @@
-#include "app/slot_view_model.h"
+#include "app/run/slot_view_model.h"
 
 #include <algorithm>
 

@@ -1,4 +1,4 @@
-#include "app/run_list.h"
+#include "app/run/run_list.h"
 
 #include "app/tasks/catalogue.h"
 #include "app/tasks/stored_rules.h"

@@ -1,4 +1,4 @@
-#include "app/runner.h"
+#include "app/run/runner.h"
 
 #include <sys/syscall.h>
 #include <unistd.h>

@@ -1,4 +1,4 @@
-#include "app/runner.h"
+#include "app/run/runner.h"
 #include "collect/content_worker.h"
 #include "collect/http_fetch.h"
 #include "collect/list_links.h"

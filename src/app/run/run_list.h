@@ -13,8 +13,8 @@
 #include <string>
 #include <vector>
 
-#include "app/runner.h"
-#include "app/slot_view_model.h"
+#include "app/run/runner.h"
+#include "app/run/slot_view_model.h"
 
 namespace tarvex::app {
 

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "app/workspace/process_state.h"
-#include "app/thread_registry.h"
+#include "app/run/thread_registry.h"
 #include "app/workspace/workspace.h"
 #include "collect/content_job.h"
 #include "collect/run_context.h"
