@@ -10,7 +10,7 @@
 #include <thread>
 
 #include "app/run/run_list.h"
-#include "app/scheduler.h"
+#include "app/schedule/scheduler.h"
 #include "app/workspace/startup.h"
 #include "cli/cli_command.h"
 

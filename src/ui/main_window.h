@@ -14,7 +14,7 @@
 
 #include "app/tasks/catalogue.h"
 #include "app/run/run_list.h"
-#include "app/scheduler.h"
+#include "app/schedule/scheduler.h"
 #include "app/run/slot_view_model.h"
 #include "app/workspace/startup.h"
 #include "platform/ports.h"

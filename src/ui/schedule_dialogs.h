@@ -14,7 +14,7 @@
 #include <memory>
 
 #include "app/tasks/catalogue.h"
-#include "app/schedule_forms.h"
+#include "app/schedule/schedule_forms.h"
 
 namespace tarvex::ui {
 

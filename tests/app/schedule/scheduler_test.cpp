@@ -1,13 +1,13 @@
 // The scheduler: the due test over a hand-set clock, the once-per-minute rule under 500 ms
 // passes, lines it must skip, the waiting queue, and a queued task that waits for a full run
 // list to free a row.
-#include "app/scheduler.h"
+#include "app/schedule/scheduler.h"
 
 #include <gtest/gtest.h>
 
 #include <nlohmann/json.hpp>
 
-#include "app/schedule_forms.h"
+#include "app/schedule/schedule_forms.h"
 #include "collect/task_db.h"
 #include "platform/run_log.h"
 #include "support/fakes.h"

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "app/workspace/process_state.h"
-#include "app/schedule.h"
+#include "app/schedule/schedule.h"
 #include "app/workspace/workspace.h"
 #include "platform/ports.h"
 

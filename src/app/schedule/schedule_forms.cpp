@@ -1,4 +1,4 @@
-#include "app/schedule_forms.h"
+#include "app/schedule/schedule_forms.h"
 
 #include <algorithm>
 #include <sstream>

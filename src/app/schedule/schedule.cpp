@@ -1,4 +1,4 @@
-#include "app/schedule.h"
+#include "app/schedule/schedule.h"
 
 #include <unistd.h>
 

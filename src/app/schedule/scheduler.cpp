@@ -1,4 +1,4 @@
-#include "app/scheduler.h"
+#include "app/schedule/scheduler.h"
 
 #include <fcntl.h>
 #include <sys/file.h>
