@@ -14,7 +14,7 @@
 #include <functional>
 #include <string>
 
-#include "app/data_export.h"
+#include "app/data/data_export.h"
 #include "collect/task_db.h"
 #include "platform/ports.h"
 #include "platform/sqlite_db.h"

@@ -6,8 +6,8 @@
 #include <ostream>
 
 #include "app/tasks/catalogue.h"
-#include "app/data_browser.h"
-#include "app/data_export.h"
+#include "app/data/data_browser.h"
+#include "app/data/data_export.h"
 #include "app/run/run_list.h"
 #include "app/workspace/startup.h"
 #include "cli/cli_command.h"

@@ -16,8 +16,8 @@
 #include <functional>
 #include <memory>
 
-#include "app/data_browser.h"
-#include "app/data_export.h"
+#include "app/data/data_browser.h"
+#include "app/data/data_export.h"
 #include "ui/edit_page_view.h"
 
 namespace tarvex::ui {

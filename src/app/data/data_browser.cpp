@@ -1,4 +1,4 @@
-#include "app/data_browser.h"
+#include "app/data/data_browser.h"
 
 #include <algorithm>
 

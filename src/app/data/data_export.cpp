@@ -1,4 +1,4 @@
-#include "app/data_export.h"
+#include "app/data/data_export.h"
 
 #include <sys/stat.h>
 

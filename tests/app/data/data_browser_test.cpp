@@ -1,7 +1,7 @@
 // The data browser over a real task database: paging, filters, the query and statement boxes,
 // the cell save and the mark commands; the CSV and text exports; the spreadsheet import of an
 // .xlsx written by openpyxl and of .xls fixtures.
-#include "app/data_browser.h"
+#include "app/data/data_browser.h"
 
 #include <gtest/gtest.h>
 
@@ -9,7 +9,7 @@
 #include <nlohmann/json.hpp>
 
 #include "app/tasks/catalogue.h"
-#include "app/data_export.h"
+#include "app/data/data_export.h"
 #include "collect/task_db.h"
 #include "platform/spreadsheet.h"
 #include "support/fakes.h"
