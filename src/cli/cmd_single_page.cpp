@@ -11,7 +11,7 @@
 #include <sstream>
 
 #include "app/run/run_list.h"
-#include "app/single_page.h"
+#include "app/single_page/single_page.h"
 #include "app/workspace/startup.h"
 #include "cli/cli_command.h"
 #include "platform/json_text.h"

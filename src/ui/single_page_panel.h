@@ -9,7 +9,7 @@
 #include <functional>
 #include <memory>
 
-#include "app/single_page.h"
+#include "app/single_page/single_page.h"
 #include "app/workspace/workspace.h"
 #include "platform/ports.h"
 

@@ -6,7 +6,7 @@
 #include <optional>
 #include <string>
 
-#include "app/single_page.h"
+#include "app/single_page/single_page.h"
 
 class QWebEngineView;
 

@@ -16,7 +16,7 @@
 #include <QWebEngineView>
 #include <filesystem>
 
-#include "app/single_page.h"
+#include "app/single_page/single_page.h"
 #include "main_window_fixture.h"
 #include "publish/publish_module.h"
 #include "qt_app.h"

@@ -2,7 +2,7 @@
 // the settings area's document (every field in order, pages joined, images fetched, nothing
 // stored), fetch failures with their texts, which results may be published, the publication of
 // that one record through the publisher, and the visual editor's page and read-back rules.
-#include "app/single_page.h"
+#include "app/single_page/single_page.h"
 
 #include <gtest/gtest.h>
 

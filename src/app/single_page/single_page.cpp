@@ -1,4 +1,4 @@
-#include "app/single_page.h"
+#include "app/single_page/single_page.h"
 
 #include <filesystem>
 #include <fstream>
