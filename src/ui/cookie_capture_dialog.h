@@ -7,7 +7,7 @@
 #include <QDialog>
 #include <optional>
 
-#include "app/cookie_capture.h"
+#include "app/forms/cookie_capture.h"
 #include "platform/ports.h"
 
 class QCheckBox;

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "app/field_editor_form.h"
+#include "app/forms/field_editor_form.h"
 #include "platform/ports.h"
 
 class QButtonGroup;

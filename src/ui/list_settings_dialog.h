@@ -10,7 +10,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 
-#include "app/list_settings_form.h"
+#include "app/forms/list_settings_form.h"
 #include "platform/ports.h"
 
 namespace tarvex::ui {

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "app/module_editor_form.h"
+#include "app/forms/module_editor_form.h"
 #include "platform/ports.h"
 
 class QComboBox;

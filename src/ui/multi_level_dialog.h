@@ -11,7 +11,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 
-#include "app/multi_level_form.h"
+#include "app/forms/multi_level_form.h"
 #include "platform/ports.h"
 
 namespace tarvex::ui {

@@ -7,7 +7,7 @@
 #include <QPlainTextEdit>
 #include <QSpinBox>
 
-#include "app/list_settings_form.h"
+#include "app/forms/list_settings_form.h"
 #include "platform/ports.h"
 
 namespace tarvex::ui {

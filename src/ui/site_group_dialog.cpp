@@ -16,7 +16,7 @@
 #include <QVBoxLayout>
 #include <filesystem>
 
-#include "app/column_loading.h"
+#include "app/forms/column_loading.h"
 #include "publish/publish_module.h"
 #include "ui/column_tree_view.h"
 #include "ui/qt_text.h"

@@ -19,9 +19,9 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
-#include "app/column_loading.h"
+#include "app/forms/column_loading.h"
 #include "app/tasks/column_tree.h"
-#include "app/cookie_capture.h"
+#include "app/forms/cookie_capture.h"
 #include "app/tasks/field_list.h"
 #include "collect/http_fetch.h"
 #include "publish/publish_module.h"

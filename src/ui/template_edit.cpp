@@ -6,7 +6,7 @@
 #include <QRegularExpression>
 #include <QTextBlock>
 
-#include "app/post_rule_form.h"
+#include "app/forms/post_rule_form.h"
 
 namespace tarvex::ui {
 

@@ -14,7 +14,7 @@
 #include <QSpinBox>
 #include <QVBoxLayout>
 
-#include "app/background_work.h"
+#include "app/forms/background_work.h"
 #include "engine/field_rule.h"
 #include "publish/ftp_upload.h"
 #include "ui/qt_text.h"

@@ -18,7 +18,7 @@
 #include <QToolButton>
 
 #include "app/tasks/catalogue.h"
-#include "app/cookie_capture.h"
+#include "app/forms/cookie_capture.h"
 #include "app/tasks/settings_document.h"
 #include "app/tasks/stored_rules.h"
 #include "collect/task_db.h"

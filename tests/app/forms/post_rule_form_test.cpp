@@ -1,6 +1,6 @@
 // The "内容处理" page of the field editor as values: rule pages written as the chain reads them,
 // and the rule list commands.
-#include "app/post_rule_form.h"
+#include "app/forms/post_rule_form.h"
 
 #include <gtest/gtest.h>
 

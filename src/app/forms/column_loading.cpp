@@ -1,8 +1,8 @@
-#include "app/column_loading.h"
+#include "app/forms/column_loading.h"
 
 #include <mutex>
 
-#include "app/background_work.h"
+#include "app/forms/background_work.h"
 #include "app/tasks/column_tree.h"
 #include "platform/run_log.h"
 #include "publish/column_request.h"

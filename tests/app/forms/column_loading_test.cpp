@@ -1,12 +1,12 @@
 // "加载栏目" against the loopback receiving double: the request a module makes, the replies
 // that are and are not a column list, and the wait that keeps the window responsive and ends.
-#include "app/column_loading.h"
+#include "app/forms/column_loading.h"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
 
-#include "app/background_work.h"
+#include "app/forms/background_work.h"
 #include "publish/publish_module.h"
 #include "support/fakes.h"
 #include "support/publish_receiver.h"

@@ -1,7 +1,7 @@
 // The publish module editor's form: opening keeps nameless lines out (and so does saving), the
 // address must begin with "http" and is stored trimmed, new rows are numbered on, rows delete
 // and tags append, and a saved module opens again as it was.
-#include "app/module_editor_form.h"
+#include "app/forms/module_editor_form.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "app/module_editor_form.h"
+#include "app/forms/module_editor_form.h"
 
 #include "app/tasks/settings_document.h"
 #include "publish/publish_module.h"

@@ -1,6 +1,6 @@
 // The "多页提取" window's model: its refusals, the levels it stores, deleting and renaming
 // parents, and "测试提取" over a loopback page.
-#include "app/multi_level_form.h"
+#include "app/forms/multi_level_form.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // The cookie window's rules as values: the user-agent length, the site root, the cookie text
 // taken from the browser's store (HttpOnly cookies included, however many), and what reaches the
 // task settings.
-#include "app/cookie_capture.h"
+#include "app/forms/cookie_capture.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "app/list_settings_form.h"
+#include "app/forms/list_settings_form.h"
 
 #include <gtest/gtest.h>
 

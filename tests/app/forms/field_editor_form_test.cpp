@@ -1,7 +1,7 @@
 // The field editor "字段设置" as values: a rule read into the form and written back in the
 // editor's key order, what the window takes from the task's settings, the save refusals, and the
 // "测试"/"预览" texts.
-#include "app/field_editor_form.h"
+#include "app/forms/field_editor_form.h"
 
 #include <gtest/gtest.h>
 

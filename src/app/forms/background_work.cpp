@@ -1,4 +1,4 @@
-#include "app/background_work.h"
+#include "app/forms/background_work.h"
 
 #include <chrono>
 #include <exception>

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "app/post_rule_form.h"
+#include "app/forms/post_rule_form.h"
 #include "engine/random_source.h"
 #include "platform/ports.h"
 

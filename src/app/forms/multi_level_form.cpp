@@ -1,4 +1,4 @@
-#include "app/multi_level_form.h"
+#include "app/forms/multi_level_form.h"
 
 #include <nlohmann/json.hpp>
 

@@ -1,4 +1,4 @@
-#include "app/cookie_capture.h"
+#include "app/forms/cookie_capture.h"
 
 #include <algorithm>
 #include <cctype>

@@ -1,4 +1,4 @@
-#include "app/post_rule_form.h"
+#include "app/forms/post_rule_form.h"
 
 #include <algorithm>
 

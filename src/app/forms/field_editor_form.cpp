@@ -1,8 +1,8 @@
-#include "app/field_editor_form.h"
+#include "app/forms/field_editor_form.h"
 
 #include <algorithm>
 
-#include "app/list_settings_form.h"
+#include "app/forms/list_settings_form.h"
 #include "app/tasks/settings_document.h"
 #include "engine/field_rule.h"
 #include "engine/text_tokens.h"
