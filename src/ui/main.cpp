@@ -13,7 +13,7 @@
 #include "app/workspace/user_workspace.h"
 #include "platform/ports.h"
 #include "platform/run_log.h"
-#include "ui/main_window.h"
+#include "ui/main/main_window.h"
 #include "ui/qt_ports.h"
 
 using namespace tarvex;

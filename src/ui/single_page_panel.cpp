@@ -11,7 +11,7 @@
 #include <QVBoxLayout>
 
 #include "app/run/thread_registry.h"
-#include "ui/task_settings_widget.h"
+#include "ui/main/task_settings_widget.h"
 #include "ui/visual_editor_dialog.h"
 
 namespace tarvex::ui {

@@ -20,7 +20,7 @@
 #include "publish/publish_module.h"
 #include "ui/column_tree_view.h"
 #include "ui/qt_text.h"
-#include "ui/task_icons.h"
+#include "ui/main/task_icons.h"
 
 namespace tarvex::ui {
 

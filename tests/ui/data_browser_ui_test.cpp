@@ -18,7 +18,7 @@
 #include "support/fakes.h"
 #include "support/sandbox_workspace.h"
 #include "support/stop_runs.h"
-#include "ui/main_window.h"
+#include "ui/main/main_window.h"
 
 using namespace tarvex;
 using namespace std::chrono_literals;

@@ -10,7 +10,7 @@
 
 #include "app/workspace/startup.h"
 #include "support/fakes.h"
-#include "ui/main_window.h"
+#include "ui/main/main_window.h"
 
 namespace tarvex::test {
 

@@ -21,7 +21,7 @@
 #include "support/publish_receiver.h"
 #include "support/sandbox_workspace.h"
 #include "ui/site_group_dialog.h"
-#include "ui/task_settings_widget.h"
+#include "ui/main/task_settings_widget.h"
 #include "ui/upload_settings_dialog.h"
 
 using namespace tarvex;

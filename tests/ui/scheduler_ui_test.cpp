@@ -13,7 +13,7 @@
 #include "qt_app.h"
 #include "support/fakes.h"
 #include "support/sandbox_workspace.h"
-#include "ui/main_window.h"
+#include "ui/main/main_window.h"
 
 using namespace tarvex;
 using namespace std::chrono_literals;

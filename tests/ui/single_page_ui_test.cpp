@@ -25,7 +25,7 @@
 #include "support/local_http_server.h"
 #include "support/publish_receiver.h"
 #include "support/sandbox_workspace.h"
-#include "ui/main_window.h"
+#include "ui/main/main_window.h"
 #include "ui/visual_editor_dialog.h"
 
 using namespace tarvex;

@@ -21,11 +21,11 @@
 #include "ui/data_browser_window.h"
 #include "ui/qt_clipboard.h"
 #include "ui/qt_ports.h"
-#include "ui/run_list_widget.h"
+#include "ui/main/run_list_widget.h"
 #include "ui/schedule_dialogs.h"
 #include "ui/single_page_panel.h"
-#include "ui/slot_page.h"
-#include "ui/task_settings_widget.h"
+#include "ui/main/slot_page.h"
+#include "ui/main/task_settings_widget.h"
 
 namespace tarvex::ui {
 

@@ -1,4 +1,4 @@
-#include "ui/task_icons.h"
+#include "ui/main/task_icons.h"
 
 #include <QApplication>
 #include <QPainter>

@@ -1,4 +1,4 @@
-#include "ui/slot_page.h"
+#include "ui/main/slot_page.h"
 
 #include <QGridLayout>
 #include <QVBoxLayout>

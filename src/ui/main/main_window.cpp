@@ -1,4 +1,4 @@
-#include "ui/main_window.h"
+#include "ui/main/main_window.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -15,8 +15,8 @@
 #include <QVBoxLayout>
 
 #include "app/tasks/settings_document.h"
-#include "ui/task_icons.h"
-#include "ui/task_tree_widget.h"
+#include "ui/main/task_icons.h"
+#include "ui/main/task_tree_widget.h"
 
 namespace tarvex::ui {
 

@@ -1,4 +1,4 @@
-#include "ui/task_settings_widget.h"
+#include "ui/main/task_settings_widget.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -33,7 +33,7 @@
 #include "ui/multi_level_dialog.h"
 #include "ui/pagination_dialog.h"
 #include "ui/site_group_dialog.h"
-#include "ui/task_icons.h"
+#include "ui/main/task_icons.h"
 #include "ui/upload_settings_dialog.h"
 
 namespace tarvex::ui {

@@ -27,9 +27,9 @@
 #include "qt_app.h"
 #include "support/fakes.h"
 #include "support/sandbox_workspace.h"
-#include "ui/main_window.h"
+#include "ui/main/main_window.h"
 #include "ui/site_group_dialog.h"
-#include "ui/task_tree_widget.h"
+#include "ui/main/task_tree_widget.h"
 
 using namespace tarvex;
 

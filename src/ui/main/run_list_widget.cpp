@@ -1,4 +1,4 @@
-#include "ui/run_list_widget.h"
+#include "ui/main/run_list_widget.h"
 
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -8,7 +8,7 @@
 #include <QMimeData>
 #include <QVBoxLayout>
 
-#include "ui/task_tree_widget.h"
+#include "ui/main/task_tree_widget.h"
 
 namespace tarvex::ui {
 
