@@ -28,7 +28,7 @@
 #include "support/fakes.h"
 #include "support/sandbox_workspace.h"
 #include "ui/main/main_window.h"
-#include "ui/site_group_dialog.h"
+#include "ui/forms/site_group_dialog.h"
 #include "ui/main/task_tree_widget.h"
 
 using namespace tarvex;

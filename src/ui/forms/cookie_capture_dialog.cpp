@@ -1,4 +1,4 @@
-#include "ui/cookie_capture_dialog.h"
+#include "ui/forms/cookie_capture_dialog.h"
 
 #include <QApplication>
 #include <QCheckBox>

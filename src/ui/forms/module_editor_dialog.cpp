@@ -1,4 +1,4 @@
-#include "ui/module_editor_dialog.h"
+#include "ui/forms/module_editor_dialog.h"
 
 #include <QComboBox>
 #include <QCoreApplication>
@@ -22,7 +22,7 @@
 #include "app/tasks/settings_document.h"
 #include "publish/module_test.h"
 #include "publish/publish_module.h"
-#include "ui/cookie_capture_dialog.h"
+#include "ui/forms/cookie_capture_dialog.h"
 #include "ui/qt_text.h"
 
 namespace tarvex::ui {

@@ -1,4 +1,4 @@
-#include "ui/upload_settings_dialog.h"
+#include "ui/forms/upload_settings_dialog.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>

@@ -16,7 +16,7 @@
 #include "support/fakes.h"
 #include "support/publish_receiver.h"
 #include "support/sandbox_workspace.h"
-#include "ui/module_editor_dialog.h"
+#include "ui/forms/module_editor_dialog.h"
 
 using namespace tarvex;
 

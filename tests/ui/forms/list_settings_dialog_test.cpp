@@ -9,8 +9,8 @@
 #include "qt_app.h"
 #include "support/fakes.h"
 #include "support/sandbox_workspace.h"
-#include "ui/list_settings_dialog.h"
-#include "ui/pagination_dialog.h"
+#include "ui/forms/list_settings_dialog.h"
+#include "ui/forms/pagination_dialog.h"
 
 using namespace tarvex;
 

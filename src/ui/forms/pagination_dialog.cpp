@@ -1,4 +1,4 @@
-#include "ui/pagination_dialog.h"
+#include "ui/forms/pagination_dialog.h"
 
 #include <QDialogButtonBox>
 #include <QFormLayout>

@@ -1,4 +1,4 @@
-#include "ui/multi_level_dialog.h"
+#include "ui/forms/multi_level_dialog.h"
 
 #include <QDialogButtonBox>
 #include <QEventLoop>

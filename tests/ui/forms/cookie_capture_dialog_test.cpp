@@ -19,7 +19,7 @@
 #include "qt_app.h"
 #include "support/fakes.h"
 #include "support/local_http_server.h"
-#include "ui/cookie_capture_dialog.h"
+#include "ui/forms/cookie_capture_dialog.h"
 
 using namespace tarvex;
 

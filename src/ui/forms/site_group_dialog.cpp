@@ -1,4 +1,4 @@
-#include "ui/site_group_dialog.h"
+#include "ui/forms/site_group_dialog.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -18,7 +18,7 @@
 
 #include "app/forms/column_loading.h"
 #include "publish/publish_module.h"
-#include "ui/column_tree_view.h"
+#include "ui/forms/column_tree_view.h"
 #include "ui/qt_text.h"
 #include "ui/main/task_icons.h"
 

@@ -1,4 +1,4 @@
-#include "ui/list_settings_dialog.h"
+#include "ui/forms/list_settings_dialog.h"
 
 #include <QDialogButtonBox>
 #include <QFileDialog>
@@ -11,7 +11,7 @@
 #include <QVBoxLayout>
 
 #include "platform/ports.h"
-#include "ui/pagination_dialog.h"
+#include "ui/forms/pagination_dialog.h"
 #include "ui/qt_ports.h"
 
 namespace tarvex::ui {

@@ -9,7 +9,7 @@
 #include "qt_app.h"
 #include "support/fakes.h"
 #include "support/local_http_server.h"
-#include "ui/multi_level_dialog.h"
+#include "ui/forms/multi_level_dialog.h"
 
 using namespace tarvex;
 

@@ -20,9 +20,9 @@
 #include "support/ftp_fixture.h"
 #include "support/publish_receiver.h"
 #include "support/sandbox_workspace.h"
-#include "ui/site_group_dialog.h"
+#include "ui/forms/site_group_dialog.h"
 #include "ui/main/task_settings_widget.h"
-#include "ui/upload_settings_dialog.h"
+#include "ui/forms/upload_settings_dialog.h"
 
 using namespace tarvex;
 

@@ -1,4 +1,4 @@
-#include "ui/column_tree_view.h"
+#include "ui/forms/column_tree_view.h"
 
 #include "app/tasks/column_tree.h"
 #include "ui/main/task_icons.h"

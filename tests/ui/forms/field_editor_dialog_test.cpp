@@ -23,8 +23,8 @@
 #include "qt_app.h"
 #include "support/fakes.h"
 #include "support/sandbox_workspace.h"
-#include "ui/field_editor_dialog.h"
-#include "ui/template_edit.h"
+#include "ui/forms/field_editor_dialog.h"
+#include "ui/forms/template_edit.h"
 
 using namespace tarvex;
 using Json = nlohmann::ordered_json;

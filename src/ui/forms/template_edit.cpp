@@ -1,4 +1,4 @@
-#include "ui/template_edit.h"
+#include "ui/forms/template_edit.h"
 
 #include <QContextMenuEvent>
 #include <QLineEdit>

@@ -1,4 +1,4 @@
-#include "ui/field_editor_dialog.h"
+#include "ui/forms/field_editor_dialog.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>
@@ -23,7 +23,7 @@
 #include "app/tasks/settings_document.h"
 #include "engine/word_libraries.h"
 #include "ui/qt_text.h"
-#include "ui/template_edit.h"
+#include "ui/forms/template_edit.h"
 
 namespace tarvex::ui {
 
