@@ -18,7 +18,7 @@
 #include "app/run/slot_view_model.h"
 #include "app/workspace/startup.h"
 #include "platform/ports.h"
-#include "ui/data_browser_window.h"
+#include "ui/data/data_browser_window.h"
 #include "ui/qt_clipboard.h"
 #include "ui/qt_ports.h"
 #include "ui/main/run_list_widget.h"

@@ -1,4 +1,4 @@
-#include "ui/data_browser_window.h"
+#include "ui/data/data_browser_window.h"
 
 #include <QApplication>
 #include <QButtonGroup>
