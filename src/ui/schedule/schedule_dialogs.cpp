@@ -1,4 +1,4 @@
-#include "ui/schedule_dialogs.h"
+#include "ui/schedule/schedule_dialogs.h"
 
 #include <QDialogButtonBox>
 #include <QGridLayout>
