@@ -18,7 +18,7 @@
 
 #include "app/data/data_browser.h"
 #include "app/data/data_export.h"
-#include "ui/edit_page_view.h"
+#include "ui/single_page/edit_page_view.h"
 
 namespace tarvex::ui {
 

@@ -23,7 +23,7 @@
 #include "ui/qt_ports.h"
 #include "ui/main/run_list_widget.h"
 #include "ui/schedule/schedule_dialogs.h"
-#include "ui/single_page_panel.h"
+#include "ui/single_page/single_page_panel.h"
 #include "ui/main/slot_page.h"
 #include "ui/main/task_settings_widget.h"
 

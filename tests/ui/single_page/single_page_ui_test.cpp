@@ -26,7 +26,7 @@
 #include "support/publish_receiver.h"
 #include "support/sandbox_workspace.h"
 #include "ui/main/main_window.h"
-#include "ui/visual_editor_dialog.h"
+#include "ui/single_page/visual_editor_dialog.h"
 
 using namespace tarvex;
 using namespace std::chrono_literals;

@@ -1,4 +1,4 @@
-#include "ui/visual_editor_dialog.h"
+#include "ui/single_page/visual_editor_dialog.h"
 
 #include <QEventLoop>
 #include <QTimer>

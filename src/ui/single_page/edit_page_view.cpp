@@ -1,4 +1,4 @@
-#include "ui/edit_page_view.h"
+#include "ui/single_page/edit_page_view.h"
 
 #include <QFile>
 #include <QUrl>

@@ -1,4 +1,4 @@
-#include "ui/single_page_panel.h"
+#include "ui/single_page/single_page_panel.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -12,7 +12,7 @@
 
 #include "app/run/thread_registry.h"
 #include "ui/main/task_settings_widget.h"
-#include "ui/visual_editor_dialog.h"
+#include "ui/single_page/visual_editor_dialog.h"
 
 namespace tarvex::ui {
 
