@@ -14,7 +14,7 @@
 #include "platform/ports.h"
 #include "platform/run_log.h"
 #include "ui/main/main_window.h"
-#include "ui/qt_ports.h"
+#include "ui/qt/qt_ports.h"
 
 using namespace tarvex;
 

@@ -22,7 +22,7 @@
 
 #include "app/tasks/settings_document.h"
 #include "engine/word_libraries.h"
-#include "ui/qt_text.h"
+#include "ui/qt/qt_text.h"
 #include "ui/forms/template_edit.h"
 
 namespace tarvex::ui {

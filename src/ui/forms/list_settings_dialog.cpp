@@ -12,7 +12,7 @@
 
 #include "platform/ports.h"
 #include "ui/forms/pagination_dialog.h"
-#include "ui/qt_ports.h"
+#include "ui/qt/qt_ports.h"
 
 namespace tarvex::ui {
 

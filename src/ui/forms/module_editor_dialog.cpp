@@ -23,7 +23,7 @@
 #include "publish/module_test.h"
 #include "publish/publish_module.h"
 #include "ui/forms/cookie_capture_dialog.h"
-#include "ui/qt_text.h"
+#include "ui/qt/qt_text.h"
 
 namespace tarvex::ui {
 

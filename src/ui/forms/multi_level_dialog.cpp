@@ -10,7 +10,7 @@
 #include <QVBoxLayout>
 #include <thread>
 
-#include "ui/qt_text.h"
+#include "ui/qt/qt_text.h"
 
 namespace tarvex::ui {
 

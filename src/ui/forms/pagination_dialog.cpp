@@ -9,7 +9,7 @@
 #include <QVBoxLayout>
 
 #include "platform/ports.h"
-#include "ui/qt_ports.h"
+#include "ui/qt/qt_ports.h"
 
 namespace tarvex::ui {
 

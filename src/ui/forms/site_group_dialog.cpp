@@ -19,7 +19,7 @@
 #include "app/forms/column_loading.h"
 #include "publish/publish_module.h"
 #include "ui/forms/column_tree_view.h"
-#include "ui/qt_text.h"
+#include "ui/qt/qt_text.h"
 #include "ui/main/task_icons.h"
 
 namespace tarvex::ui {

@@ -17,7 +17,7 @@
 #include "app/forms/background_work.h"
 #include "engine/field_rule.h"
 #include "publish/ftp_upload.h"
-#include "ui/qt_text.h"
+#include "ui/qt/qt_text.h"
 
 namespace tarvex::ui {
 

@@ -9,7 +9,7 @@
 #include <functional>
 
 #include "qt_app.h"
-#include "ui/qt_ports.h"
+#include "ui/qt/qt_ports.h"
 
 using namespace tarvex;
 

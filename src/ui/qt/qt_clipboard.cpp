@@ -1,4 +1,4 @@
-#include "ui/qt_clipboard.h"
+#include "ui/qt/qt_clipboard.h"
 
 #include <QClipboard>
 #include <QGuiApplication>

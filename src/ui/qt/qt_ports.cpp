@@ -1,4 +1,4 @@
-#include "ui/qt_ports.h"
+#include "ui/qt/qt_ports.h"
 
 #include <QApplication>
 #include <QInputDialog>
