@@ -3,7 +3,7 @@
 // site and logs in, then copies the site's cookies (the page's document cookies, or with
 // "httponly属性" every cookie of the browser's store for the site, HttpOnly ones included) and
 // optionally the user agent into the task settings. The rules are the core's
-// (app/cookie_capture.h). UI thread only.
+// (app/forms/cookie_capture.h). UI thread only.
 #include <QDialog>
 #include <optional>
 

@@ -2,7 +2,7 @@
 // The field editor "字段设置": the name and its options, the three methods with their pages,
 // "内容处理" with a page per post-processing rule, "筛选过滤", "附件下载" and "水印和缩略图".
 // It shows an app::FieldEditorForm and, on "保存", hands back the field rule's JSON text; the
-// checks and the text are the core's (app/field_editor_form.h). UI thread only.
+// checks and the text are the core's (app/forms/field_editor_form.h). UI thread only.
 #include <QDialog>
 #include <map>
 #include <string>

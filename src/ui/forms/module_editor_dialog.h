@@ -2,7 +2,7 @@
 // The publish module editor "发布规则配置": the module list "接口名称", the module being edited
 // (address, charset, field list "序号"/"发布字段名称"/"内容" with its tag menu), save through a
 // file dialog, and "测试发布" with the reply box "返回错误信息：". The rules are the core's
-// (app/module_editor_form.h, publish/module_test.h). UI thread only.
+// (app/forms/module_editor_form.h, publish/module_test.h). UI thread only.
 #include <QDialog>
 #include <functional>
 #include <string>
