@@ -5,10 +5,10 @@
 #include <optional>
 #include <ostream>
 
-#include "app/tasks/catalogue.h"
 #include "app/data/data_browser.h"
 #include "app/data/data_export.h"
 #include "app/run/run_list.h"
+#include "app/tasks/catalogue.h"
 #include "app/workspace/startup.h"
 #include "cli/cli_command.h"
 #include "cli/progress_line.h"

@@ -11,8 +11,8 @@
 #include <thread>
 
 #include "app/run/run_list.h"
-#include "app/workspace/startup.h"
 #include "app/tasks/stored_rules.h"
+#include "app/workspace/startup.h"
 #include "cli/cli_command.h"
 #include "cli/progress_line.h"
 

@@ -18,8 +18,8 @@
 #include <set>
 #include <thread>
 
-#include "app/tasks/catalogue.h"
 #include "app/run/run_list.h"
+#include "app/tasks/catalogue.h"
 #include "app/tasks/stored_rules.h"
 #include "collect/task_db.h"
 #include "platform/sqlite_db.h"

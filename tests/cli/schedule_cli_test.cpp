@@ -7,9 +7,9 @@
 #include <filesystem>
 #include <nlohmann/json.hpp>
 
-#include "app/tasks/catalogue.h"
 #include "app/schedule/schedule.h"
 #include "app/schedule/scheduler.h"
+#include "app/tasks/catalogue.h"
 #include "app/tasks/stored_rules.h"
 #include "collect/task_db.h"
 #include "support/cli_process.h"

@@ -7,8 +7,8 @@
 
 #include "app/tasks/catalogue.h"
 #include "app/tasks/settings_document.h"
-#include "app/workspace/startup.h"
 #include "app/tasks/stored_rules.h"
+#include "app/workspace/startup.h"
 #include "collect/task_db.h"
 #include "platform/instance_lock.h"
 #include "platform/sqlite_db.h"

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "app/workspace/process_state.h"
 #include "app/schedule/schedule.h"
+#include "app/workspace/process_state.h"
 #include "app/workspace/workspace.h"
 #include "platform/ports.h"
 

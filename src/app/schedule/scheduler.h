@@ -14,10 +14,10 @@
 #include <string>
 #include <vector>
 
-#include "app/workspace/process_state.h"
 #include "app/run/run_list.h"
-#include "app/schedule/schedule.h"
 #include "app/run/thread_registry.h"
+#include "app/schedule/schedule.h"
+#include "app/workspace/process_state.h"
 #include "app/workspace/workspace.h"
 #include "platform/ports.h"
 

@@ -22,8 +22,8 @@
 
 #include "app/tasks/settings_document.h"
 #include "engine/word_libraries.h"
-#include "ui/qt/qt_text.h"
 #include "ui/forms/template_edit.h"
+#include "ui/qt/qt_text.h"
 
 namespace tarvex::ui {
 

@@ -12,20 +12,20 @@
 #include <memory>
 #include <optional>
 
-#include "app/tasks/catalogue.h"
 #include "app/run/run_list.h"
-#include "app/schedule/scheduler.h"
 #include "app/run/slot_view_model.h"
+#include "app/schedule/scheduler.h"
+#include "app/tasks/catalogue.h"
 #include "app/workspace/startup.h"
 #include "platform/ports.h"
 #include "ui/data/data_browser_window.h"
-#include "ui/qt/qt_clipboard.h"
-#include "ui/qt/qt_ports.h"
 #include "ui/main/run_list_widget.h"
-#include "ui/schedule/schedule_dialogs.h"
-#include "ui/single_page/single_page_panel.h"
 #include "ui/main/slot_page.h"
 #include "ui/main/task_settings_widget.h"
+#include "ui/qt/qt_clipboard.h"
+#include "ui/qt/qt_ports.h"
+#include "ui/schedule/schedule_dialogs.h"
+#include "ui/single_page/single_page_panel.h"
 
 namespace tarvex::ui {
 

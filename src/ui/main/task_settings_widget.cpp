@@ -20,8 +20,8 @@
 #include <QVBoxLayout>
 
 #include "app/forms/column_loading.h"
-#include "app/tasks/column_tree.h"
 #include "app/forms/cookie_capture.h"
+#include "app/tasks/column_tree.h"
 #include "app/tasks/field_list.h"
 #include "collect/http_fetch.h"
 #include "publish/publish_module.h"
@@ -33,8 +33,8 @@
 #include "ui/forms/multi_level_dialog.h"
 #include "ui/forms/pagination_dialog.h"
 #include "ui/forms/site_group_dialog.h"
-#include "ui/main/task_icons.h"
 #include "ui/forms/upload_settings_dialog.h"
+#include "ui/main/task_icons.h"
 
 namespace tarvex::ui {
 

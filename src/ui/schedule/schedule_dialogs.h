@@ -13,8 +13,8 @@
 #include <array>
 #include <memory>
 
-#include "app/tasks/catalogue.h"
 #include "app/schedule/schedule_forms.h"
+#include "app/tasks/catalogue.h"
 
 namespace tarvex::ui {
 

@@ -8,8 +8,8 @@
 #include <filesystem>
 #include <nlohmann/json.hpp>
 
-#include "app/tasks/catalogue.h"
 #include "app/data/data_export.h"
+#include "app/tasks/catalogue.h"
 #include "collect/task_db.h"
 #include "platform/spreadsheet.h"
 #include "support/fakes.h"

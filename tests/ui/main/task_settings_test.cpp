@@ -17,8 +17,8 @@
 #include <QTimer>
 #include <QToolButton>
 
-#include "app/tasks/catalogue.h"
 #include "app/forms/cookie_capture.h"
+#include "app/tasks/catalogue.h"
 #include "app/tasks/settings_document.h"
 #include "app/tasks/stored_rules.h"
 #include "collect/task_db.h"
@@ -27,8 +27,8 @@
 #include "qt_app.h"
 #include "support/fakes.h"
 #include "support/sandbox_workspace.h"
-#include "ui/main/main_window.h"
 #include "ui/forms/site_group_dialog.h"
+#include "ui/main/main_window.h"
 #include "ui/main/task_tree_widget.h"
 
 using namespace tarvex;
