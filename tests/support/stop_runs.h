@@ -3,8 +3,8 @@
 // the stop button does, and the run threads are waited for.
 #include <chrono>
 
-#include "app/run/thread_registry.h"
 #include "app/workspace/process_state.h"
+#include "app/workspace/thread_registry.h"
 
 namespace tarvex::test {
 

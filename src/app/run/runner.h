@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "app/run/thread_registry.h"
 #include "app/workspace/process_state.h"
+#include "app/workspace/thread_registry.h"
 #include "app/workspace/workspace.h"
 #include "collect/content_job.h"
 #include "collect/run_context.h"

@@ -15,9 +15,9 @@
 #include <vector>
 
 #include "app/run/run_list.h"
-#include "app/run/thread_registry.h"
 #include "app/schedule/schedule.h"
 #include "app/workspace/process_state.h"
+#include "app/workspace/thread_registry.h"
 #include "app/workspace/workspace.h"
 #include "platform/ports.h"
 

@@ -6,8 +6,8 @@
 #include <memory>
 #include <string>
 
-#include "app/run/thread_registry.h"
 #include "app/workspace/process_state.h"
+#include "app/workspace/thread_registry.h"
 #include "app/workspace/workspace.h"
 #include "platform/instance_lock.h"
 #include "platform/ports.h"

@@ -10,7 +10,7 @@
 #include <QThread>
 #include <QVBoxLayout>
 
-#include "app/run/thread_registry.h"
+#include "app/workspace/thread_registry.h"
 #include "ui/main/task_settings_widget.h"
 #include "ui/single_page/visual_editor_dialog.h"
 

@@ -1,4 +1,4 @@
-#include "app/run/thread_registry.h"
+#include "app/workspace/thread_registry.h"
 
 #include "platform/run_log.h"
 
