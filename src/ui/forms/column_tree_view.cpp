@@ -1,7 +1,7 @@
 #include "ui/forms/column_tree_view.h"
 
 #include "app/tasks/column_tree.h"
-#include "ui/main/task_icons.h"
+#include "ui/qt/task_icons.h"
 
 namespace tarvex::ui {
 

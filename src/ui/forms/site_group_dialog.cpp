@@ -19,8 +19,8 @@
 #include "app/forms/column_loading.h"
 #include "publish/publish_module.h"
 #include "ui/forms/column_tree_view.h"
-#include "ui/main/task_icons.h"
 #include "ui/qt/qt_text.h"
+#include "ui/qt/task_icons.h"
 
 namespace tarvex::ui {
 

@@ -15,8 +15,8 @@
 #include <QVBoxLayout>
 
 #include "app/tasks/settings_document.h"
-#include "ui/main/task_icons.h"
-#include "ui/main/task_tree_widget.h"
+#include "ui/qt/task_icons.h"
+#include "ui/tasks/task_tree_widget.h"
 
 namespace tarvex::ui {
 

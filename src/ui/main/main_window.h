@@ -21,11 +21,11 @@
 #include "ui/data/data_browser_window.h"
 #include "ui/main/run_list_widget.h"
 #include "ui/main/slot_page.h"
-#include "ui/main/task_settings_widget.h"
 #include "ui/qt/qt_clipboard.h"
 #include "ui/qt/qt_ports.h"
 #include "ui/schedule/schedule_dialogs.h"
 #include "ui/single_page/single_page_panel.h"
+#include "ui/tasks/task_settings_widget.h"
 
 namespace tarvex::ui {
 

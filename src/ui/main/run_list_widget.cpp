@@ -8,7 +8,7 @@
 #include <QMimeData>
 #include <QVBoxLayout>
 
-#include "ui/main/task_tree_widget.h"
+#include "ui/tasks/task_tree_widget.h"
 
 namespace tarvex::ui {
 

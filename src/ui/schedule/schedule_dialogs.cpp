@@ -10,8 +10,8 @@
 #include <QVBoxLayout>
 
 #include "platform/run_log.h"
-#include "ui/main/task_icons.h"
-#include "ui/main/task_tree_widget.h"
+#include "ui/qt/task_icons.h"
+#include "ui/tasks/task_tree_widget.h"
 
 namespace tarvex::ui {
 

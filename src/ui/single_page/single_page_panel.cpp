@@ -11,8 +11,8 @@
 #include <QVBoxLayout>
 
 #include "app/workspace/thread_registry.h"
-#include "ui/main/task_settings_widget.h"
 #include "ui/single_page/visual_editor_dialog.h"
+#include "ui/tasks/task_settings_widget.h"
 
 namespace tarvex::ui {
 

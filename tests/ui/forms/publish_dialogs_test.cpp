@@ -22,7 +22,7 @@
 #include "support/sandbox_workspace.h"
 #include "ui/forms/site_group_dialog.h"
 #include "ui/forms/upload_settings_dialog.h"
-#include "ui/main/task_settings_widget.h"
+#include "ui/tasks/task_settings_widget.h"
 
 using namespace tarvex;
 

@@ -29,7 +29,7 @@
 #include "support/sandbox_workspace.h"
 #include "ui/forms/site_group_dialog.h"
 #include "ui/main/main_window.h"
-#include "ui/main/task_tree_widget.h"
+#include "ui/tasks/task_tree_widget.h"
 
 using namespace tarvex;
 

@@ -1,4 +1,4 @@
-#include "ui/main/task_tree_widget.h"
+#include "ui/tasks/task_tree_widget.h"
 
 #include <QMimeData>
 #include <QStyledItemDelegate>

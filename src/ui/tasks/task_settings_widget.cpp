@@ -1,4 +1,4 @@
-#include "ui/main/task_settings_widget.h"
+#include "ui/tasks/task_settings_widget.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -34,7 +34,7 @@
 #include "ui/forms/pagination_dialog.h"
 #include "ui/forms/site_group_dialog.h"
 #include "ui/forms/upload_settings_dialog.h"
-#include "ui/main/task_icons.h"
+#include "ui/qt/task_icons.h"
 
 namespace tarvex::ui {
 

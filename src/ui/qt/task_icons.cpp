@@ -1,4 +1,4 @@
-#include "ui/main/task_icons.h"
+#include "ui/qt/task_icons.h"
 
 #include <QApplication>
 #include <QPainter>
