@@ -1,4 +1,7 @@
 #pragma once
+// app/data: the data browser model, export (CSV, text) and spreadsheet import of a task's rows.
+// Uses app/run (is the task running) and app/workspace.
+//
 // The data browser ("数据库查看器") as a model: pages of 20 rows of a task's `content` table,
 // the filters, the query and statement boxes, the cell save and the mark commands. The window
 // shows its state; every question and message goes through the Dialogs port. UI thread (or

@@ -1,4 +1,7 @@
 #pragma once
+// app/forms: the form models behind the editor windows (no Qt: ui/forms binds them), and the
+// background work those windows wait on. Uses app/tasks, app/workspace and the core layers.
+//
 // The field editor "字段设置" as values: one member per control, read from a field rule's JSON
 // text (or a new field's defaults), checked and written back as the rule object with its keys in
 // the order extraction and the other readers know. Also what the window offers from the task's

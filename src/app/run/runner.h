@@ -1,4 +1,7 @@
 #pragma once
+// app/run: the run of a task (runner, stage hooks), the run list and slots, the slot view model.
+// Uses app/tasks, app/workspace and the core layers; app/schedule and app/data build on it.
+//
 // One run of one task (`TaskRunner`): list stage, content stage with a pool of at most three
 // content workers, publish stage, then the end of the run. Runs on a registry thread; reports
 // through the slot view; obeys the slot's run state (pause "2", stop "3").

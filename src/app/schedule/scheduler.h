@@ -1,4 +1,7 @@
 #pragma once
+// app/schedule: the timetable file, the scheduler and the waiting queue, with their window models.
+// Uses app/run and app/workspace.
+//
 // The scheduler: every 500 ms it reads the timetable "config/autotask.txt"
 // (while the scheduling switch is on) and the waiting queue, and starts each due entry the way
 // a user would with "添加到启动栏" and "开始". Run-list changes go through SchedulerPort, which

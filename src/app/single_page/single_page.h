@@ -1,4 +1,7 @@
 #pragma once
+// app/single_page: one address collected and one record published with the settings area's rules.
+// Uses app/tasks, app/workspace and the core layers.
+//
 // Single-page mode: one address of the open task collected with the rules of the settings area
 // (saved or not) and shown on the main window's run log page, its values corrected in the
 // visual editor, and that one record published with the area's publish settings. Nothing is

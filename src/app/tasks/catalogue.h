@@ -1,4 +1,7 @@
 #pragma once
+// app/tasks: the task catalogue, settings documents, rules files, stored rules, field lists and
+// names, the column tree. Uses app/workspace and the core layers; knows nothing of runs or windows.
+//
 // The task catalogue: the table `vorn_task` of config/config.db3 (id, fuid, name, description,
 // rules), the task tree built from it, and the catalogue commands (create, rename, copy and
 // paste, delete, import of field rules into sub-tasks, the bulk state commands on a task's

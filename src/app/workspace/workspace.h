@@ -1,4 +1,7 @@
 #pragma once
+// app/workspace: start-up, the workspace folder (portable or XDG), process-wide state and the
+// thread registry. Uses platform, engine and collect only; every other app/ folder may use it.
+//
 // The workspace: the program folder and the fixed files and folders below it. Every path of
 // the system is formed here from the program folder, which the caller passes in (the
 // executable's folder for the program, a temporary folder for tests).

@@ -1,4 +1,7 @@
 #pragma once
+// ui/data: the data browser and the text export windows over app/data. Uses ui/single_page for
+// the edit page view.
+//
 // "数据库查看器": the rows of one task's database in pages of 20 over app::DataBrowser, the
 // selected cell in the edit page (Plugin/kindeditor/report.html), the filters, query and
 // statement boxes, the mark commands, the exports and the import; and the text export window

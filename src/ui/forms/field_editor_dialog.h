@@ -1,4 +1,7 @@
 #pragma once
+// ui/forms: the rule and settings dialogs, each over a form model of app/forms or app/tasks.
+// Uses ui/qt only among the ui/ folders.
+//
 // The field editor "字段设置": the name and its options, the three methods with their pages,
 // "内容处理" with a page per post-processing rule, "筛选过滤", "附件下载" and "水印和缩略图".
 // It shows an app::FieldEditorForm and, on "保存", hands back the field rule's JSON text; the

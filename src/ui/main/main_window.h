@@ -1,4 +1,7 @@
 #pragma once
+// ui/main: the main window, the run list and the slot pages. May use every other ui/ folder and
+// app/; nothing else in ui/ includes it.
+//
 // The main window shell: the task tree, the settings area, the run list with its buttons,
 // the five slot pages and the run log page, and the tray icon. Windows of later work plug
 // into it through the accessors.

@@ -1,4 +1,7 @@
 #pragma once
+// ui/qt: the Qt answers to the core's ports, the clipboard, text conversion and task icons, shared
+// by every ui/ folder; includes no other ui/ folder.
+//
 // Qt answers to the core's ports. Calls from background threads are marshalled to the UI
 // thread and wait there (BlockingQueuedConnection), so status texts keep their order and a
 // message box blocks the thread that raised it, as the core expects.

@@ -1,4 +1,7 @@
 #pragma once
+// ui/schedule: the timetable and waiting-queue windows over app/schedule. Uses ui/tasks (the task
+// picker) and ui/qt.
+//
 // The scheduler's windows: "计划任务设置" (the timetable of config/autotask.txt and the scheduling
 // switch), "添加到任务队列" (the stages of a queued run) and "等待运行的任务" (the waiting queue and
 // the ran list). Each shows an app/ model and forwards clicks to it; messages go through the

@@ -1,4 +1,7 @@
 #pragma once
+// ui/single_page: the run log page, the single-page controller, the visual editor and the edit
+// page view. Uses ui/tasks (the settings area) and app/single_page.
+//
 // The single-page mode in the main window: the run log page (pane, status label, progress bar
 // and the editor button "点击进入 单篇采集内容编辑界面") and the controller behind "单页采集" and
 // "单页发布" of the settings area, which runs app::SinglePageJob on its own thread and opens

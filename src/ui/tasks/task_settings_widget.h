@@ -1,4 +1,7 @@
 #pragma once
+// ui/tasks: the task tree and the task settings area. Uses ui/forms (the dialogs it opens),
+// ui/qt, app/tasks and app/forms.
+//
 // The task settings area: the task name, the address box, "单页采集"/"单页发布", "保存", "取消",
 // and the tabs "采集内容" (field list and page sections), "发布内容" (publish interface, column
 // tree, site groups) and "高级设置". It shows an app::SettingsForm and gives one back; storing
