@@ -183,7 +183,7 @@ int runImport(CliContext& ctx) {
                                     [&](long long current, long long) { line.update(current, "导入"); });
     line.finish();
     (r.ok ? ctx.out : ctx.err) << r.message << "\n";
-    if (r.ok) ctx.out << r.inserted << " rows\n";
+    if (r.ok) ctx.out << r.inserted << " rows, " << r.skipped << " skipped, " << r.overLimit << " over the limit\n";
     return r.ok ? 0 : 1;
 }
 

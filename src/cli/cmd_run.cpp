@@ -19,9 +19,10 @@
 namespace tarvex::cli {
 namespace {
 
-std::atomic<bool> g_interrupted{false};
-void onInterrupt(int) {
-    g_interrupted = true;
+// The signal that asked the run to stop (SIGINT, SIGTERM), 0 for none.
+std::atomic<int> g_signal{0};
+void onInterrupt(int sig) {
+    g_signal = sig;
 }
 
 // Pane lines go to standard output as they come; bar 1 with its label is the progress line
@@ -64,12 +65,26 @@ private:
     std::string m_label;
 };
 
-// 0 for a run that did its work (or was stopped, which it says); 1 with the reason when a stage
-// ended early on an error, the list stage stored nothing because every insert failed, or the
-// publish stage published nothing because every record it tried failed.
-int runExitCode(const std::shared_ptr<collect::RunCounters>& counters, bool stopped, std::ostream& err) {
-    if (stopped) err << "tarvex-cli: 运行已被中断，未完成的内容下次运行时继续\n";
+// The exit code of a run, decided here alone: 128 + the signal for a run stopped by SIGINT (130)
+// or SIGTERM (143), so cron and systemd tell a stopped run from a finished one; 1 with the
+// reason when a stage ended early on an error, a content row could not be stored (its files or
+// its row could not be written) or was left unfinished, the list stage stored nothing because
+// every insert failed, or the publish stage published nothing because every record it tried
+// failed; else 0.
+int runExitCode(const std::shared_ptr<collect::RunCounters>& counters, int stopSignal, std::ostream& err) {
+    if (stopSignal) {
+        err << "tarvex-cli: 运行已被中断，未完成的内容下次运行时继续\n";
+        return 128 + stopSignal;
+    }
     if (!counters) return 0;
+    // Workers still running now never finished their rows either.
+    const long long unfinished = counters->rowsUnfinished.load() + counters->workers.load();
+    if (counters->rowsFailed > 0 || unfinished > 0) {
+        err << "tarvex-cli: 内容采集有" << counters->rowsFailed.load() << "条未能存入数据库";
+        if (unfinished > 0) err << "，" << unfinished << "条未采集完成";
+        err << "，这些内容留待下次运行采集\n";
+        return 1;
+    }
     const std::string failure = counters->failure();
     if (!failure.empty()) {
         err << "tarvex-cli: " << failure << "\n";
@@ -132,7 +147,7 @@ int runTask(CliContext& ctx) {
     if (!list.StartRun(0)) return 1;
     bool stopAsked = false;
     while (list.rows().at(0).state != app::kStateStopped) {
-        if (g_interrupted && !stopAsked) {
+        if (g_signal && !stopAsked) {
             ctx.err << "\n停止运行…\n";
             list.StopRun(0);
             stopAsked = true;
@@ -142,7 +157,7 @@ int runTask(CliContext& ctx) {
     // Workers that outlived the run's own wait get a last chance to store their rows.
     app::ThreadRegistry::global().waitAll(std::chrono::seconds(30));
     console.finish();
-    const int code = runExitCode(list.lastRunCounters(list.rows().at(0).slot), stopAsked, ctx.err);
+    const int code = runExitCode(list.lastRunCounters(list.rows().at(0).slot), g_signal.load(), ctx.err);
     ctx.err << std::flush;
     // The last line is the run-list row's state.
     ctx.out << app::kStateStopped << std::endl;

@@ -4,7 +4,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <map>
 #include <optional>
 
@@ -102,44 +104,47 @@ private:
 };
 
 struct RecordFilesAccess {
-    static void addStatement(RecordFiles& files, const std::string& statement) {
-        files.m_statements.push_back(statement);
+    static void addStatement(RecordFiles& files, BoundSql statement) {
+        files.m_statements.push_back(std::move(statement));
     }
     static void hold(RecordFiles& files, std::unique_ptr<Placement> held) { files.m_held.push_back(std::move(held)); }
-    // A file of the record: its row, its name held, and its address remembered.
-    static void addFile(RecordFiles& files, std::unique_ptr<Placement> held, const std::string& remote,
-                        const std::string& statement) {
-        files.m_had.emplace(remote, std::make_pair(held->local(), held->newName()));
+    // A file of the record: its row, its name held, and its address remembered for its field.
+    static void addFile(RecordFiles& files, std::unique_ptr<Placement> held, const std::string& field,
+                        const std::string& remote, BoundSql statement) {
+        files.m_had.emplace(std::make_pair(field, remote), std::make_pair(held->local(), held->newName()));
+        files.m_localOf.emplace(held->local(), remote);
         files.m_files.push_back({held->local(), held->newName(), false});
-        addStatement(files, statement);
+        addStatement(files, std::move(statement));
         hold(files, std::move(held));
     }
     static void addThumbnail(RecordFiles& files, const std::string& local, const std::string& newUrl) {
         files.m_files.push_back({local, newUrl, true});
     }
-    static const std::pair<std::string, std::string>* had(const RecordFiles& files, const std::string& remote) {
-        auto it = files.m_had.find(remote);
+    static const std::pair<std::string, std::string>* had(const RecordFiles& files, const std::string& field,
+                                                          const std::string& remote) {
+        auto it = files.m_had.find(std::make_pair(field, remote));
         return it == files.m_had.end() ? nullptr : &it->second;
+    }
+    // Whether an earlier field of the record already wrote `local` for `remote`.
+    static bool holdsFile(const RecordFiles& files, const std::string& local, const std::string& remote) {
+        auto it = files.m_localOf.find(local);
+        return it != files.m_localOf.end() && it->second == remote;
     }
 };
 
 RecordFiles::RecordFiles() = default;
 RecordFiles::~RecordFiles() = default;
 
-std::string RecordFiles::script(const std::string& first) const {
-    std::string out = first;
-    for (const auto& s : m_statements) out += (out.empty() ? "" : ";") + s;
-    return out;
-}
-
 std::string RecordFiles::store(const AttachmentJob& job) const {
     if (m_statements.empty()) return {};
-    const std::string all = "BEGIN;" + script({}) + ";COMMIT;";
     std::unique_lock<std::mutex> lock;
     if (job.dbLock) lock = std::unique_lock<std::mutex>(*job.dbLock);
     try {
-        std::string r = tryExecScript(job.dbPath, all);
-        return r == "succ|" ? std::string() : r.substr(5);
+        platform::SqliteConnection db(job.dbPath, platform::SqliteConnection::Mode::ReadWrite);
+        platform::SqliteTransaction tx(db);
+        for (const auto& b : m_statements) runBound(db, b);
+        tx.commit();
+        return {};
     } catch (const std::exception& e) {
         return e.what();
     }
@@ -186,8 +191,13 @@ std::unique_ptr<Placement> placeFile(const std::string& dbPath, const std::strin
 struct FetchedFile {
     bool ok = false;
     bool cancelled = false;
+    bool writeFailed = false;  // the fault is here (disk, folder), not at the site
     std::string error;
 };
+
+std::string systemError(int code) {
+    return std::strerror(code);
+}
 
 // One download, no retry: the body goes to a temporary file beside the target, which takes
 // the target's name only after a complete 2xx answer.
@@ -201,13 +211,15 @@ FetchedFile fetchToFile(const std::string& remote, const std::string& local, con
         return out;
     }
     if (!MakeFolders(folderOf(local))) {
-        out.error = "无法创建文件夹：" + folderOf(local);
+        out.writeFailed = true;
+        out.error = "无法创建文件夹：" + folderOf(local) + "(" + systemError(errno) + ")";
         return out;
     }
     std::string temp = local + ".part.XXXXXX";
     int fd = ::mkstemp(temp.data());
     if (fd < 0) {
-        out.error = "无法创建文件：" + local;
+        out.writeFailed = true;
+        out.error = "无法创建文件：" + local + "(" + systemError(errno) + ")";
         return out;
     }
     FetchSpecialHosts special = GetFetchSpecialHosts();
@@ -227,27 +239,35 @@ FetchedFile fetchToFile(const std::string& remote, const std::string& local, con
     for (const auto& h : special.gzipHosts)
         if (matches(h)) req.acceptCompressed = true;
     req.cancelled = cancelled;
-    req.bodySink = [fd](std::string_view bytes) {
+    int writeErrno = 0;
+    req.bodySink = [fd, &writeErrno](std::string_view bytes) {
         while (!bytes.empty()) {
             ssize_t n = ::write(fd, bytes.data(), bytes.size());
             if (n < 0 && errno == EINTR) continue;
-            if (n <= 0) return false;
+            if (n <= 0) {
+                writeErrno = n < 0 ? errno : ENOSPC;
+                return false;
+            }
             bytes.remove_prefix(static_cast<std::size_t>(n));
         }
         return true;
     };
     platform::HttpResponse res = platform::httpPerform(req);
-    const bool closed = ::close(fd) == 0;
-    if (!res.ok() || !closed) {
+    // Some file systems tell of a full disk only when the file is closed.
+    if (::close(fd) != 0 && !writeErrno) writeErrno = errno;
+    if (writeErrno || !res.ok()) {
         ::unlink(temp.c_str());
-        out.cancelled = res.error == platform::HttpError::Cancelled;
-        out.error = res.ok() ? "写入文件失败：" + local : res.failureText();
+        out.cancelled = !writeErrno && res.error == platform::HttpError::Cancelled;
+        out.writeFailed = writeErrno != 0;
+        out.error = writeErrno ? "写入文件失败：" + local + "(" + systemError(writeErrno) + ")" : res.failureText();
         return out;
     }
     ::chmod(temp.c_str(), 0644);
     if (std::rename(temp.c_str(), local.c_str()) != 0) {
+        const int code = errno;
         ::unlink(temp.c_str());
-        out.error = "无法保存文件：" + local;
+        out.writeFailed = true;
+        out.error = "无法保存文件：" + local + "(" + systemError(code) + ")";
         return out;
     }
     out.ok = true;
@@ -298,8 +318,11 @@ bool haveFile(const AttachmentJob& job, Placement& placed, const std::string& re
         WriteLog((direct ? "GetThread:直接附件下载有错，错误码" : "GetThread:图片下载有错，错误码") + got.error + "\r",
                  0);
     if (got.cancelled) outcome.cancelled = true;
+    if (got.writeFailed && outcome.writeError.empty()) outcome.writeError = got.error;
     fresh = got.ok;
-    return platform::isRegularFile(placed.local());
+    // A file that was already at the name but is recorded for no address is not this one: only
+    // a complete download counts.
+    return got.ok && platform::isRegularFile(placed.local());
 }
 
 void imagesInText(const AttachmentJob& job, const engine::FieldRule& rule, const std::vector<std::string>& fileSave,
@@ -334,11 +357,12 @@ void imagesInText(const AttachmentJob& job, const engine::FieldRule& rule, const
         } else {
             newName = newNameFor(job, nameTemplate, remote, values);
         }
-        // An address the record already has: its file and row once more, nothing fetched.
-        if (const auto* had = RecordFilesAccess::had(files, remote); had && !counting) {
-            const std::string insert = sql::InsertDownload(job.rowId, remote, had->first, had->second);
-            WriteLog("TGetThread:插入download表：" + insert, 0);
-            RecordFilesAccess::addStatement(files, insert);
+        // An address this field already has: its file and row once more, nothing fetched.
+        if (const auto* had = RecordFilesAccess::had(files, rule.title, remote); had && !counting) {
+            WriteLog("TGetThread:插入download表：" + sql::InsertDownload(job.rowId, remote, had->first, had->second),
+                     0);
+            RecordFilesAccess::addStatement(files,
+                                            sql::InsertDownloadBound(job.rowId, remote, had->first, had->second));
             ++outcome.stored;
             engine::ReplaceAllInPlace(value, m.group(), "<img src=\"" + had->second + "\"");
             continue;
@@ -356,6 +380,8 @@ void imagesInText(const AttachmentJob& job, const engine::FieldRule& rule, const
             ++outcome.failed;
             continue;
         }
+        // An earlier field that names the file the same way has written it already.
+        if (RecordFilesAccess::holdsFile(files, placed->local(), remote)) placed->reuse = true;
         {
             std::lock_guard<std::mutex> writing(placed->writing());
             bool fresh = false;
@@ -370,11 +396,13 @@ void imagesInText(const AttachmentJob& job, const engine::FieldRule& rule, const
                     WriteLog("TGetThread:图片水印 缩略图出错：" + *error + "\r", 0);
             }
         }
-        const std::string insert = sql::InsertDownload(job.rowId, remote, placed->local(), placed->newName());
-        WriteLog("TGetThread:插入download表：" + insert, 0);
+        WriteLog(
+            "TGetThread:插入download表：" + sql::InsertDownload(job.rowId, remote, placed->local(), placed->newName()),
+            0);
+        auto insert = sql::InsertDownloadBound(job.rowId, remote, placed->local(), placed->newName());
         const std::string newUrl = placed->newName();
         const std::string imagePath = placed->local();
-        RecordFilesAccess::addFile(files, std::move(placed), remote, insert);
+        RecordFilesAccess::addFile(files, std::move(placed), rule.title, remote, std::move(insert));
 
         if (!files.hasThumbnail && images.thumbnail) {
             std::string error;
@@ -392,9 +420,11 @@ void imagesInText(const AttachmentJob& job, const engine::FieldRule& rule, const
                     error = *failed;
                 } else {
                     files.hasThumbnail = true;
-                    const std::string thumb = sql::InsertDownload(job.rowId, remote, plan->path, plan->address, true);
-                    WriteLog("TGetThread:插入download表：缩略图" + thumb, 0);
-                    RecordFilesAccess::addStatement(files, thumb);
+                    WriteLog("TGetThread:插入download表：缩略图" +
+                                 sql::InsertDownload(job.rowId, remote, plan->path, plan->address, true),
+                             0);
+                    RecordFilesAccess::addStatement(
+                        files, sql::InsertDownloadBound(job.rowId, remote, plan->path, plan->address, true));
                     RecordFilesAccess::addThumbnail(files, plan->path, plan->address);
                 }
             }
@@ -427,6 +457,7 @@ void directFile(const AttachmentJob& job, const engine::FieldRule& rule, const s
         return;
     }
     value = placed->newName();
+    if (RecordFilesAccess::holdsFile(files, placed->local(), remote)) placed->reuse = true;
     // The login cookie belongs to the site being collected, not to any host a page links.
     const std::string cookie = sameHost(remote, job.pageUrl) ? job.cookie : std::string();
     bool fresh = false;
@@ -440,9 +471,11 @@ void directFile(const AttachmentJob& job, const engine::FieldRule& rule, const s
         ++outcome.failed;
         return;
     }
-    const std::string insert = sql::InsertDownload(job.rowId, remote, placed->local(), placed->newName());
-    WriteLog("TGetThread:直链插入download表：" + insert, 0);
-    RecordFilesAccess::addFile(files, std::move(placed), remote, insert);
+    WriteLog(
+        "TGetThread:直链插入download表：" + sql::InsertDownload(job.rowId, remote, placed->local(), placed->newName()),
+        0);
+    auto insert = sql::InsertDownloadBound(job.rowId, remote, placed->local(), placed->newName());
+    RecordFilesAccess::addFile(files, std::move(placed), rule.title, remote, std::move(insert));
     ++outcome.stored;
 }
 
@@ -475,6 +508,7 @@ AttachmentOutcome downloadAttachments(const AttachmentJob& job, const engine::Fi
         imagesInText(job, rule, fileSave, value, fieldValues, files, outcome);
     else if (fileSave.size() == 4 && engine::FlagOn(fileSave[3]))
         directFile(job, rule, fileSave, value, fieldValues, files, outcome);
+    if (!outcome.writeError.empty() && files.writeError.empty()) files.writeError = outcome.writeError;
     WriteLog("TGetThread:downpic执行结束\r\r", 0);
     return outcome;
 }

@@ -3,8 +3,9 @@
 // whole value names, fetched into the task's attachment folder and the value rewritten to the
 // files' future addresses; their `download` rows are written with the record, in the same
 // transaction, so a record and its files are stored together or not at all. Runs on a content
-// worker's thread without a lock. Failures are logged and never decide whether the record is
-// stored.
+// worker's thread without a lock. A file the site does not give leaves its tag as it was; a
+// file that cannot be written here (a full disk, a folder that cannot be made) is a write
+// failure, and a record with one must not be stored.
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -14,6 +15,7 @@
 #include <vector>
 
 #include "collect/image_processing.h"
+#include "collect/task_db.h"
 #include "engine/field_rule.h"
 #include "engine/random_source.h"
 #include "engine/text_tokens.h"
@@ -43,6 +45,7 @@ struct AttachmentOutcome {
     int stored = 0;          // files downloaded (or reused) and recorded
     int failed = 0;          // files that could not be had
     bool cancelled = false;  // a transfer was ended by the run's stop
+    std::string writeError;  // the first file that could not be written here, with why; "" for none
 };
 
 class Placement;
@@ -59,6 +62,9 @@ public:
     RecordFiles& operator=(const RecordFiles&) = delete;
 
     bool hasThumbnail = false;
+    // The first attachment of the record that could not be written here (see
+    // AttachmentOutcome::writeError), kept over all its fields; "" for none.
+    std::string writeError;
     // A file the record has: where it lies and the address it gets on the site.
     struct File {
         std::string localPath;
@@ -67,20 +73,20 @@ public:
     };
     // Each file once, in the order it was had (for callers that publish without a database).
     const std::vector<File>& files() const { return m_files; }
-    // The `download` inserts, in the order the files were had.
-    const std::vector<std::string>& statements() const { return m_statements; }
-    // `first` (may be "") followed by the inserts, as one script of statements.
-    std::string script(const std::string& first) const;
+    // The `download` inserts with their values bound, in the order the files were had.
+    const std::vector<BoundSql>& statements() const { return m_statements; }
     // Writes the rows on their own (under the job's slot lock, one transaction): "" on
     // success, else the database's message. For callers that store no record with them.
     std::string store(const AttachmentJob& job) const;
 
 private:
     friend struct RecordFilesAccess;
-    std::vector<std::string> m_statements;
+    std::vector<BoundSql> m_statements;
     std::vector<File> m_files;
     std::vector<std::unique_ptr<Placement>> m_held;
-    std::map<std::string, std::pair<std::string, std::string>> m_had;  // remote → local, new name
+    // (field title, remote) → local, new name: each field names its files by its own rules.
+    std::map<std::pair<std::string, std::string>, std::pair<std::string, std::string>> m_had;
+    std::map<std::string, std::string> m_localOf;  // local path → the remote address it holds
 };
 
 // `downloadAttachments` over one field value (rewritten in place). `fieldValues` are the

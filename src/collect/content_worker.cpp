@@ -26,6 +26,7 @@ namespace {
 constexpr int kDetail = 1;
 constexpr const char* kFetchFailedReason = "抓取网页失败";
 constexpr const char* kStoreFailedReason = "更新数据库失败";
+constexpr const char* kFilesFailedReason = "附件无法保存";
 
 void setValue(engine::FieldValueList& values, const std::string& name, const std::string& value) {
     for (auto& [n, v] : values)
@@ -42,7 +43,7 @@ class StopCheck {
 public:
     explicit StopCheck(const RunContext& run) : m_run(run) {}
     bool operator()() const {
-        if (!m_run.stopRequested()) return false;
+        if (!m_run.stopRequested() && !m_run.counters->cancelWorkers.load()) return false;
         m_tripped = true;
         return true;
     }
@@ -205,12 +206,22 @@ bool collectContentRow(const ContentJob& job) {
         bool stored = false;
         if (stop.tripped()) {
             // Pages or files were cut short by the stop: the next run collects the row whole.
-            run.pane("采集内容ID:" + id + "未完成（任务已停止），下次运行继续采集");
+            run.pane("采集内容ID:" + id +
+                     (run.counters->cancelWorkers ? "未完成（采集线程超时），下次运行继续采集"
+                                                  : "未完成（任务已停止），下次运行继续采集"));
             WriteLog("TGetThread:任务停止，不更新数据库，id:" + id, 0);
+            if (run.counters->cancelWorkers) run.counters->rowsUnfinished.fetch_add(1);
         } else if (record.rejected() && !record.finalRejection()) {
             run.pane("采集内容ID:" + id + "失败," + record.reason() + "!网址：" + url);
             WriteLog("TGetThread:前两个字段为空", 0);
             if (run.tally) run.tally->rejected(fetchFailed ? kFetchFailedReason : record.reason());
+        } else if (!record.rejected() && !files.writeError.empty()) {
+            // A record without all its files would be published with broken images and never
+            // repaired: it stays queued until the files can be written.
+            run.pane("采集内容ID:" + id + "失败," + kFilesFailedReason + "：" + files.writeError + "!网址：" + url);
+            WriteLog("TGetThread:附件无法保存，不更新数据库，id:" + id + "," + files.writeError, 0);
+            run.counters->rowsFailed.fetch_add(1);
+            if (run.tally) run.tally->rejected(kFilesFailedReason);
         } else if (record.values.empty() && !record.rejected()) {
             // No field to store (none defined, or a field list that cannot be read).
             const std::string reason = record.error.empty() ? std::string("没有可采集的字段") : record.error;
@@ -220,13 +231,18 @@ bool collectContentRow(const ContentJob& job) {
         } else {
             // 8.–9. The store, three attempts while the database is busy. The record's
             // `download` rows go with it in one transaction: both are stored, or neither.
-            const std::string rowOnly = record.rejected() ? sql::SkipRow(job.id) : sql::StoreRow(job.id, record.values);
-            std::string statement = record.rejected() ? rowOnly : files.script(rowOnly);
+            // Values are bound, so every character of them (a NUL byte too) is stored as collected.
+            std::vector<BoundSql> statements;
+            if (!record.rejected()) {
+                statements.push_back(sql::StoreRowBound(job.id, record.values));
+                statements.insert(statements.end(), files.statements().begin(), files.statements().end());
+            }
+            const std::string script = record.rejected() ? sql::SkipRow(job.id) : std::string();
             // Workers finishing together share one commit (GroupCommit): one disk sync for all.
             auto& commits = GroupCommit::forDatabase(run.dbPath);
             for (int attempt = 0; attempt < 3 && !stored; ++attempt) {
                 WriteLog("TGetThread:最后更新数据库，id:" + id + "," + std::to_string(attempt), 0);
-                const auto outcome = commits.run(statement, run.slotDbLock);
+                const auto outcome = commits.run(script, statements, run.slotDbLock);
                 if (!outcome.opened) {
                     // Logged, not asked: a message box here would stop the worker until
                     // someone closes it, and nobody may be there to close it.
@@ -246,20 +262,15 @@ bool collectContentRow(const ContentJob& job) {
                 }
                 const std::string message = r.size() > 5 ? r.substr(5) : r;
                 const bool busy = IsBusyFailure(r);
-                if (!busy && statement != rowOnly) {
-                    // The files' rows could not be written (a database without its download
-                    // table, say): they are lost, the record is not.
-                    WriteLog("TGetThread:sql图片附件 插入失败=============" + message + "\r", 0);
-                    statement = rowOnly;
-                    --attempt;
-                    continue;
-                }
+                // The record goes with its files' rows or not at all: a record whose files are
+                // not recorded would never have them uploaded.
                 run.pane(busy && attempt == 2 ? "更新数据库失败2，id:" + id
                                               : "更新数据库失败，id:" + id + ",错误码" + message);
                 WriteLog("TGetThread:更新数据库失败，id:" + id + ",错误码" + message, 0);
                 if (!busy) break;
                 std::this_thread::sleep_for(std::chrono::milliseconds(150));
             }
+            if (!stored) run.counters->rowsFailed.fetch_add(1);
             if (run.tally) {
                 if (!stored)
                     run.tally->rejected(kStoreFailedReason);

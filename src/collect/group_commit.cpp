@@ -1,7 +1,11 @@
 #include "collect/group_commit.h"
 
+#include <sqlite3.h>
+
+#include <chrono>
 #include <condition_variable>
 #include <map>
+#include <thread>
 #include <vector>
 
 #include "platform/sqlite_db.h"
@@ -10,6 +14,7 @@ namespace tarvex::collect {
 
 struct GroupCommit::Pending {
     std::string statements;
+    std::vector<BoundSql> bound;
     Outcome outcome;
     bool done = false;
 };
@@ -32,8 +37,14 @@ GroupCommit& GroupCommit::forDatabase(const std::string& path) {
 }
 
 GroupCommit::Outcome GroupCommit::run(const std::string& statements, std::mutex* slotLock) {
+    return run(statements, {}, slotLock);
+}
+
+GroupCommit::Outcome GroupCommit::run(const std::string& script, const std::vector<BoundSql>& bound,
+                                      std::mutex* slotLock) {
     auto mine = std::make_shared<Pending>();
-    mine->statements = statements;
+    mine->statements = script;
+    mine->bound = bound;
     std::unique_lock<std::mutex> g(m_lock);
     m_state->waiting.push_back(mine);
     while (!mine->done) {
@@ -61,23 +72,37 @@ void GroupCommit::commit(std::vector<std::shared_ptr<Pending>>& batch, std::mute
             p->done = true;
         }
     };
-    std::unique_lock<std::mutex> slot;
-    if (slotLock) slot = std::unique_lock<std::mutex>(*slotLock);
     std::unique_ptr<platform::SqliteConnection> db;
     try {
-        db = std::make_unique<platform::SqliteConnection>(m_path, platform::SqliteConnection::Mode::ReadWrite);
+        // No busy wait of its own: the write lock is waited for below, without the slot lock.
+        db = std::make_unique<platform::SqliteConnection>(m_path, platform::SqliteConnection::Mode::ReadWrite, 0);
     } catch (const std::exception& e) {
         finish(false, e.what());
         return;
     }
-    try {
-        // Taking the write lock first makes a busy database fail the batch at once, not once
-        // per record after each has waited its busy time-out.
-        db->exec("BEGIN IMMEDIATE");
-    } catch (const std::exception& e) {
-        finish(true, std::string("fail|") + e.what());
-        return;
+    // Taking the write lock first makes a busy database fail the batch at once, not once per
+    // record. While another connection holds the file the slot lock is let go between tries.
+    std::unique_lock<std::mutex> slot;
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(kBusyWaitMs);
+    for (;;) {
+        if (slotLock) slot = std::unique_lock<std::mutex>(*slotLock);
+        try {
+            db->exec("BEGIN IMMEDIATE");
+            break;
+        } catch (const platform::SqliteError& e) {
+            if (slot.owns_lock()) slot.unlock();
+            if (!e.isBusy() || std::chrono::steady_clock::now() >= until) {
+                finish(true, std::string("fail|") + e.what());
+                return;
+            }
+        } catch (const std::exception& e) {
+            finish(true, std::string("fail|") + e.what());
+            return;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
+    // Readers may still hold the file for a moment when the commit needs it alone.
+    sqlite3_busy_timeout(db->handle(), kBusyWaitMs);
     std::vector<std::shared_ptr<Pending>> stored;
     for (auto& p : batch) {
         try {
@@ -88,7 +113,8 @@ void GroupCommit::commit(std::vector<std::shared_ptr<Pending>>& batch, std::mute
             continue;
         }
         try {
-            db->exec(p->statements);
+            if (!p->statements.empty()) db->exec(p->statements);
+            for (const auto& b : p->bound) runBound(*db, b);
             db->exec("RELEASE record");
             stored.push_back(p);
         } catch (const std::exception& e) {

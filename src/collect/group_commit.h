@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "collect/task_db.h"
+
 namespace tarvex::collect {
 
 class GroupCommit {
@@ -24,6 +26,12 @@ public:
     // returns once they are committed or undone. `slotLock` (may be null) is held around the
     // commit, as around every write of a run.
     Outcome run(const std::string& statements, std::mutex* slotLock);
+    // The same for statements with bound values, run in order after `script` (may be "").
+    Outcome run(const std::string& script, const std::vector<BoundSql>& bound, std::mutex* slotLock);
+
+    // How long a commit waits for a database another connection holds. The wait happens
+    // without the slot lock, so the slot's other workers and its runner go on meanwhile.
+    static constexpr int kBusyWaitMs = 2000;
 
 private:
     explicit GroupCommit(std::string path);

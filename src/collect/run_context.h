@@ -37,6 +37,14 @@ public:
     // Records the publish stage sent with success, and those it tried and failed to send.
     std::atomic<long long> published{0};
     std::atomic<long long> publishFailed{0};
+    // Content rows that could not be stored here (their files or their row could not be
+    // written), and rows whose workers were ended by the end of the stage (see cancelWorkers;
+    // workers still running are unfinished as well).
+    std::atomic<long long> rowsFailed{0};
+    std::atomic<long long> rowsUnfinished{0};
+    // Set when the stage has waited long enough: the workers still running end their transfers
+    // (removing their partial files) and leave their rows queued.
+    std::atomic<bool> cancelWorkers{false};
 
     // Records why a stage or the run ended early; the first reason is kept.
     void fail(const std::string& reason);

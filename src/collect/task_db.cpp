@@ -124,9 +124,14 @@ std::string tryExecScript(const std::string& path, const std::string& sql) {
     return "succ|";
 }
 
-SqlTable query(const std::string& path, const std::string& sql, const std::vector<platform::SqlValue>& params) {
-    SqliteConnection db(path, SqliteConnection::Mode::ReadWrite);
+SqlTable query(const std::string& path, const std::string& sql, const std::vector<platform::SqlValue>& params,
+               int busyTimeoutMs) {
+    SqliteConnection db(path, SqliteConnection::Mode::ReadWrite, busyTimeoutMs);
     return platform::queryAll(db, sql, params);
+}
+
+void runBound(SqliteConnection& db, const BoundSql& statement) {
+    platform::queryAll(db, statement.sql, statement.params);
 }
 
 namespace {
@@ -313,6 +318,21 @@ std::string RowToText(const SqlTable& table) {
     return out;
 }
 
+std::string StoredForReadBack(const std::string& text) {
+    std::string out;
+    out.reserve(text.size());
+    for (char c : text) {
+        out += c;
+        if (c == '&') out += '&';
+    }
+    return out;
+}
+
+std::string ReadBack(std::string stored) {
+    replaceAll(stored, "&&", "&");
+    return stored;
+}
+
 std::string SqlQuote(const std::string& text) {
     // Whole runs between quotes are copied at once: a record's body is large and rarely quoted.
     std::string out;
@@ -390,6 +410,27 @@ std::string StoreRow(std::int64_t id, const std::vector<std::pair<std::string, s
     for (const auto& [col, val] : fields) s += "," + quoteIdentifier(col) + "='" + SqlQuote(val) + "'";
     s += " where id=" + std::to_string(id);
     return s;
+}
+
+BoundSql StoreRowBound(std::int64_t id, const std::vector<std::pair<std::string, std::string>>& fields) {
+    BoundSql b;
+    b.sql = "update content set getc=1";
+    for (const auto& [col, val] : fields) {
+        b.sql += "," + quoteIdentifier(col) + "=?";
+        b.params.push_back(platform::SqlValue::of(val));
+    }
+    b.sql += " where id=" + std::to_string(id);
+    return b;
+}
+
+BoundSql InsertDownloadBound(std::int64_t cid, const std::string& remote, const std::string& local,
+                             const std::string& newUrl, bool thumbnail) {
+    BoundSql b;
+    b.sql = std::string("insert into download(id,cid,remoteurl,localurl,isupload,type,newurl) values (null,?,?,?,0,") +
+            (thumbnail ? "'smallpic'" : "'pic'") + ",?)";
+    b.params = {platform::SqlValue::of(cid), platform::SqlValue::of(remote), platform::SqlValue::of(local),
+                platform::SqlValue::of(newUrl)};
+    return b;
 }
 
 std::string SkipRow(std::int64_t id) {

@@ -42,8 +42,19 @@ bool CreateTaskDb(const std::string& path, platform::Dialogs& dialogs);
 void execScript(const std::string& path, const std::string& sql);
 // Runs a script; "succ|" or "fail|" + SQLite's message. Throws when the file cannot be opened.
 std::string tryExecScript(const std::string& path, const std::string& sql);
-// Runs a query and copies all rows; throws platform::SqliteError on failure.
-SqlTable query(const std::string& path, const std::string& sql, const std::vector<platform::SqlValue>& params = {});
+// Runs a query and copies all rows; throws platform::SqliteError on failure. `busyTimeoutMs`
+// is how long it waits for a database another connection holds (0: fails at once as busy).
+SqlTable query(const std::string& path, const std::string& sql, const std::vector<platform::SqlValue>& params = {},
+               int busyTimeoutMs = 2000);
+
+// One statement with its values bound as parameters, so a value reaches the database whole
+// (a NUL byte or any other character included) and is stored exactly as given.
+struct BoundSql {
+    std::string sql;
+    std::vector<platform::SqlValue> params;
+};
+// Runs one bound statement on an open connection; throws platform::SqliteError.
+void runBound(platform::SqliteConnection& db, const BoundSql& statement);
 // Column names of a table in order; on error a message box and the names read so far.
 std::vector<std::string> TableColumns(const std::string& path, const std::string& table, platform::Dialogs& dialogs);
 
@@ -102,6 +113,11 @@ std::vector<std::string> PendingDownloads(const std::string& path, std::int64_t 
 // The first row as "column=value" lines joined by CR LF; CR and LF inside values become the
 // line-break markers so every value stays on one line. Values are read back exactly.
 std::string RowToText(const SqlTable& table);
+// A value as it must be stored for the read-back rule ("&&" reads as "&") to return it
+// unchanged: every "&" doubled. For what a person typed or imported.
+std::string StoredForReadBack(const std::string& text);
+// The read-back rule: every "&&" of a stored value as "&".
+std::string ReadBack(std::string stored);
 // Doubles every "'" so a value can stand between single quotes in SQL.
 std::string SqlQuote(const std::string& text);
 // A database error message as the user sees it.
@@ -124,7 +140,12 @@ std::string CountWork(std::int64_t afterId);
 std::string ClaimNext(std::int64_t afterId);
 // Store of a collected row: pairs of (column, value) in field order.
 std::string StoreRow(std::int64_t id, const std::vector<std::pair<std::string, std::string>>& fields);
+// The same store with the values bound: what a run executes.
+BoundSql StoreRowBound(std::int64_t id, const std::vector<std::pair<std::string, std::string>>& fields);
 std::string SkipRow(std::int64_t id);
+// The attachment row with its values bound: what a run executes.
+BoundSql InsertDownloadBound(std::int64_t cid, const std::string& remote, const std::string& local,
+                             const std::string& newUrl, bool thumbnail = false);
 std::string InsertDownload(std::int64_t cid, const std::string& remote, const std::string& local,
                            const std::string& newUrl, bool thumbnail = false);
 // Publisher statements; `flag` is "postc" or "postc_<key>"; manualReview adds the 人工审核 filter.

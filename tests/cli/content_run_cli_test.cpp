@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 
+#include <filesystem>
 #include <fstream>
 #include <map>
 #include <nlohmann/json.hpp>
@@ -17,6 +18,7 @@
 #include "support/fakes.h"
 #include "support/local_http_server.h"
 #include "support/sandbox_workspace.h"
+#include "support/small_disk.h"
 
 using namespace tarvex;
 using namespace std::chrono_literals;
@@ -127,6 +129,44 @@ TEST(CliContentRun, ListToStoredRecordsWithAttachmentsAsExtractShowsThem) {
     EXPECT_EQ(cell(db, "select count(*) from content"), "5");
 }
 
+TEST(CliContentRun, AFullDiskStoresNoRecordWithoutItsFilesAndTheNextRunRepairsIt) {
+    test::SmallDisk disk;
+    if (!disk.mounted()) GTEST_SKIP() << disk.why();
+    test::LocalHttpServer server(test::articleSiteFolder());
+    test::SandboxWorkspace ws;
+    Json doc = Json::parse(test::articleSiteSettings({.listUrl = server.url("/list/index.html")}));
+    doc["other_savepath"] = disk.path();
+    const auto id = test::addCollectTask(ws, "满盘", doc.dump());
+    const std::string db = ws.workspace().taskDbPath(id);
+    auto getc = [&](const std::string& page) {
+        return cell(db, "select getc from content where url='" + server.url(page) + "'");
+    };
+    disk.fill();
+    auto full = test::runCli(runArgs(ws, id));
+    EXPECT_EQ(full.status, 1) << full.out;
+    EXPECT_NE(full.out.find("附件无法保存："), std::string::npos) << full.out;
+    EXPECT_NE(full.out.find("附件无法保存 2条"), std::string::npos) << full.out;
+    // The articles with files stay queued; the one without files is stored.
+    EXPECT_EQ(getc("/a/1.html"), "0");
+    EXPECT_EQ(getc("/a/2.html"), "0");
+    EXPECT_EQ(getc("/a/3.html"), "1");
+    EXPECT_EQ(cell(db, "select count(*) from download"), "0");
+
+    disk.freeUp();
+    auto again = test::runCli(runArgs(ws, id));
+    ASSERT_EQ(again.status, 0) << again.out;
+    EXPECT_EQ(getc("/a/1.html"), "1");
+    EXPECT_EQ(getc("/a/2.html"), "1");
+    // No collected record points at a file that is not recorded, or a recorded file that is not there.
+    auto files = collect::query(db, "select localurl, newurl from download");
+    EXPECT_EQ(files.rows.size(), 8u);  // the files of articles 1 and 2 (cut.jpg arrives whole here)
+    for (std::size_t i = 0; i < files.rows.size(); ++i)
+        EXPECT_TRUE(std::filesystem::exists(files.text(i, "localurl"))) << files.text(i, "localurl");
+    const std::string body = cell(db, "select 正文 from content where url='" + server.url("/a/1.html") + "'");
+    EXPECT_NE(body.find("<img src=\"/uploads/photo.png\""), std::string::npos) << body;
+    EXPECT_EQ(body.find(server.url("/img/photo.png")), std::string::npos) << body;
+}
+
 TEST(CliContentRun, ExtractPrintsWhyARunWouldRejectTheRecord) {
     test::LocalHttpServer server(test::articleSiteFolder());
     test::SandboxWorkspace ws;
@@ -224,4 +264,25 @@ TEST(CliContentRun, KillingTheRunLosesNoStoredRowAndTheNextRunCompletesIt) {
     // Every record has its image recorded once and its tag rewritten.
     EXPECT_EQ(cell(db, "select count(distinct cid) from download"), std::to_string(SlowArticles::kArticles));
     EXPECT_EQ(cell(db, "select count(*) from content where 正文 not like '%<img src=\"/up/1.jpg\">%'"), "0");
+}
+
+TEST(CliContentRun, ASignalStopsTheRunWithItsExitCodeAndLeavesTheRestQueued) {
+    for (auto [sig, code] : {std::pair{SIGINT, 130}, std::pair{SIGTERM, 143}}) {
+        SCOPED_TRACE(sig);
+        SlowArticles site;
+        test::SandboxWorkspace ws;
+        Json doc = Json::parse(test::articleSiteSettings({.listUrl = site.server.url("/list.html")}));
+        doc.erase("Morepage2");
+        doc.erase("mulpage");
+        const auto id = test::addCollectTask(ws, "信号", doc.dump());
+        test::CliProcess cli({"--workspace", ws.folder(), "run", std::to_string(id)});
+        ASSERT_TRUE(test::waitFor(
+            [&] { return cli.output().find("==================开始采集内容==================") != std::string::npos; },
+            30s))
+            << cli.output();
+        cli.signal(sig);
+        EXPECT_EQ(cli.wait(60s), code) << cli.output();
+        const std::string db = ws.workspace().taskDbPath(id);
+        EXPECT_NE(cell(db, "select count(*) from content where getc=0"), "0");
+    }
 }

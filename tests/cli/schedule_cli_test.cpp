@@ -2,7 +2,9 @@
 // due task over a loopback list site starts and stops cleanly on SIGTERM; a queued task runs
 // with --once; the data commands print, write and refuse as they should.
 #include <gtest/gtest.h>
+
 #include <signal.h>
+#include <filesystem>
 
 #include <filesystem>
 #include <nlohmann/json.hpp>
@@ -16,6 +18,7 @@
 #include "support/fakes.h"
 #include "support/local_http_server.h"
 #include "support/sandbox_workspace.h"
+#include "support/small_disk.h"
 
 using namespace tarvex;
 using namespace std::chrono_literals;
@@ -161,10 +164,29 @@ TEST_F(CliData, ExportWritesCsvAndTextFilesAndRefusesBadConditions) {
     EXPECT_EQ(test::runCli(at + "export xml " + ids()).status, 2);
 }
 
+TEST_F(CliData, AnExportThatCannotBeWrittenExitsOneAndLeavesNoPartialFile) {
+    test::SmallDisk disk(1024 * 1024);
+    if (!disk.mounted()) GTEST_SKIP() << disk.why();
+    disk.fill();
+    auto csv = test::runCli(at + "export csv " + ids() + " --out " + disk.path() + "/out.csv");
+    EXPECT_EQ(csv.status, 1) << csv.out;
+    EXPECT_NE(csv.out.find("No space left on device"), std::string::npos) << csv.out;
+    auto txt = test::runCli(at + "export txt " + ids() + " --out " + disk.path() + "/txt/");
+    EXPECT_EQ(txt.status, 1) << txt.out;
+    EXPECT_NE(txt.out.find("导出失败，无法写入文件："), std::string::npos) << txt.out;
+    EXPECT_EQ(txt.out.find("导出完成"), std::string::npos) << txt.out;
+    std::vector<std::string> left;
+    for (const auto& e : std::filesystem::recursive_directory_iterator(disk.path()))
+        if (e.is_regular_file() && e.path().filename() != ".filler") left.push_back(e.path().filename());
+    EXPECT_TRUE(left.empty()) << left.front();
+}
+
 TEST_F(CliData, ImportAddsTheSheetsRowsAndRefusesUnreadableFiles) {
     auto r = test::runCli(at + "import " + ids() + " " TARVEX_TEST_DATA_DIR "/spreadsheets/without-url.xls");
     ASSERT_EQ(r.status, 0) << r.out;
-    EXPECT_NE(r.out.find("从EXCEL导入完成！"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("从EXCEL导入完成！导入2行"), std::string::npos) << r.out;
+    // The window's advice has no place on a console.
+    EXPECT_EQ(r.out.find("关掉本数据库窗口"), std::string::npos) << r.out;
     EXPECT_EQ(rowCount(ws, id), 27);
     auto bad = test::runCli(at + "import " + ids() + " " + ws.path("nothing.xlsx"));
     EXPECT_EQ(bad.status, 1);

@@ -8,6 +8,7 @@
 #include <dirent.h>
 
 #include <algorithm>
+#include <filesystem>
 
 #include <nlohmann/json.hpp>
 
@@ -16,6 +17,7 @@
 #include "support/fakes.h"
 #include "support/local_http_server.h"
 #include "support/sandbox_workspace.h"
+#include "support/small_disk.h"
 
 namespace tarvex::collect {
 namespace {
@@ -174,6 +176,87 @@ TEST_F(Attachments, ABrokenTransferLeavesNoFileAndIsFetchedAgainNextTime) {
     fetch(job(1), rule, value);
     EXPECT_EQ(value, R"(<img src="cut.jpg"><img src="/img/gone.jpg">)");
     EXPECT_EQ(test::readWholeFile(folder() + "cut.jpg"), siteFile("img/cut.jpg"));
+}
+
+TEST_F(Attachments, AFailedDownloadNeverAdoptsAFileAlreadyAtItsName) {
+    // A leftover at the planned name, recorded for no address: not the image of the page.
+    ws.writeFile("data/7/missing.jpg", "6bytes");
+    ws.writeFile("data/7/none.zip", "6bytes");
+    std::string image = R"(<img src="/img/missing.jpg">)";
+    const std::string before = image;
+    auto outcome = fetch(job(1), imageRule("/up/{dd:原文件名}"), image);
+    EXPECT_EQ(image, before);
+    EXPECT_EQ(outcome.failed, 1);
+    std::string direct = "/files/none.zip";
+    auto directOutcome = fetch(job(2), fileRule("/up/{dd:原文件名}"), direct);
+    EXPECT_EQ(directOutcome.failed, 1);
+    EXPECT_TRUE(rows().empty());
+
+    // A download that succeeds replaces the leftover with the image.
+    std::string found = R"(<img src="/img/photo.png">)";
+    ws.writeFile("data/7/photo.png", "6bytes");
+    fetch(job(3), imageRule("/up/{dd:原文件名}"), found);
+    EXPECT_EQ(found, R"(<img src="/up/photo.png">)");
+    EXPECT_EQ(test::readWholeFile(folder() + "photo.png"), siteFile("img/photo.png"));
+}
+
+TEST_F(Attachments, EachFieldNamesItsFilesByItsOwnRules) {
+    auto body = imageRule("/up/{dd:原文件名}", "-1", {{"file_save_diy", "body"}});
+    json second{
+        {"title", "摘要"}, {"file_save", {"-1", "/thumbs/s_{dd:原文件名}", "-1", "0"}}, {"file_save_diy", "lead"}};
+    auto lead = *engine::ParseFieldRule(second.dump());
+    json same{{"title", "副本"}, {"file_save", {"-1", "/up/{dd:原文件名}", "-1", "0"}}, {"file_save_diy", "body"}};
+    auto copy = *engine::ParseFieldRule(same.dump());
+
+    RecordFiles files;
+    std::string a = R"(<img src="/img/photo.png">)", b = a, c = a;
+    downloadAttachments(job(1), body, a, {}, files);
+    downloadAttachments(job(1), lead, b, {}, files);
+    downloadAttachments(job(1), copy, c, {}, files);
+    ASSERT_EQ(files.store(job(1)), "");
+    EXPECT_EQ(a, R"(<img src="/up/photo.png">)");
+    EXPECT_EQ(b, R"(<img src="/thumbs/s_photo.png">)");
+    EXPECT_EQ(c, R"(<img src="/up/photo.png">)");
+    EXPECT_EQ(this->files(), (std::vector<std::string>{"body/photo.png", "lead/s_photo.png"}));
+    EXPECT_EQ(test::readWholeFile(folder() + "lead/s_photo.png"), siteFile("img/photo.png"));
+    // The third field names the file as the first did: that file is recorded again, not fetched.
+    EXPECT_EQ(server.requestsTo("/img/photo.png").size(), 2u);
+    auto r = rows();
+    ASSERT_EQ(r.size(), 3u);
+    EXPECT_EQ(r[0].local, folder() + "body/photo.png");
+    EXPECT_EQ(r[1].local, folder() + "lead/s_photo.png");
+    EXPECT_EQ(r[1].newUrl, "/thumbs/s_photo.png");
+    EXPECT_EQ(r[2].local, r[0].local);
+}
+
+TEST_F(Attachments, AFileThatCannotBeWrittenIsAWriteFailureAndLeavesNothingBehind) {
+    test::SmallDisk disk;
+    if (!disk.mounted()) GTEST_SKIP() << disk.why();
+    disk.fill();
+    AttachmentJob j = job(1);
+    j.savePath = disk.path();
+    for (const auto& rule : {imageRule("/up/{dd:原文件名}"), fileRule("/up/{dd:原文件名}")}) {
+        SCOPED_TRACE(rule.title);
+        RecordFiles files;
+        std::string value = rule.title == "正文" ? R"(<img src="/img/photo.png">)" : "/files/1.zip";
+        auto outcome = downloadAttachments(j, rule, value, {}, files);
+        EXPECT_NE(outcome.writeError.find("No space left on device"), std::string::npos) << outcome.writeError;
+        EXPECT_EQ(files.writeError, outcome.writeError);
+        EXPECT_TRUE(files.statements().empty());
+    }
+    // Only the filler is on the disk: no partial file stayed.
+    std::vector<std::string> left;
+    for (const auto& e : std::filesystem::directory_iterator(disk.path())) left.push_back(e.path().filename());
+    EXPECT_EQ(left, std::vector<std::string>{".filler"});
+
+    // A site that does not give the file is not a write failure.
+    disk.freeUp();
+    RecordFiles files;
+    std::string value = R"(<img src="/img/missing.jpg">)";
+    auto outcome = downloadAttachments(j, imageRule("/up/{dd:原文件名}"), value, {}, files);
+    EXPECT_EQ(outcome.failed, 1);
+    EXPECT_EQ(outcome.writeError, "");
+    EXPECT_EQ(files.writeError, "");
 }
 
 TEST_F(Attachments, NamesAndFoldersFromPagesStayInsideTheAttachmentFolder) {

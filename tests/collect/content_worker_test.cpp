@@ -18,6 +18,7 @@
 #include "support/fakes.h"
 #include "support/local_http_server.h"
 #include "support/sandbox_workspace.h"
+#include "support/small_disk.h"
 
 namespace tarvex::collect {
 namespace {
@@ -145,13 +146,57 @@ TEST_F(Worker, ARecordRejectedAfterItsImagesRecordsNoFiles) {
     EXPECT_EQ(view.paneLines(2).back(), "采集内容ID:1失败,字段[作者]为空!网址：" + server.url("/a/2.html"));
 }
 
-TEST_F(Worker, ADatabaseWithoutItsDownloadTableStillStoresTheRecord) {
+TEST_F(Worker, ARecordWhoseFileRowsCannotBeWrittenIsNotStored) {
+    // Without its files' rows the record would be published with images never uploaded.
     auto r = run(test::articleSiteSettings({}), {"/a/2.html"});
     execScript(r->dbPath, "drop table download");
-    EXPECT_TRUE(collect(r, 1));
+    EXPECT_FALSE(collect(r, 1));
+    EXPECT_EQ(column(r, 1, "getc"), "0");
+    EXPECT_EQ(column(r, 1, "附件"), "");
+    EXPECT_EQ(view.paneLines(2).back().rfind("更新数据库失败，id:1,错误码", 0), 0u) << view.paneLines(2).back();
+    EXPECT_EQ(r->counters->rowsFailed.load(), 1);
+    EXPECT_EQ(r->tally->reasons().front().first, "更新数据库失败");
+}
+
+TEST_F(Worker, ValuesWithNulBytesAreStoredWhole) {
+    const std::string title = std::string("标题") + '\0' + "后半", body = std::string("<p>a") + '\0' + "b'c</p>";
+    server.respond([&](const test::RecordedRequest& req) -> std::optional<test::Reply> {
+        if (req.path != "/nul.html") return std::nullopt;
+        return test::Reply::html("<h1>" + title + "</h1><div class=\"content\">" + body + "</div>");
+    });
+    Json fields = Json::array();
+    fields.push_back(Json{{"title", "标题"}, {"radio_1", "-1"}, {"radio_1_content", {"<h1>", "</h1>"}}}.dump());
+    fields.push_back(
+        Json{{"title", "正文"}, {"radio_1", "-1"}, {"radio_1_content", {"<div class=\"content\">", "</div>"}}}.dump());
+    auto r = run(Json{{"fieldsAll", fields}}.dump(), {"/nul.html"});
+    ASSERT_TRUE(collect(r, 1)) << view.paneLines(2).back();
     EXPECT_EQ(column(r, 1, "getc"), "1");
-    EXPECT_EQ(column(r, 1, "附件"), "/files/2.zip");
-    EXPECT_EQ(view.paneLines(2).back(), "采集内容ID:1,《第二篇文章》成功");
+    EXPECT_EQ(column(r, 1, "标题"), title);
+    EXPECT_EQ(column(r, 1, "正文"), body);
+}
+
+TEST_F(Worker, ARecordWhoseFilesCannotBeWrittenStaysQueued) {
+    test::SmallDisk disk;
+    if (!disk.mounted()) GTEST_SKIP() << disk.why();
+    Json doc = Json::parse(test::articleSiteSettings({}));
+    doc["other_savepath"] = disk.path();
+    auto r = run(doc.dump(), {"/a/1.html"});
+    disk.fill();
+    EXPECT_FALSE(collect(r, 1));
+    EXPECT_EQ(column(r, 1, "getc"), "0");
+    EXPECT_EQ(column(r, 1, "正文"), "");
+    EXPECT_EQ(query(r->dbPath, "select count(*) as n from download").text(0, "n"), "0");
+    const std::string line = view.paneLines(2).back();
+    EXPECT_EQ(line.rfind("采集内容ID:1失败,附件无法保存：", 0), 0u) << line;
+    EXPECT_NE(line.find("No space left on device"), std::string::npos) << line;
+    EXPECT_EQ(r->counters->rowsFailed.load(), 1);
+    EXPECT_EQ(r->tally->reasons().front().first, "附件无法保存");
+
+    disk.freeUp();
+    EXPECT_TRUE(collect(r, 1));
+    EXPECT_EQ(query(r->dbPath, "select count(*) as n from download where cid=1").text(0, "n"), "4");
+    EXPECT_EQ(test::readWholeFile(disk.path() + "/pics/anim.gif"),
+              test::readWholeFile(test::articleSiteFolder() + "/img/anim.gif"));
 }
 
 TEST_F(Worker, FixedFieldsNeverFetch) {

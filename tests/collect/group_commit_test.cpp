@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <thread>
 #include <vector>
 
@@ -39,6 +41,34 @@ TEST(GroupCommit, EachRecordIsStoredOrUndoneOnItsOwn) {
         EXPECT_EQ(query(db, "select count(*) as n from t where id=" + std::to_string(i)).text(0, "n"), bad ? "0" : "1");
     }
     EXPECT_EQ(query(db, "select count(*) as n from t").text(0, "n"), std::to_string(kWorkers - failed));
+}
+
+TEST(GroupCommit, ALockedDatabaseIsWaitedForWithoutTheSlotLock) {
+    test::SandboxWorkspace ws;
+    const std::string db = ws.path("data/2.db3");
+    platform::SqliteConnection(db).exec("create table t(id integer primary key, v text)");
+    platform::SqliteConnection other(db);
+    other.exec("BEGIN EXCLUSIVE");
+    std::mutex slot;
+    std::atomic<bool> done{false};
+    GroupCommit::Outcome outcome;
+    std::thread worker([&] {
+        outcome = GroupCommit::forDatabase(db).run(
+            "", {BoundSql{"insert into t values (1, ?)", {platform::SqlValue::of("x")}}}, &slot);
+        done = true;
+    });
+    // While the store waits for the database, the slot's runner and other workers get the lock.
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    ASSERT_FALSE(done.load());
+    const auto asked = std::chrono::steady_clock::now();
+    {
+        std::lock_guard<std::mutex> g(slot);
+        EXPECT_LT(std::chrono::steady_clock::now() - asked, std::chrono::milliseconds(500));
+    }
+    other.exec("ROLLBACK");
+    worker.join();
+    EXPECT_EQ(outcome.result, "succ|");
+    EXPECT_EQ(query(db, "select v from t where id=1").text(0, "v"), "x");
 }
 
 TEST(GroupCommit, AFileThatCannotBeOpenedIsToldApart) {

@@ -238,7 +238,8 @@ bool DataBrowser::saveCell(int row, int column, const std::string& text) {
     try {
         platform::SqliteConnection db(dbPath(), platform::SqliteConnection::Mode::ReadWrite);
         platform::SqliteStatement st(db, "update content  set  " + platform::quoteIdentifier(col) + "=? where id=?");
-        st.bind(1, text).bind(2, static_cast<std::int64_t>(std::stoll(*id)));
+        // Stored so that the read-back rule every reader applies gives the typed text again.
+        st.bind(1, collect::StoredForReadBack(text)).bind(2, static_cast<std::int64_t>(std::stoll(*id)));
         st.run();
     } catch (const std::exception& e) {
         showError("", e);

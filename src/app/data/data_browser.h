@@ -79,7 +79,8 @@ public:
     // The statement list "选择执行语句": entry 1–3; `selectedColumn` names the column of entry 3.
     std::string presetStatement(int entry, std::optional<int> selectedColumn) const;
 
-    // "保存": stores `text` exactly as given into the cell (bound, never rewritten).
+    // "保存": stores `text` into the cell so that it reads back exactly as given ("&" stored
+    // doubled, since every reader turns "&&" into "&").
     bool saveCell(int row, int column, const std::string& text);
     // "已采已发", "未采未发" and "通过审核" on the row of the selected cell.
     bool markCollectedPublished(int row, int column);

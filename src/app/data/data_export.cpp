@@ -7,7 +7,9 @@
 #include <fstream>
 #include <optional>
 #include <set>
+#include <unordered_set>
 
+#include "app/output_file.h"
 #include "collect/task_db.h"
 #include "engine/field_rule.h"
 #include "platform/run_log.h"
@@ -20,6 +22,32 @@ namespace tarvex::app {
 using platform::SqliteConnection;
 using platform::SqliteStatement;
 using platform::utf8::replaceAll;
+
+namespace {
+// A plain number: an optional sign, digits with at most one decimal point, nothing else.
+bool isPlainNumber(const std::string& v) {
+    std::size_t i = (v[0] == '-' || v[0] == '+') ? 1 : 0;
+    bool digits = false, point = false;
+    for (; i < v.size(); ++i) {
+        const char c = v[i];
+        if (c >= '0' && c <= '9')
+            digits = true;
+        else if (c == '.' && !point)
+            point = true;
+        else
+            return false;
+    }
+    return digits;
+}
+}  // namespace
+
+std::string CsvFormulaGuard(const std::string& value) {
+    if (value.empty()) return value;
+    const char c = value[0];
+    const bool formula =
+        c == '=' || c == '@' || c == '\t' || c == '\r' || ((c == '+' || c == '-') && !isPlainNumber(value));
+    return formula ? "'" + value : value;
+}
 
 namespace {
 constexpr std::size_t kNameMax = 255;  // bytes of one file name on Linux file systems
@@ -41,14 +69,14 @@ std::string cell(const SqliteStatement& st, int i) {
 }
 
 std::string csvAddress(std::string v) {
-    v = readBack(std::move(v));
+    v = CsvFormulaGuard(readBack(std::move(v)));
     if (v.find_first_of(",\"\r\n") == std::string::npos) return v;
     replaceAll(v, "\"", "\"\"");
     return "\"" + v + "\"";
 }
 
 std::string csvField(std::string v) {
-    v = readBack(std::move(v));
+    v = CsvFormulaGuard(readBack(std::move(v)));
     replaceAll(v, "\"", "\"\"");
     replaceAll(v, "\r", "\\r");
     replaceAll(v, "\n", "\\n");
@@ -74,9 +102,11 @@ long long CountRows(const std::string& dbPath, const std::string& where) {
 ExportOutcome ExportCsv(const std::string& dbPath, const std::vector<std::string>& fieldColumns,
                         const std::string& outPath, const std::string& where, const ExportProgress& progress) {
     ExportOutcome out;
-    std::ofstream file(outPath, std::ios::binary | std::ios::trunc);
-    if (!file) {
-        out.message = "无法写入文件：" + outPath;
+    // Written under a temporary name beside the target and renamed when complete, so a full
+    // disk or a failed query never leaves a truncated file (nor spoils an earlier export).
+    OutputFile file(outPath);
+    if (!file.open()) {
+        out.message = "无法写入文件：" + outPath + "(" + file.error() + ")";
         return out;
     }
     try {
@@ -91,20 +121,20 @@ ExportOutcome ExportCsv(const std::string& dbPath, const std::vector<std::string
             fields.push_back(indexOf(st, f));
             line += "," + f;
         }
-        file << line << "\r\n";
-        while (st.step()) {
+        bool written = file.write(line + "\r\n");
+        while (written && st.step()) {
             line = cell(st, id) + "," + cell(st, getc) + "," + cell(st, postc) + "," + csvAddress(cell(st, url));
             for (int f : fields) line += "," + csvField(cell(st, f));
-            file << line << "\r\n";
+            written = file.write(line + "\r\n");
             ++out.rows;
             if (progress && out.rows % 500 == 0) progress(out.rows, total);
         }
+        if (!written || !file.commit(true)) {
+            out.message = "导出失败，无法写入文件：" + outPath + "(" + file.error() + ")";
+            return out;
+        }
     } catch (const std::exception& e) {
         out.message = "查询数据出错：" + dbError(e);
-        return out;
-    }
-    if (!file.flush()) {
-        out.message = "无法写入文件：" + outPath;
         return out;
     }
     out.ok = true;
@@ -169,11 +199,26 @@ std::string SafeFileName(const std::string& name, std::size_t reserve) {
 }
 
 namespace {
-bool writeText(const std::string& path, const std::string& content) {
-    std::ofstream f(path, std::ios::binary | std::ios::trunc);
-    if (!f) return false;
-    f << content;
-    return static_cast<bool>(f.flush());
+// "" when the whole file was written, else why not (nothing is left at `path` then).
+std::string writeText(const std::string& path, const std::string& content) {
+    OutputFile f(path);
+    if (f.open() && f.write(content) && f.commit()) return {};
+    return f.error();
+}
+
+// "" when `from` was copied whole to `to`, else why not (nothing is left at `to` then).
+std::string copyFile(const std::string& from, const std::string& to) {
+    std::ifstream in(from, std::ios::binary);
+    if (!in) return "无法读取" + from;
+    OutputFile f(to);
+    if (!f.open()) return f.error();
+    char buf[65536];
+    while (in) {
+        in.read(buf, sizeof buf);
+        if (in.gcount() > 0 && !f.write(std::string_view(buf, static_cast<std::size_t>(in.gcount())))) return f.error();
+    }
+    if (in.bad()) return "无法读取" + from;
+    return f.commit() ? std::string() : f.error();
 }
 
 // A name not yet used in this export: "标题", "标题 (2)", "标题 (3)", …
@@ -218,12 +263,22 @@ ExportOutcome ExportText(const std::string& dbPath, const std::vector<std::strin
             // Room for " (NNNNN)" and ".txt" after the name.
             const std::string name =
                 uniqueName(SafeFileName(FillExportTemplate(options.nameTemplate, valueOf), 16), used);
+            // A file that cannot be written ends the export as a failure: on a full disk every
+            // later file would be empty or missing too.
+            auto failed = [&](const std::string& path, const std::string& why) {
+                out.message =
+                    "导出失败，无法写入文件：" + path + "(" + why + ")，已导出" + std::to_string(out.files) + "个文件";
+                return out;
+            };
             if (!options.folderPerRow) {
-                if (writeText(dir + name + ".txt", content)) ++out.files;
+                const std::string path = dir + name + ".txt";
+                if (auto error = writeText(path, content); !error.empty()) return failed(path, error);
+                ++out.files;
                 continue;
             }
             const std::string rowDir = dir + name;
             fs::create_directories(rowDir, ec);
+            if (ec) return failed(rowDir, ec.message());
             const auto id = std::stoll("0" + cell(st, named[0].second));
             for (auto line : collect::PendingDownloads(dbPath, id, quiet)) {
                 // localurl "=" newurl, with each "=" of localurl written "<临时等号>".
@@ -232,9 +287,17 @@ ExportOutcome ExportText(const std::string& dbPath, const std::vector<std::strin
                 replaceAll(path, "<临时等号>", "=");
                 const std::string file = path.substr(path.rfind('/') + 1);
                 if (file.empty() || file == "." || file == "..") continue;
-                fs::copy_file(path, rowDir + "/" + file, fs::copy_options::overwrite_existing, ec);
+                if (auto error = copyFile(path, rowDir + "/" + file); !error.empty()) {
+                    fs::remove(rowDir, ec);
+                    return failed(rowDir + "/" + file, error);
+                }
             }
-            if (writeText(rowDir + "/" + name + ".txt", content)) ++out.files;
+            const std::string path = rowDir + "/" + name + ".txt";
+            if (auto error = writeText(path, content); !error.empty()) {
+                fs::remove(rowDir, ec);  // only when nothing of the row is in it
+                return failed(path, error);
+            }
+            ++out.files;
         }
     } catch (const std::exception& e) {
         out.message = "查询数据出错：" + dbError(e);
@@ -299,6 +362,12 @@ ImportOutcome ImportSpreadsheet(const std::string& dbPath, const std::vector<std
         for (const auto& c : targetColumns) sources.push_back(columnOf(c));
 
         SqliteConnection db(dbPath, SqliteConnection::Mode::ReadWrite, 10000);
+        // The addresses already in the table, as readers see them.
+        std::unordered_set<std::string> known;
+        {
+            SqliteStatement urls(db, "select url from content");
+            while (urls.step()) known.insert(collect::ReadBack(urls.columnText(0)));
+        }
         SqliteStatement insert(db, sql);
         auto text = [&](int col) {
             return col >= 0 && static_cast<std::size_t>(col) < cells.size() ? cells[static_cast<std::size_t>(col)]
@@ -307,20 +376,27 @@ ImportOutcome ImportSpreadsheet(const std::string& dbPath, const std::vector<std
         std::unique_ptr<platform::SqliteTransaction> batch;
         int inBatch = 0;
         // 3. Rows 2, 3, … while each is present and its first cell is not empty.
-        for (std::uint32_t r = 2; r <= kLastRow && haveRow && rowNumber == r && !text(0).empty(); ++r) {
+        std::uint32_t r = 2;
+        for (; r <= kLastRow && haveRow && rowNumber == r && !text(0).empty(); ++r) {
             if (progress && r % 100 == 0) progress(r, 0);
             std::string address = text(urlColumn);
+            // A made-up address ("row-columns") names no page, so only real ones are matched.
+            if (urlColumn >= 0 && !address.empty() && !known.insert(address).second) {
+                ++out.skipped;
+                haveRow = sheet->next(rowNumber, cells);
+                continue;
+            }
             if (urlColumn < 0 || address.empty()) address = std::to_string(r) + "-" + std::to_string(header.size() + 1);
             if (!batch) batch = std::make_unique<platform::SqliteTransaction>(db);
             insert.reset();
-            insert.bind(1, address);
+            insert.bind(1, collect::StoredForReadBack(address));
             for (std::size_t i = 0; i < sources.size(); ++i) {
                 const std::string v = text(sources[i]);
                 // A per-site flag the sheet does not fill starts unpublished, as the column's default.
                 if (v.empty() && targetColumns[i].rfind("postc_", 0) == 0)
                     insert.bind(static_cast<int>(i) + 2, std::int64_t{0});
                 else
-                    insert.bind(static_cast<int>(i) + 2, v);
+                    insert.bind(static_cast<int>(i) + 2, collect::StoredForReadBack(v));
             }
             try {
                 insert.run();
@@ -341,6 +417,12 @@ ImportOutcome ImportSpreadsheet(const std::string& dbPath, const std::vector<std
             batch->commit();
             WriteLog("插入数据成功！" + std::to_string(out.inserted), 0);
         }
+        // Rows past the limit are counted, so the user learns that the sheet was not read whole.
+        if (r > kLastRow)
+            for (; haveRow && rowNumber == r && !text(0).empty(); ++r) {
+                ++out.overLimit;
+                haveRow = sheet->next(rowNumber, cells);
+            }
     } catch (const platform::SpreadsheetError& e) {
         out.message = "无法读取表格文件：" + file + "(" + e.what() + ")";
         return out;
@@ -350,7 +432,12 @@ ImportOutcome ImportSpreadsheet(const std::string& dbPath, const std::vector<std
     }
     WriteLog("执行完成！", 0);
     out.ok = true;
-    out.message = "从EXCEL导入完成！关掉本数据库窗口后，再次打开即可！";
+    out.message = "从EXCEL导入完成！导入" + std::to_string(out.inserted) + "行";
+    if (out.skipped) out.message += "，跳过数据库中已有网址的" + std::to_string(out.skipped) + "行";
+    if (out.overLimit)
+        out.message += "，第" + std::to_string(kLastRow) + "行以后的" + std::to_string(out.overLimit) +
+                       "行超出10万行的上限，未导入";
+    WriteLog(out.message, 0);
     return out;
 }
 

@@ -6,10 +6,13 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <filesystem>
 #include <thread>
 
 #include "app/tasks/settings_document.h"
+#include "collect/attachment_paths.h"
 #include "collect/list_sources.h"
+#include "collect/partial_files.h"
 #include "collect/task_db.h"
 #include "engine/keyword_dictionary.h"
 #include "platform/run_log.h"
@@ -261,6 +264,13 @@ void TaskRunner::contentStage() {
     auto& run = *m_run;
     auto settings = ParseSettings(settingsJson).value_or(SettingsJson::object());
     if (!run.stopRequested()) run.pane("==================开始采集内容==================");
+    // Transfers of an earlier run that never ended (the program was killed) left their partial
+    // files; a file this old belongs to no transfer that is still under way.
+    const std::string attachmentFolder =
+        collect::AttachmentFolder(SettingText(settings, "other_savepath"), run.programFolder, run.taskId);
+    if (int removed = collect::RemoveStalePartFiles(attachmentFolder, std::filesystem::file_time_type::clock::now()))
+        WriteLog("TMyThread:内容采集|删除上次运行残留的未完成文件" + std::to_string(removed) + "个", 0);
+    run.counters->cancelWorkers = false;
     if (m_s.state) m_s.state->setRunningWorkers(run.slot, 0);
     WriteLog("TMyThread: 内容采集开始===========\r\r", 0);
 
@@ -342,8 +352,14 @@ void TaskRunner::contentStage() {
             // e. claim the next row under the slot lock
             collect::SqlTable row;
             try {
-                std::lock_guard<std::mutex> g(*run.slotDbLock);
-                row = readWork(collect::sql::ClaimNext(startId));
+                // A database another connection holds is waited for between tries, never while
+                // holding the slot lock: the slot's workers must be able to store meanwhile.
+                row = collect::RetryWhileBusy(
+                    [&] {
+                        std::lock_guard<std::mutex> g(*run.slotDbLock);
+                        return collect::query(run.dbPath, collect::sql::ClaimNext(startId), {}, 0);
+                    },
+                    [&run] { return run.stopRequested(); }, run.busyRetryTime);
             } catch (const std::exception& e) {
                 run.message(readFailed(e));
                 break;
@@ -406,13 +422,32 @@ void TaskRunner::contentStage() {
 
     // 7. wait up to 30 s for the workers
     WriteLog("TMyThread:内容采集|minid为0，采集结束" + std::to_string(startId), 0);
-    for (int i = 0; i < 300; ++i) {
+    const int checks = static_cast<int>(std::max<long long>(1, m_s.workerWait.count() / 100));
+    for (int i = 0; i < checks; ++i) {
         const int running = run.counters->workers.load();
         if (m_s.state) m_s.state->setRunningWorkers(run.slot, running);
         if (running == 0) break;
         sleepMs(100);
         WriteLog("TMyThread:内容采集|判断采集线程数 gettnum[Fsheetid]：" + std::to_string(running), 0);
         showRunningLabel(current, static_cast<int>(total));
+    }
+    // Workers still busy are told to end their transfers and leave their rows queued, and are
+    // waited for once more, so no row is left half collected and no partial file stays behind.
+    if (const int busy = run.counters->workers.load(); busy > 0) {
+        WriteLog("TMyThread:内容采集|等待" + std::to_string(m_s.workerWait.count() / 1000) + "秒后仍有" +
+                     std::to_string(busy) + "个采集线程未结束，停止其下载，最多再等" +
+                     std::to_string(m_s.workerCancelWait.count() / 1000) + "秒",
+                 0);
+        run.counters->cancelWorkers = true;
+        const auto until = std::chrono::steady_clock::now() + m_s.workerCancelWait;
+        while (run.counters->workers.load() > 0 && std::chrono::steady_clock::now() < until) sleepMs(20);
+        const int left = run.counters->workers.load();
+        if (m_s.state) m_s.state->setRunningWorkers(run.slot, left);
+        WriteLog("TMyThread:内容采集|采集线程等待结束，仍在运行的线程数：" + std::to_string(left), 0);
+        const long long unfinished = run.counters->rowsUnfinished.load() + left;
+        const std::string line = "内容采集未完成" + std::to_string(unfinished) + "条（采集线程超时），下次运行继续采集";
+        if (unfinished > 0) run.pane(line);
+        WriteLog("TMyThread:内容采集|" + line, 0);
     }
     showRunningLabel(current, static_cast<int>(total));
 

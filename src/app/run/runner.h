@@ -61,6 +61,10 @@ struct RunnerServices {
     int sleepStepMs = 10;  // tests shorten nothing else; sleeps are polled in these steps
     // How long the run waits for a task database held by another connection.
     std::chrono::milliseconds busyRetryTime = collect::kBusyRetryTime;
+    // How long the end of the content stage waits for its workers, and then, once they have been
+    // told to end their transfers, how long more for them to let go of their rows.
+    std::chrono::milliseconds workerWait{30000};
+    std::chrono::milliseconds workerCancelWait{10000};
 };
 
 class TaskRunner {

@@ -380,7 +380,7 @@ void DataBrowserWindow::importSpreadsheet() {
                                         breathe();
                                     });
     setWindowTitle(title);
-    m_dialogs.message(r.message, platform::kAppTitle);
+    m_dialogs.message(r.ok ? r.message + "。" + app::kImportReopenHint : r.message, platform::kAppTitle);
     // The new rows are counted and paged at once as well.
     m_model.setFilter(m_filter->currentIndex());
     showPage();

@@ -6,7 +6,9 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 #include <nlohmann/json.hpp>
+#include <set>
 
 #include "app/data/data_export.h"
 #include "app/tasks/catalogue.h"
@@ -14,6 +16,7 @@
 #include "platform/spreadsheet.h"
 #include "support/fakes.h"
 #include "support/sandbox_workspace.h"
+#include "support/small_disk.h"
 
 using namespace tarvex;
 namespace fs = std::filesystem;
@@ -120,17 +123,22 @@ TEST_F(Browser, ShowsOnlyTheFlagColumnsOfTheCurrentSiteGroup) {
               (std::vector<std::string>{"标题", "内容", "人工审核", "postc_a"}));
 }
 
-TEST_F(Browser, SaveStoresExactlyWhatWasTypedAndMarksSetTheFlags) {
+TEST_F(Browser, SaveStoresWhatWasTypedSoThatItReadsBackExactlyAndMarksSetTheFlags) {
     makeTask({"标题", "内容", "人工审核"});
     addRows(2, 0, 0);
     app::DataBrowser b(sandbox.workspace(), id, "新闻", dialogs);
     ASSERT_TRUE(b.open());
-    const std::string typed = "它说'好'! & 再见&&\r\n第二行";
+    const std::string typed = "它说'好'! & 再见&&\r\nR&&D &&&";
     ASSERT_TRUE(b.saveCell(0, 4, typed));
-    EXPECT_EQ(value("标题", 1), typed);
+    // Every reader turns a stored "&&" into "&": what they read is what was typed.
+    EXPECT_EQ(collect::ReadBack(value("标题", 1)), typed);
     EXPECT_EQ(b.rows()[0][4], typed);
     ASSERT_TRUE(b.saveCell(1, 3, "http://h/new?a=1&b=2"));
-    EXPECT_EQ(value("url", 2), "http://h/new?a=1&b=2");
+    EXPECT_EQ(collect::ReadBack(value("url", 2)), "http://h/new?a=1&b=2");
+    app::DataBrowser reopened(sandbox.workspace(), id, "新闻", dialogs);
+    ASSERT_TRUE(reopened.open());
+    EXPECT_EQ(reopened.rows()[0][4], typed);
+    EXPECT_EQ(reopened.rows()[1][3], "http://h/new?a=1&b=2");
 
     ASSERT_TRUE(b.markCollectedPublished(1, 4));
     EXPECT_EQ(value("getc", 2) + value("postc", 2), "11");
@@ -199,6 +207,80 @@ TEST_F(Browser, CsvQuotesValuesDoublesQuotesAndWritesLineBreaksAsEscapes) {
     EXPECT_EQ(test::readWholeFile(out),
               "\xEF\xBB\xBFID,已采集,已发布,网址,标题,内容,postc_a\r\n"
               "1,1,0,\"http://h/a?x=1,2\",\"甲, \"\"乙\"\"\\r\\n丙\",\"A&B\",\"0\"\r\n");
+}
+
+TEST(CsvGuard, FormulaLookingValuesGetAnApostropheAndNumbersStayAsTheyAre) {
+    struct Case {
+        std::string value, cell;
+    };
+    for (const auto& c : {Case{"=cmd|' /C calc'!A0", "'=cmd|' /C calc'!A0"}, Case{"+1+1", "'+1+1"},
+                          Case{"@SUM(A1)", "'@SUM(A1)"}, Case{"\tx", "'\tx"}, Case{"-2+3+cmd|x", "'-2+3+cmd|x"},
+                          Case{"-5", "-5"}, Case{"+3.5", "+3.5"}, Case{"-0.25", "-0.25"}, Case{"-", "'-"},
+                          Case{"a=b", "a=b"}, Case{"", ""}, Case{"12", "12"}, Case{"普通文字", "普通文字"}}) {
+        EXPECT_EQ(app::CsvFormulaGuard(c.value), c.cell) << c.value;
+    }
+}
+
+TEST_F(Browser, CsvExportGuardsFormulasInFieldsAndAddresses) {
+    makeTask();
+    collect::execScript(db(),
+                        "insert into content(url,geturl,getc,postc,标题,内容) values "
+                        "('=HYPERLINK(\"http://x\")',1,1,0,'=cmd|'' /C calc''!A0','-5')");
+    const std::string out = sandbox.path("out.csv");
+    auto r = app::ExportCsv(db(), {"标题", "内容"}, out);
+    ASSERT_TRUE(r.ok) << r.message;
+    EXPECT_EQ(test::readWholeFile(out),
+              "\xEF\xBB\xBFID,已采集,已发布,网址,标题,内容\r\n"
+              "1,1,0,\"'=HYPERLINK(\"\"http://x\"\")\",\"'=cmd|' /C calc'!A0\",\"-5\"\r\n");
+}
+
+TEST_F(Browser, ExportsToAFullDiskFailAndLeaveNoPartialFile) {
+    test::SmallDisk disk(1024 * 1024);
+    if (!disk.mounted()) GTEST_SKIP() << disk.why();
+    makeTask();
+    std::string sql = "BEGIN;";
+    for (int i = 0; i < 30; ++i)
+        sql += "insert into content(url,geturl,getc,postc,标题,内容) values ('http://h/" + std::to_string(i) +
+               "',1,1,0,'标题" + std::to_string(i) + "',replace(hex(zeroblob(10000)),'0','x'));";
+    collect::execScript(db(), sql + "COMMIT;");
+    auto entries = [&] {
+        std::set<std::string> names;
+        for (const auto& e : fs::recursive_directory_iterator(disk.path()))
+            if (e.path().filename() != ".filler") names.insert(e.path().filename().string());
+        return names;
+    };
+    // Room for some rows, not for all of them.
+    disk.fill(200 * 1024);
+    // An earlier export under the same name is kept as it was.
+    std::ofstream(disk.path() + "/Tarvex.csv") << "earlier";
+    auto csv = app::ExportCsv(db(), {"标题", "内容"}, disk.path() + "/Tarvex.csv");
+    EXPECT_FALSE(csv.ok);
+    EXPECT_NE(csv.message.find("No space left on device"), std::string::npos) << csv.message;
+    EXPECT_EQ(test::readWholeFile(disk.path() + "/Tarvex.csv"), "earlier");
+    EXPECT_EQ(entries(), std::set<std::string>{"Tarvex.csv"});
+    fs::remove(disk.path() + "/Tarvex.csv");
+
+    for (bool folders : {false, true}) {
+        SCOPED_TRACE(folders);
+        app::TextExportOptions o;
+        o.folderPerRow = folders;
+        const std::string folder = disk.path() + "/txt/";
+        auto txt = app::ExportText(db(), {"标题", "内容"}, o, folder);
+        EXPECT_FALSE(txt.ok);
+        EXPECT_EQ(txt.message.rfind("导出失败，无法写入文件：", 0), 0u) << txt.message;
+        EXPECT_GT(txt.files, 0);
+        EXPECT_LT(txt.files, 30);
+        // Every file that is there is whole; the one that did not fit is not there at all.
+        long long whole = 0;
+        for (const auto& e : fs::recursive_directory_iterator(folder)) {
+            if (!e.is_regular_file()) continue;
+            EXPECT_EQ(e.path().extension(), ".txt") << e.path();
+            EXPECT_EQ(fs::file_size(e.path()), e.path().stem().string().size() + 2 + 36 + 2 + 20000) << e.path();
+            ++whole;
+        }
+        EXPECT_EQ(whole, txt.files);
+        fs::remove_all(folder);
+    }
 }
 
 TEST_F(Browser, TextExportKeepsEveryFileInsideTheFolderWithReadableUniqueNames) {
@@ -279,7 +361,7 @@ struct Import : Browser {
         std::vector<std::vector<std::string>> out;
         for (std::size_t r = 0; r < t.rows.size(); ++r) {
             std::vector<std::string> row;
-            for (const auto& v : t.rows[r]) row.push_back(v.asText());
+            for (const auto& v : t.rows[r]) row.push_back(collect::ReadBack(v.asText()));
             out.push_back(row);
         }
         return out;
@@ -304,7 +386,7 @@ TEST_F(Import, AnXlsxWrittenByOpenpyxl) {
               0);
     auto r = app::ImportSpreadsheet(db(), {"标题", "内容", "数字", "时间", "postc_a"}, file);
     ASSERT_TRUE(r.ok) << r.message;
-    EXPECT_EQ(r.message, "从EXCEL导入完成！关掉本数据库窗口后，再次打开即可！");
+    EXPECT_EQ(r.message, "从EXCEL导入完成！导入2行");
     EXPECT_EQ(r.inserted, 2);
     // Dates are numbers with a date format in the file; they arrive as the date a person sees.
     EXPECT_EQ(rowsOf({"标题", "内容", "数字", "时间", "postc_a"}),
@@ -336,6 +418,63 @@ TEST_F(Import, XlsFixturesWithAndWithoutAUrlColumn) {
                   {"3-5", "第二条", "二", "4.5", "1", "1", "0"},
                   {"2-3", "甲", "内容甲", "", "1", "1", "0"},
                   {"3-3", "乙", "内容乙", "", "1", "1", "0"}}));
+}
+
+TEST_F(Import, RepeatingAnImportSkipsTheAddressesAlreadyInAndKeepsValuesExact) {
+    makeTask({"标题", "内容"});
+    const std::string file = sandbox.path("重复.xlsx");
+    const std::string script =
+        "import openpyxl, sys\n"
+        "wb = openpyxl.Workbook(); ws = wb.active\n"
+        "ws.append(['标题', 'url', '内容'])\n"
+        "ws.append(['R&&D', 'http://e.com/1?a=1&&b=2', 'A && B & C'])\n"
+        "ws.append(['第二条', 'http://e.com/2', 'x'])\n"
+        "ws.append(['第三条', 'http://e.com/2', 'the same address again'])\n"
+        "ws.append(['无网址', None, 'y'])\n"
+        "wb.save(sys.argv[1])\n";
+    sandbox.writeFile("make.py", script);
+    ASSERT_EQ(std::system((std::string(TARVEX_PYTHON3) + " " + sandbox.path("make.py") + " '" + file + "'").c_str()),
+              0);
+    auto first = app::ImportSpreadsheet(db(), {"标题", "内容"}, file);
+    ASSERT_TRUE(first.ok) << first.message;
+    EXPECT_EQ(first.inserted, 3);
+    EXPECT_EQ(first.skipped, 1);
+    EXPECT_EQ(first.message, "从EXCEL导入完成！导入3行，跳过数据库中已有网址的1行");
+    const std::vector<std::vector<std::string>> expected = {
+        {"http://e.com/1?a=1&&b=2", "R&&D", "A && B & C", "1", "1", "0"},
+        {"http://e.com/2", "第二条", "x", "1", "1", "0"},
+        {"5-4", "无网址", "y", "1", "1", "0"}};
+    EXPECT_EQ(rowsOf({"标题", "内容"}), expected);
+    app::DataBrowser b(sandbox.workspace(), id, "新闻", dialogs);
+    ASSERT_TRUE(b.open());
+    EXPECT_EQ(b.rows()[0][3], "http://e.com/1?a=1&&b=2");
+    EXPECT_EQ(b.rows()[0][4], "R&&D");
+
+    // Again (or after an import cut short): the addresses already in are not doubled.
+    auto again = app::ImportSpreadsheet(db(), {"标题", "内容"}, file);
+    ASSERT_TRUE(again.ok) << again.message;
+    EXPECT_EQ(again.inserted, 1);  // the row without an address has nothing to be matched by
+    EXPECT_EQ(again.skipped, 3);
+    EXPECT_EQ(app::CountRows(db(), " where url like 'http%'"), 2);
+}
+
+TEST_F(Import, RowsPastTheLimitAreReported) {
+    makeTask({"标题"});
+    const std::string file = sandbox.path("大.xlsx");
+    const std::string script =
+        "import openpyxl, sys\n"
+        "wb = openpyxl.Workbook(write_only=True); ws = wb.create_sheet()\n"
+        "ws.append(['标题'])\n"
+        "for i in range(100002): ws.append(['t%d' % i])\n"
+        "wb.save(sys.argv[1])\n";
+    sandbox.writeFile("make.py", script);
+    ASSERT_EQ(std::system((std::string(TARVEX_PYTHON3) + " " + sandbox.path("make.py") + " '" + file + "'").c_str()),
+              0);
+    auto r = app::ImportSpreadsheet(db(), {"标题"}, file);
+    ASSERT_TRUE(r.ok) << r.message;
+    EXPECT_EQ(r.inserted, 99999);  // rows 2 to 100000
+    EXPECT_EQ(r.overLimit, 3);
+    EXPECT_EQ(r.message, "从EXCEL导入完成！导入99999行，第100000行以后的3行超出10万行的上限，未导入");
 }
 
 TEST_F(Import, UnreadableFilesAreRefusedAndNothingIsInserted) {

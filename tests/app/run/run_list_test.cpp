@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <filesystem>
 
 #include <nlohmann/json.hpp>
 
@@ -32,6 +33,7 @@ struct Runs : ::testing::Test {
     std::unique_ptr<app::RunList> list;
     app::StageHooks hooks;
     std::chrono::milliseconds busyRetry = collect::kBusyRetryTime;
+    std::chrono::milliseconds workerWait{30000};
 
     void makeList() {
         app::RunnerServices s;
@@ -42,6 +44,8 @@ struct Runs : ::testing::Test {
         s.threads = &threads;
         s.hooks = hooks;
         s.busyRetryTime = busyRetry;
+        s.workerWait = workerWait;
+        s.workerCancelWait = std::chrono::milliseconds(10000);
         list = std::make_unique<app::RunList>(s, slots, [this](std::int64_t id) -> std::optional<app::TaskToRun> {
             auto it = tasks.find(id);
             if (it == tasks.end()) return std::nullopt;
@@ -507,4 +511,47 @@ TEST_F(Runs, WorkersReachTheSlotLockThroughTheRunTheyHold) {
     ASSERT_NE(held, nullptr);
     EXPECT_EQ(held->slotDbLock, &held->ownDbLock);
     std::lock_guard<std::mutex> g(*held->slotDbLock);
+}
+
+TEST_F(Runs, WorkersStillBusyAtTheEndOfTheStageAreEndedAndTheirRowsReportedUnfinished) {
+    // An article whose image trickles in for minutes: its worker outlives the stage's wait.
+    test::LocalHttpServer server(TARVEX_TEST_DATA_DIR "/sites/articles-with-attachments");
+    server.respond([](const test::RecordedRequest& r) -> std::optional<test::Reply> {
+        if (r.path == "/slow.html")
+            return test::Reply::html("<h1>慢</h1><div class=\"content\"><img src=\"/img/slow.png\"></div>");
+        if (r.path != "/img/slow.png") return std::nullopt;
+        test::Reply image = test::Reply::html(std::string(8000, 'x'));
+        image.contentType = "image/png";
+        image.trickleInterval = 100ms;
+        image.trickleBytes = 8;
+        return image;
+    });
+    nlohmann::json title{{"title", "标题"}, {"radio_1", "-1"}, {"radio_1_content", {"<h1>", "</h1>"}}};
+    nlohmann::json body{{"title", "正文"},
+                        {"radio_1", "-1"},
+                        {"radio_1_content", {"<div class=\"content\">", "</div>"}},
+                        {"file_save", {"-1", "/up/{dd:原文件名}", "0", "0"}}};
+    addTask(31, "慢图", settings({server.url("/slow.html")}, {{"fieldsAll", {title.dump(), body.dump()}}}));
+    // A partial file left by a killed run, and one a transfer may still be writing.
+    const std::string folder = sandbox.folder() + "data/31/";
+    sandbox.writeFile("data/31/old.png.part.AbC123", "half");
+    sandbox.writeFile("data/31/now.png.part.XyZ789", "half");
+    std::filesystem::last_write_time(folder + "old.png.part.AbC123",
+                                     std::filesystem::file_time_type::clock::now() - std::chrono::hours(1));
+    hooks = app::defaultStageHooks();
+    workerWait = 300ms;
+    runStages(31, "慢图", {true, true, false});
+
+    EXPECT_EQ(count(31, "getc=0"), "1");
+    const auto counters = list->lastRunCounters(list->rows()[0].slot);
+    EXPECT_EQ(counters->rowsUnfinished.load(), 1);
+    EXPECT_EQ(counters->workers.load(), 0) << "the worker was not ended";
+    auto pane = slots.snapshot(1).pane;
+    EXPECT_NE(std::find(pane.begin(), pane.end(), "内容采集未完成1条（采集线程超时），下次运行继续采集"), pane.end());
+    EXPECT_NE(std::find(pane.begin(), pane.end(), "采集内容ID:1未完成（采集线程超时），下次运行继续采集"), pane.end());
+    // The worker's own partial file went with it; of the earlier ones only the stale one.
+    std::vector<std::string> parts;
+    for (const auto& e : std::filesystem::recursive_directory_iterator(folder))
+        if (e.path().filename().string().find(".part.") != std::string::npos) parts.push_back(e.path().filename());
+    EXPECT_EQ(parts, std::vector<std::string>{"now.png.part.XyZ789"});
 }

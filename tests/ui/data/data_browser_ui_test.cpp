@@ -310,7 +310,7 @@ TEST_F(BrowserUi, ExportsAndImportGoThroughTheirWindows) {
 
     chosenFile = TARVEX_TEST_DATA_DIR "/spreadsheets/without-url.xls";
     b->importSpreadsheet();
-    EXPECT_EQ(dialogs.messages().back(), "从EXCEL导入完成！关掉本数据库窗口后，再次打开即可！");
+    EXPECT_EQ(dialogs.messages().back(), "从EXCEL导入完成！导入2行。关掉本数据库窗口后，再次打开即可！");
     EXPECT_EQ(b->countLabel()->text(), "总数：47 页数:3");
 }
 
