@@ -9,7 +9,7 @@
 #include <set>
 #include <unordered_set>
 
-#include "app/output_file.h"
+#include "app/data/output_file.h"
 #include "collect/task_db.h"
 #include "engine/field_rule.h"
 #include "platform/run_log.h"

@@ -1,4 +1,4 @@
-#include "app/output_file.h"
+#include "app/data/output_file.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
