@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "collect/attachment_paths.h"
+#include "collect/attachment_safety.h"
 #include "engine/template_lang.h"
 #include "engine/text_tokens.h"
 #include "platform/file_read.h"
@@ -118,7 +119,8 @@ std::optional<ThumbnailPlan> planThumbnail(const ImageSettings& s, const std::st
                                            const platform::Clock& clock, engine::RandomSource& random) {
     std::string name = engine::ReplaceAll(s.thumbName, "\r\n", "");
     ThumbnailPlan plan;
-    plan.address = engine::ExpandTokens(name, imagePath, clock, random);
+    // Thumbnails are always written as JPEG: the name says so, whatever the image's format.
+    plan.address = WithJpegExtension(engine::ExpandTokens(name, imagePath, clock, random));
     const std::string file = CleanPathSegment(LastPathPart(plan.address));
     if (file.empty()) {
         error = "缩略图文件名无效：" + plan.address;
