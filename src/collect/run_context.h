@@ -37,6 +37,8 @@ public:
     // Records the publish stage sent with success, and those it tried and failed to send.
     std::atomic<long long> published{0};
     std::atomic<long long> publishFailed{0};
+    // Of those, records held back because their attachments did not all reach the site.
+    std::atomic<long long> attachmentsMissing{0};
 
     // Records why a stage or the run ended early; the first reason is kept.
     void fail(const std::string& reason);

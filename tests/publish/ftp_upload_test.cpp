@@ -85,7 +85,7 @@ TEST_F(FtpUpload, StoresEachFileInTheFoldersOfItsNewUrlBothConnectionModes) {
         const std::string sub = passive ? "p" : "a";
         std::vector<Attachment> files{{local("a.jpg", "AAA"), "/" + sub + "/2019/01/a.jpg"},
                                       {local("图片.jpg", "BBB"), "http://site.example/" + sub + "/ver1.2/图片.jpg"}};
-        EXPECT_EQ(uploadAttachmentsFtp(run, files, settings("\\www\\", passive)), 2) << sub;
+        EXPECT_TRUE(uploadAttachmentsFtp(run, files, settings("\\www\\", passive)).complete()) << sub;
         EXPECT_EQ(remote("www/" + sub + "/2019/01/a.jpg"), "AAA") << sub;
         // The server sees GBK bytes for the name.
         const std::string gbkName = platform::encodeFromUtf8("图片.jpg", "GBK").value();
@@ -98,20 +98,23 @@ TEST_F(FtpUpload, StoresEachFileInTheFoldersOfItsNewUrlBothConnectionModes) {
 TEST_F(FtpUpload, NeverOverwritesAFileThatIsThere) {
     fs::create_directories(ftp.root() + "/up");
     { std::ofstream(ftp.root() + "/up/a.jpg") << "OLD"; }
-    EXPECT_EQ(uploadAttachmentsFtp(run, {{local("a.jpg", "NEW"), "/up/a.jpg"}}, settings()), 0);
+    // The file that is there counts as uploaded (an earlier run stored it) and stays as it is.
+    EXPECT_TRUE(uploadAttachmentsFtp(run, {{local("a.jpg", "NEW"), "/up/a.jpg"}}, settings()).complete());
     EXPECT_EQ(remote("up/a.jpg"), "OLD");
 }
 
 TEST_F(FtpUpload, AFailedConnectionStopsTheRemainingFiles) {
     auto s = settings();
     s.ftpPass = "wrong";
-    EXPECT_EQ(uploadAttachmentsFtp(run, {{local("a.jpg", "A"), "/a.jpg"}, {local("b.jpg", "B"), "/b.jpg"}}, s), 0);
+    auto report = uploadAttachmentsFtp(run, {{local("a.jpg", "A"), "/a.jpg"}, {local("b.jpg", "B"), "/b.jpg"}}, s);
+    EXPECT_EQ(report.uploaded, (std::vector<bool>{false, false}));
+    EXPECT_FALSE(report.complete());
     auto shown = dialogs.messages();
     ASSERT_EQ(shown.size(), 1u);
     EXPECT_EQ(shown[0].rfind("连接失败：", 0), 0u);
     s = settings();
     s.ftpPort = "twenty-one";
-    EXPECT_EQ(uploadAttachmentsFtp(run, {{local("a.jpg", "A"), "/a.jpg"}}, s), 0);
+    EXPECT_EQ(uploadAttachmentsFtp(run, {{local("a.jpg", "A"), "/a.jpg"}}, s).uploaded, (std::vector<bool>{false}));
     EXPECT_EQ(dialogs.messages().size(), 2u);
 }
 

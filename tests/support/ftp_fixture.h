@@ -16,6 +16,9 @@ public:
         std::string root;  // created when missing
         std::string user = "tarvex";
         std::string password = "secret";
+        // pyftpdlib's permission letters; "elr" lists, changes folder and reads but refuses
+        // every folder made and every file stored.
+        std::string perm = "elradfmwMT";
     };
 
     explicit LocalFtpServer(Options options);

@@ -26,6 +26,8 @@ def main():
     parser.add_argument("--user", required=True)
     parser.add_argument("--password", required=True)
     parser.add_argument("--root", required=True)
+    parser.add_argument("--perm", default="elradfmwMT",
+                        help="pyftpdlib permission letters of the user")
     parser.add_argument("--no-stdin-watch", action="store_true",
                         help="keep serving when stdin closes")
     args = parser.parse_args()
@@ -35,9 +37,9 @@ def main():
     root = os.path.abspath(args.root)
     os.makedirs(root, exist_ok=True)
     authorizer = DummyAuthorizer()
-    # Every permission: list, change folder, read, append, delete, rename, make folder,
-    # write, change mode and set modification time.
-    authorizer.add_user(args.user, args.password, root, perm="elradfmwMT")
+    # By default every permission: list, change folder, read, append, delete, rename, make
+    # folder, write, change mode and set modification time.
+    authorizer.add_user(args.user, args.password, root, perm=args.perm)
 
     class Handler(FTPHandler):
         pass
