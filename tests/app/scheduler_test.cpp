@@ -87,7 +87,7 @@ struct FakePort final : app::SchedulerPort {
         stopped.reset();
         return r;
     }
-    bool canStart(const std::string&) override { return !full; }
+    bool canStart(std::int64_t, const std::string&) override { return !full; }
     bool addToRunList(std::int64_t id, const std::string& name, const std::array<bool, 3>& s) override {
         calls.push_back("add " + std::to_string(id) + "," + name + " " + app::StageFlagsText(s));
         return true;
