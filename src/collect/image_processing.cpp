@@ -119,8 +119,10 @@ std::optional<ThumbnailPlan> planThumbnail(const ImageSettings& s, const std::st
                                            const platform::Clock& clock, engine::RandomSource& random) {
     std::string name = engine::ReplaceAll(s.thumbName, "\r\n", "");
     ThumbnailPlan plan;
+    plan.address = engine::ExpandTokens(name, imagePath, clock, random);
     // Thumbnails are always written as JPEG: the name says so, whatever the image's format.
-    plan.address = WithJpegExtension(engine::ExpandTokens(name, imagePath, clock, random));
+    const std::string last = LastPathPart(plan.address);
+    if (last.find_first_not_of('.') != std::string::npos) plan.address = WithJpegExtension(plan.address);
     const std::string file = CleanPathSegment(LastPathPart(plan.address));
     if (file.empty()) {
         error = "缩略图文件名无效：" + plan.address;
