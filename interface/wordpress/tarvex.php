@@ -43,10 +43,11 @@ ob_start();
  * The form as the client sent it. WordPress adds slashes to $_POST when it loads; the plain
  * script keeps a copy from before, the plugin takes the slashes off again.
  */
-$tarvex_post = $tarvex_embedded ? wp_unslash($_POST) : $_POST;
+$tarvex_post = $GLOBALS['tarvex_post'] = $tarvex_embedded ? wp_unslash($_POST) : $_POST;
 
-/** Whether the module talks GBK ("&charset=gbk" in the address). */
-$tarvex_gbk = isset($_GET['charset']) && is_string($_GET['charset'])
+// The plugin reads this file inside a function: the values the functions below share are put
+// into $GLOBALS by name. Whether the module talks GBK ("&charset=gbk" in the address):
+$tarvex_gbk = $GLOBALS['tarvex_gbk'] = isset($_GET['charset']) && is_string($_GET['charset'])
     && in_array(strtolower($_GET['charset']), ['gbk', 'gb2312', 'gb18030', 'cp936'], true);
 
 /** Ends the request with a status and a text, in the module's charset. */
