@@ -9,9 +9,10 @@ namespace tarvex::collect {
 namespace {
 
 TEST(AttachmentSafety, ScriptsAndHiddenNamesAreRefusedWhereverTheExtensionStands) {
-    for (const char* name : {"shell.php", "a.phtml", "a.PHP5", "a.php.jpg", "a.jpg.php", "x.phar", "x.pht", "run.cgi",
-                             "a.pl", "a.py", "a.asp", "a.aspx", "a.jsp", "a.shtml", ".htaccess", ".user.ini",
-                             "a.asp;.jpg", "a.php .jpg", "a.php.", "a.exe", "", "a\x01.jpg"})
+    for (const char* name :
+         {"shell.php",  "a.phtml",    "a.PHP5", "a.php.jpg", "a.jpg.php", "x.phar",   "x.pht",     "run.cgi",
+          "a.pl",       "a.py",       "a.asp",  "a.aspx",    "a.jsp",     "a.shtml",  ".htaccess", ".user.ini",
+          "a.asp;.jpg", "a.php .jpg", "a.php.", "a.exe",     "",          "a\x01.jpg"})
         EXPECT_NE(UnsafeFileName(name), "") << name;
     for (const char* name : {"a.jpg", "photo.png", "图片.gif", "archive.tar.gz", "report.pdf", "ver1.2.webp", "phpinfo",
                              "my-php-notes.txt", "a.jpeg"})
