@@ -128,6 +128,10 @@ std::optional<ThumbnailPlan> planThumbnail(const ImageSettings& s, const std::st
         error = "缩略图文件名无效：" + plan.address;
         return std::nullopt;
     }
+    if (const std::string why = UnsafeFileName(file); !why.empty()) {
+        error = "缩略图文件名不安全：" + why;
+        return std::nullopt;
+    }
     plan.path = folderOf(imagePath) + "/" + file;
     if (plan.path == imagePath) {
         error = "缩略图文件名与图片相同：" + plan.path;

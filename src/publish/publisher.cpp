@@ -342,12 +342,29 @@ void Publisher::run() {
 }
 
 void Publisher::applyPendingSuccesses() {
-    m_pendingSuccesses = ApplyPendingSuccesses(m_run.dbPath, [this](const std::string& flag, std::int64_t id) {
+    auto settle = [this](const std::string& flag, std::int64_t id, const std::string& key) {
+        const std::string idText = std::to_string(id);
+        try {
+            // The record must still be the one that was published (same address, same site).
+            auto row = read("select url from content where id=" + idText);
+            const std::string mark = flag.size() > 6 ? flag.substr(6) : std::string();
+            if (row.empty() || RecordKey(m_run.taskId, readBack(row.text(0, "url")), mark) != key) {
+                WriteLog("TMyThread:发布内容|待写发布标记已无对应内容，丢弃:" + flag + "," + idText, 0);
+                return true;
+            }
+        } catch (const std::exception& e) {
+            WriteLog("TMyThread:发布内容|补写发布标记失败:" + flag + "," + idText + "," + e.what(), 0);
+            return false;
+        }
         std::string error;
-        if (markPublished(m_run, flag, id, error)) return true;
-        WriteLog("TMyThread:发布内容|补写发布标记失败:" + flag + "," + std::to_string(id) + "," + error, 0);
+        if (markPublished(m_run, flag, id, error)) {
+            WriteLog("TMyThread:发布内容|补写发布标记:" + flag + "," + idText, 0);
+            return true;
+        }
+        WriteLog("TMyThread:发布内容|补写发布标记失败:" + flag + "," + idText + "," + error, 0);
         return false;
-    });
+    };
+    m_pendingSuccesses = ApplyPendingSuccesses(m_run.dbPath, settle);
     if (!m_pendingSuccesses.empty())
         m_run.pane("有" + std::to_string(m_pendingSuccesses.size()) +
                    "条已发布内容的发布标记仍无法写入，这些内容不会重复发布");
@@ -595,7 +612,7 @@ void Publisher::publishOne(const PublishTarget& target, bool mainSite, const Pub
         // same way for every later record, so the pass for this target ends here.
         m_run.pane(m_prefix + "发布成功,更新表异常：" + collect::DbErrorText(dbError));
         std::string fileError;
-        if (RememberPendingSuccess(m_run.dbPath, m_flag, id, fileError)) {
+        if (RememberPendingSuccess(m_run.dbPath, m_flag, id, key, fileError)) {
             m_pendingSuccesses.emplace(m_flag, id);
             WriteLog(
                 "TMyThread:发布内容ID:" + idText + ",发布成功但未能更新表，已记入" + PendingSuccessPath(m_run.dbPath),

@@ -49,52 +49,69 @@ std::string PendingSuccessPath(const std::string& dbPath) {
     return dbPath + ".published";
 }
 
-bool RememberPendingSuccess(const std::string& dbPath, const std::string& flag, std::int64_t id, std::string& error) {
+bool RememberPendingSuccess(const std::string& dbPath, const std::string& flag, std::int64_t id,
+                            const std::string& recordKey, std::string& error) {
     const std::string path = PendingSuccessPath(dbPath);
     const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
     if (fd < 0) {
         error = std::strerror(errno);
         return false;
     }
-    const bool ok = writeAll(fd, flag + "\t" + std::to_string(id) + "\n") && ::fsync(fd) == 0;
+    const bool ok = writeAll(fd, flag + "\t" + std::to_string(id) + "\t" + recordKey + "\n") && ::fsync(fd) == 0;
     if (!ok) error = std::strerror(errno);
     ::close(fd);
     return ok;
 }
 
-std::set<std::pair<std::string, std::int64_t>> ReadPendingSuccesses(const std::string& dbPath) {
-    std::set<std::pair<std::string, std::int64_t>> out;
+namespace {
+
+struct PendingLine {
+    std::string flag;
+    std::int64_t id = 0;
+    std::string key;
+    std::string text;
+};
+
+std::vector<PendingLine> readPendingLines(const std::string& dbPath) {
+    std::vector<PendingLine> out;
     std::ifstream in(PendingSuccessPath(dbPath), std::ios::binary);
     for (std::string line; std::getline(in, line);) {
         const std::size_t tab = line.find('\t');
-        if (tab == std::string::npos) continue;  // a line cut short by a full disk
-        auto id = engine::ParseInteger(line.substr(tab + 1));
-        if (id && *id > 0) out.emplace(line.substr(0, tab), *id);
+        const std::size_t tab2 = tab == std::string::npos ? tab : line.find('\t', tab + 1);
+        if (tab2 == std::string::npos) continue;  // a line cut short by a full disk
+        auto id = engine::ParseInteger(line.substr(tab + 1, tab2 - tab - 1));
+        if (!id || *id <= 0) continue;
+        out.push_back({line.substr(0, tab), *id, line.substr(tab2 + 1), line});
     }
     return out;
 }
 
+}  // namespace
+
+std::set<std::pair<std::string, std::int64_t>> ReadPendingSuccesses(const std::string& dbPath) {
+    std::set<std::pair<std::string, std::int64_t>> out;
+    for (const auto& l : readPendingLines(dbPath)) out.emplace(l.flag, l.id);
+    return out;
+}
+
 std::set<std::pair<std::string, std::int64_t>> ApplyPendingSuccesses(
-    const std::string& dbPath, const std::function<bool(const std::string& flag, std::int64_t id)>& mark) {
-    auto pending = ReadPendingSuccesses(dbPath);
-    if (pending.empty()) return pending;
+    const std::string& dbPath,
+    const std::function<bool(const std::string& flag, std::int64_t id, const std::string& recordKey)>& settle) {
     std::set<std::pair<std::string, std::int64_t>> left;
-    for (const auto& [flag, id] : pending) {
-        if (mark(flag, id)) {
-            platform::WriteLog("TMyThread:发布内容|补写发布标记:" + flag + "," + std::to_string(id), 0);
-        } else {
-            left.emplace(flag, id);
-        }
-    }
     const std::string path = PendingSuccessPath(dbPath);
+    if (!platform::isRegularFile(path)) return left;
+    std::string text;
+    for (const auto& l : readPendingLines(dbPath)) {
+        if (settle(l.flag, l.id, l.key)) continue;
+        left.emplace(l.flag, l.id);
+        text += l.text + "\n";
+    }
     if (left.empty()) {
         std::remove(path.c_str());
         return left;
     }
     // The rest is written to a new file that then takes the old one's place, so a failure
     // half-way never loses a success.
-    std::string text;
-    for (const auto& [flag, id] : left) text += flag + "\t" + std::to_string(id) + "\n";
     const std::string temp = path + ".new";
     const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     const bool ok = fd >= 0 && writeAll(fd, text) && ::fsync(fd) == 0;

@@ -24,17 +24,20 @@ inline constexpr const char* kRecordKeyField = "tarvex_key";
 std::string RecordKey(std::int64_t taskId, const std::string& recordUrl, const std::string& siteMark);
 
 // The task's pending-success file beside its database: "data/<id>.db3" → "data/<id>.db3.published".
-// One line per success whose flag update failed: flag column, a tab, the record id.
+// One line per success whose flag update failed: flag column, record id and the record's key
+// (RecordKey), separated by tabs; the key tells the record apart from a later one of that id.
 std::string PendingSuccessPath(const std::string& dbPath);
 // Appends one success and flushes it to disk; false with the reason in `error`.
-bool RememberPendingSuccess(const std::string& dbPath, const std::string& flag, std::int64_t id, std::string& error);
+bool RememberPendingSuccess(const std::string& dbPath, const std::string& flag, std::int64_t id,
+                            const std::string& recordKey, std::string& error);
 // The successes the file holds (flag column, record id).
 std::set<std::pair<std::string, std::int64_t>> ReadPendingSuccesses(const std::string& dbPath);
-// Writes the flag of every pending success (`mark` sets one flag and says whether it worked);
-// the file then keeps only those that still failed, and is removed when none is left. Returns
-// the successes still pending.
+// Hands every pending success to `settle`, which writes its flag (or finds it belongs to no
+// record any more) and says whether the line is done; the file then keeps only the others, and
+// is removed when none is left. Returns the successes still pending.
 std::set<std::pair<std::string, std::int64_t>> ApplyPendingSuccesses(
-    const std::string& dbPath, const std::function<bool(const std::string& flag, std::int64_t id)>& mark);
+    const std::string& dbPath,
+    const std::function<bool(const std::string& flag, std::int64_t id, const std::string& recordKey)>& settle);
 
 // The files of one record whose local file exists, in `download` order. `notUploadedOnly`
 // leaves out the rows marked "isupload" (files a former run already put on the site).

@@ -45,7 +45,9 @@ TEST(AttachmentSafety, UploadPathsMayNotLeaveTheirFolderOrHide) {
         const std::string why = UnsafeUploadPath(c.newUrl);
         EXPECT_EQ(why.empty(), c.ok) << c.newUrl << " " << why;
         // The message names the file.
-        if (!c.ok && *c.newUrl) EXPECT_NE(why.find(c.newUrl), std::string::npos) << why;
+        if (!c.ok && *c.newUrl) {
+            EXPECT_NE(why.find(c.newUrl), std::string::npos) << why;
+        }
     }
 }
 

@@ -188,6 +188,8 @@ TEST_F(ImageOrder, ThumbnailNamesStayInTheImagesFolder) {
     EXPECT_EQ(plan("/small/t.PNG"), "/w/a/t.jpg /small/t.jpg");
     EXPECT_EQ(plan("/small/t.JPEG"), "/w/a/t.JPEG /small/t.JPEG");
     EXPECT_EQ(plan("/small.v2/t"), "/w/a/t.jpg /small.v2/t.jpg");
+    EXPECT_EQ(plan("/small/t.php"), "/w/a/t.jpg /small/t.jpg");
+    EXPECT_EQ(plan("/small/t.php.png"), "refused");
     EXPECT_EQ(plan("http://x/../.."), "/w/a/_ http://x/../..");
     // A name that would overwrite the image itself, and one without a file name.
     EXPECT_EQ(plan("/small/{dd:原文件名}"), "refused");

@@ -600,7 +600,7 @@ TEST_F(PublishStage, ASuccessWhoseFlagCannotBeWrittenIsKeptAndNeverPostedAgain) 
     auto counters = run();
     EXPECT_TRUE(paneHas("发布成功,更新表异常：database or disk is full"));
     EXPECT_FALSE(counters->failure().empty());
-    EXPECT_EQ(sandbox.readFile("data/1.db3.published"), "postc\t1\n");
+    EXPECT_EQ(sandbox.readFile("data/1.db3.published"), "postc\t1\t" + RecordKey(1, "http://src.example/a", "") + "\n");
     ASSERT_EQ(site.count("AddInfo"), 1u);
 
     // Still full: the record on the site is not sent again; the next one goes out.
@@ -616,6 +616,16 @@ TEST_F(PublishStage, ASuccessWhoseFlagCannotBeWrittenIsKeptAndNeverPostedAgain) 
     run();
     EXPECT_EQ(flags(), (std::vector<int>{1, 1}));
     EXPECT_EQ(site.count("AddInfo"), 0u);
+    EXPECT_FALSE(std::filesystem::exists(sandbox.path("data/1.db3.published")));
+
+    // A kept success of a record that is gone (the database made anew) marks nothing.
+    collect::execScript(db, "delete from content; delete from sqlite_sequence");
+    record("new");
+    sandbox.writeFile("data/1.db3.published", "postc\t1\t" + RecordKey(1, "http://src.example/a", "") + "\n");
+    site.clear();
+    run();
+    EXPECT_EQ(site.count("AddInfo"), 1u);
+    EXPECT_EQ(flags(), (std::vector<int>{1}));
     EXPECT_FALSE(std::filesystem::exists(sandbox.path("data/1.db3.published")));
 }
 
