@@ -278,3 +278,19 @@ TEST_F(FtpUpload, UnsafeNamesAreRefusedAndTheOtherFilesGoOn) {
     EXPECT_EQ(stored, (std::vector<std::string>{"up/ok.jpg"}));
     EXPECT_FALSE(fs::exists(sandbox.path("escape")));
 }
+
+TEST_F(FtpUpload, AStoreAnswered553FailsThatFileOnlyAndSaysWhy) {
+    test::LocalFtpServer::Options options{sandbox.path("ftproot")};
+    options.refuseStore = "b.jpg";
+    test::LocalFtpServer refusing(options);
+    auto s = settings();
+    s.ftpPort = std::to_string(refusing.port());
+    auto report =
+        uploadAttachmentsFtp(run, {{local("a.jpg", "A"), "/up/a.jpg"}, {local("b.jpg", "B"), "/up/b.jpg"}}, s);
+    EXPECT_EQ(report.uploaded, (std::vector<bool>{true, false}));
+    ASSERT_EQ(report.problems.size(), 1u);
+    EXPECT_NE(report.problems[0].find("/up/b.jpg"), std::string::npos) << report.problems[0];
+    EXPECT_NE(report.problems[0].find("553"), std::string::npos) << report.problems[0];
+    EXPECT_EQ(remote("up/a.jpg"), "A");
+    EXPECT_FALSE(fs::exists(ftp.root() + "/up/b.jpg"));
+}

@@ -51,6 +51,10 @@ LocalFtpServer::LocalFtpServer(Options options) : m_options(std::move(options)) 
                                      "--password",   m_options.password,
                                      "--root",       m_options.root,
                                      "--perm",       m_options.perm};
+    if (!m_options.refuseStore.empty()) {
+        args.push_back("--refuse-stor");
+        args.push_back(m_options.refuseStore);
+    }
     std::vector<char*> argv;
     for (auto& a : args) argv.push_back(a.data());
     argv.push_back(nullptr);
