@@ -279,11 +279,15 @@ function tarvex_check_content(string $tmp, string $path)
     if (empty($check['ext']) || empty($check['type'])) {
         return new WP_Error('type', 'refused file: its content is not of the type its name says: ' . $name);
     }
-    if (!empty($check['proper_filename']) && $check['proper_filename'] !== $name) {
-        return new WP_Error('type', 'refused file: its content is ' . $check['type'] . ', not what the name ' . $name . ' says');
-    }
-    if (strpos((string) $check['type'], 'image/') === 0 && function_exists('wp_get_image_mime') && !wp_get_image_mime($tmp)) {
+    $named = wp_check_filetype($name);
+    $isImage = strpos((string) $named['type'], 'image/') === 0;
+    // Like WordPress's own upload, an image of another image format passes (a watermarked PNG
+    // is JPEG data); what is no image at all does not.
+    if ($isImage && function_exists('wp_get_image_mime') && !wp_get_image_mime($tmp)) {
         return new WP_Error('type', 'refused file: not an image: ' . $name);
+    }
+    if (!$isImage && !empty($check['proper_filename']) && $check['proper_filename'] !== $name) {
+        return new WP_Error('type', 'refused file: its content is ' . $check['type'] . ', not what the name ' . $name . ' says');
     }
     return true;
 }
