@@ -57,13 +57,15 @@ bool RunListSchedulerPort::canStart(std::int64_t taskId, const std::string& name
     bool ok = false;
     onUi([&] {
         const auto rows = m_list.rows();
+        const std::string entry = std::to_string(taskId) + "," + name;
         for (const auto& row : rows) {
             if (row.taskId != taskId) continue;
-            WriteLog("TAutoThread|任务已在运行列表，跳过:" + std::to_string(taskId) + "," + name + " (" + row.name +
-                         "," + row.state + ")",
-                     0);
+            // Said once while the task holds its row, not at every pass.
+            if (m_skipLogged.insert(entry).second)
+                WriteLog("TAutoThread|任务已在运行列表，跳过:" + entry + " (" + row.name + "," + row.state + ")", 0);
             return;
         }
+        m_skipLogged.erase(entry);
         if (rows.size() >= static_cast<std::size_t>(ProcessState::kMaxRunRows)) return;
         for (int s = 1; s <= ProcessState::kSlots; ++s)
             if (m_list.page(s).caption == name) return;

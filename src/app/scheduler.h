@@ -57,6 +57,7 @@ private:
     bool onUi(const std::function<void()>& fn);
     RunList& m_list;
     UiInvoker m_invoke;
+    std::set<std::string> m_skipLogged;  // entries whose skip was logged; touched on the UI thread
 };
 
 struct SchedulerServices {
