@@ -57,7 +57,7 @@ TestPublishResult TestPublish(const std::string& address, bool utf8,
             request.formFields.emplace_back(platform::utf8ToGb18030(name), platform::utf8ToGb18030(value));
     }
     request.totalTimeoutMs = 120000;
-    platform::WriteLog("发布规则配置:测试发布:" + url + "\r\n" + RedactForLog(logged), 0);
+    platform::WriteLog("发布规则配置:测试发布:" + RedactForLog(url) + "\r\n" + RedactForLog(logged), 0);
     const platform::HttpResponse response = platform::httpPerform(request);
     if (!response.transportOk()) {
         out.message = "访问异常：" + TransportErrorText(response, verifyTls);
