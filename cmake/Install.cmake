@@ -87,6 +87,28 @@ include(CPack)
 install(FILES ${CMAKE_SOURCE_DIR}/README.md DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/tarvex COMPONENT cli)
 install(DIRECTORY ${CMAKE_SOURCE_DIR}/deploy/ DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/tarvex/examples COMPONENT cli)
 
+# The WordPress side: the plugin's folder and zip (for wp-admin's "上传插件"), built from
+# interface/wordpress at build time, and the plain interface script with its sample settings.
+find_package(Python3 COMPONENTS Interpreter)
+if(Python3_FOUND)
+  set(_wp_sources ${CMAKE_SOURCE_DIR}/interface/wordpress/tarvex.php
+    ${CMAKE_SOURCE_DIR}/interface/wordpress/plugin/tarvex-publisher.php
+    ${CMAKE_SOURCE_DIR}/interface/wordpress/plugin/uninstall.php
+    ${CMAKE_SOURCE_DIR}/interface/wordpress/plugin/readme.txt)
+  add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/wordpress/tarvex-publisher.zip
+    COMMAND ${CMAKE_SOURCE_DIR}/scripts/wordpress-plugin ${CMAKE_BINARY_DIR}/wordpress
+    DEPENDS ${_wp_sources} ${CMAKE_SOURCE_DIR}/scripts/wordpress-plugin
+    COMMENT "WordPress plugin tarvex-publisher.zip" VERBATIM)
+  add_custom_target(wordpress_plugin ALL DEPENDS ${CMAKE_BINARY_DIR}/wordpress/tarvex-publisher.zip)
+  install(FILES ${CMAKE_BINARY_DIR}/wordpress/tarvex-publisher.zip DESTINATION ${CMAKE_INSTALL_DATADIR}/tarvex/wordpress
+    COMPONENT cli)
+  install(DIRECTORY ${CMAKE_BINARY_DIR}/wordpress/tarvex-publisher DESTINATION ${CMAKE_INSTALL_DATADIR}/tarvex/wordpress
+    COMPONENT cli)
+endif()
+install(FILES ${CMAKE_SOURCE_DIR}/interface/wordpress/tarvex.php ${CMAKE_SOURCE_DIR}/interface/wordpress/tarvex-config-sample.php
+  ${CMAKE_SOURCE_DIR}/interface/wordpress/wordpress-module.txt ${CMAKE_SOURCE_DIR}/interface/wordpress/README.md
+  DESTINATION ${CMAKE_INSTALL_DATADIR}/tarvex/wordpress COMPONENT cli)
+
 # The plug-in interface for people writing their own plug-ins.
 install(FILES ${CMAKE_SOURCE_DIR}/src/platform/tarvex_plugin.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/tarvex
   COMPONENT cli)

@@ -2,34 +2,52 @@
 /**
  * Tarvex采集器 interface script for WordPress.
  *
- * Put this file and tarvex-config.php (made from tarvex-config-sample.php) into the WordPress
- * root folder, beside wp-load.php. The publish module's address is
- *     http://your.site/tarvex.php?secret=YOUR_SECRET            (UTF-8 module, "charset=1")
- *     http://your.site/tarvex.php?secret=YOUR_SECRET&charset=gbk (GBK module, "charset=0")
+ * Two ways to install it:
+ *  - as the WordPress plugin "tarvex-publisher" (this file inside the plugin's folder): the
+ *    plugin makes the secret and its settings page shows the address to paste into the module;
+ *  - as a plain script: this file and tarvex-config.php (made from tarvex-config-sample.php) in
+ *    the WordPress root folder, beside wp-load.php. The publish module's address is then
+ *        http://your.site/tarvex.php?secret=YOUR_SECRET            (UTF-8 module, "charset=1")
+ *        http://your.site/tarvex.php?secret=YOUR_SECRET&charset=gbk (GBK module, "charset=0")
  *
  * Operations (form field "tarvex"):
  *   AddInfo        publish one record: title, content, category, thumb, source, and optionally
  *                  tags, excerpt, author, status, date; inline attachments as upload_name[],
- *                  upload_newurl[], upload_file[]. Idempotent on "source": a record whose source
- *                  address is already on the site is answered "succ|" and changes nothing.
+ *                  upload_newurl[], upload_file[]. Idempotent on "tarvex_key" (the program's
+ *                  stable key of the record for this site; without one, on "source"): a record
+ *                  already on the site is answered "succ|" + its post id and changes nothing.
  *   upall          store every attached file (upload_newurl[] + upload_file[])
  *   upsingle       store one attached file
  *   upsingle_part  one piece of a file ("parts", "part"), accepted only in order and only up
  *                  to TARVEX_MAX_UPLOAD_BYTES in all; the file appears when the last piece came
  *   GetAllClass    the category list: "@@@<br/>" then "name###id###parent<br/>" per category
  *
- * Every reply is "succ|…" or "fail|…" (with an error status for failures). Files are stored only
- * under WordPress's uploads folder, at the path of their address (upload_newurl[]) below the
- * uploads address; "..", hidden names, backslashes and every executable or server-side
- * extension are refused wherever they stand in the name.
+ * Every reply is plain text, "succ|…" or "fail|…" (with an error status for failures). Files are
+ * stored only under WordPress's uploads folder, at the path of their address (upload_newurl[])
+ * below the uploads address; "..", hidden names, backslashes and every executable or
+ * server-side extension are refused wherever they stand in the name; an image must have an
+ * image's bytes; a file never replaces a different file that is already there.
  */
 
 declare(strict_types=1);
 
+/** Inside the plugin WordPress is loaded and TARVEX_SECRET defined before this file is read. */
+$tarvex_embedded = defined('ABSPATH') && defined('TARVEX_EMBEDDED');
+if (!$tarvex_embedded && defined('ABSPATH')) {
+    exit; // read by WordPress in some other way (the plugin folder scanned): nothing to do
+}
+
 ob_start();
 
-/** Whether the module talks GBK ("&charset=gbk" in the address). */
-$tarvex_gbk = isset($_GET['charset']) && is_string($_GET['charset'])
+/**
+ * The form as the client sent it. WordPress adds slashes to $_POST when it loads; the plain
+ * script keeps a copy from before, the plugin takes the slashes off again.
+ */
+$tarvex_post = $GLOBALS['tarvex_post'] = $tarvex_embedded ? wp_unslash($_POST) : $_POST;
+
+// The plugin reads this file inside a function: the values the functions below share are put
+// into $GLOBALS by name. Whether the module talks GBK ("&charset=gbk" in the address):
+$tarvex_gbk = $GLOBALS['tarvex_gbk'] = isset($_GET['charset']) && is_string($_GET['charset'])
     && in_array(strtolower($_GET['charset']), ['gbk', 'gb2312', 'gb18030', 'cp936'], true);
 
 /** Ends the request with a status and a text, in the module's charset. */
@@ -40,7 +58,8 @@ function tarvex_reply(int $status, string $text): void
         ob_end_clean();
     }
     http_response_code($status);
-    header('Content-Type: text/html; charset=' . ($tarvex_gbk ? 'GBK' : 'UTF-8'));
+    header('Content-Type: text/plain; charset=' . ($tarvex_gbk ? 'GBK' : 'UTF-8'));
+    header('X-Content-Type-Options: nosniff');
     header('Cache-Control: no-store');
     echo $tarvex_gbk ? tarvex_to_gbk($text) : $text;
     exit;
@@ -70,14 +89,16 @@ function tarvex_text(string $bytes): string
 
 function tarvex_field(string $name): string
 {
-    $v = $_POST[$name] ?? '';
+    global $tarvex_post;
+    $v = $tarvex_post[$name] ?? '';
     return is_string($v) ? tarvex_text($v) : '';
 }
 
 /** The values of a "name[]" field, in order. */
 function tarvex_list(string $name): array
 {
-    $v = $_POST[$name] ?? [];
+    global $tarvex_post;
+    $v = $tarvex_post[$name] ?? [];
     if (!is_array($v)) {
         return [];
     }
@@ -86,11 +107,13 @@ function tarvex_list(string $name): array
 
 // ---- Who may ask ---------------------------------------------------------------------------
 
-$tarvex_config = __DIR__ . '/tarvex-config.php';
-if (!is_file($tarvex_config)) {
-    tarvex_fail(500, 'tarvex-config.php is missing beside tarvex.php');
+if (!$tarvex_embedded) {
+    $tarvex_config = __DIR__ . '/tarvex-config.php';
+    if (!is_file($tarvex_config)) {
+        tarvex_fail(500, 'tarvex-config.php is missing beside tarvex.php');
+    }
+    require $tarvex_config;
 }
-require $tarvex_config;
 if (!defined('TARVEX_SECRET') || !is_string(TARVEX_SECRET) || strlen(TARVEX_SECRET) < 16) {
     tarvex_fail(500, 'TARVEX_SECRET in tarvex-config.php must have at least 16 characters');
 }
@@ -111,15 +134,17 @@ if (!hash_equals(TARVEX_SECRET, $tarvex_given)) {
 if (empty($_POST) && (int) ($_SERVER['CONTENT_LENGTH'] ?? 0) > 0) {
     tarvex_fail(413, 'request larger than post_max_size (' . ini_get('post_max_size') . ')');
 }
-$tarvex_op = is_string($_POST['tarvex'] ?? null) ? $_POST['tarvex'] : '';
+$tarvex_op = is_string($tarvex_post['tarvex'] ?? null) ? $tarvex_post['tarvex'] : '';
 if (!in_array($tarvex_op, ['AddInfo', 'upall', 'upsingle', 'upsingle_part', 'GetAllClass'], true)) {
     tarvex_fail(400, 'unknown operation');
 }
 
 // ---- WordPress -----------------------------------------------------------------------------
 
-define('WP_USE_THEMES', false);
-require __DIR__ . '/wp-load.php';
+if (!$tarvex_embedded) {
+    define('WP_USE_THEMES', false);
+    require __DIR__ . '/wp-load.php';
+}
 require_once ABSPATH . 'wp-admin/includes/file.php';
 require_once ABSPATH . 'wp-admin/includes/image.php';
 require_once ABSPATH . 'wp-admin/includes/media.php';
@@ -195,7 +220,15 @@ function tarvex_files(): array
     $urls = tarvex_list('upload_newurl');
     $f = $_FILES['upload_file'] ?? null;
     if (!is_array($f) || !is_array($f['tmp_name'] ?? null)) {
+        if ($urls) {
+            tarvex_fail(413, 'received no file of ' . count($urls) . ' (upload_max_filesize, post_max_size or max_file_uploads)');
+        }
         return [];
+    }
+    // PHP drops the files beyond max_file_uploads without a word: the post would lack them.
+    if (count($f['tmp_name']) !== count($urls)) {
+        tarvex_fail(413, 'received ' . count($f['tmp_name']) . ' of ' . count($urls) . ' files (max_file_uploads is '
+            . ini_get('max_file_uploads') . '); send fewer files per request or raise max_file_uploads');
     }
     $out = [];
     foreach (array_values($f['tmp_name']) as $i => $tmp) {
@@ -224,14 +257,57 @@ function tarvex_store(array $file)
     if (is_wp_error($target)) {
         return $target;
     }
+    if (!is_uploaded_file($file['tmp'])) {
+        return new WP_Error('move', 'cannot store ' . $file['newurl']);
+    }
+    $checked = tarvex_check_content($file['tmp'], $target[0]);
+    if (is_wp_error($checked)) {
+        return $checked;
+    }
     $ok = tarvex_folder_for($target[0]);
     if (is_wp_error($ok)) {
         return $ok;
     }
-    if (!is_uploaded_file($file['tmp']) || !@move_uploaded_file($file['tmp'], $target[0])) {
-        return new WP_Error('move', 'cannot store ' . $file['newurl']);
+    return tarvex_place($file['tmp'], $target[0], $file['newurl'], true);
+}
+
+/** The file's bytes must be what its name says, as WordPress's own upload checks them. */
+function tarvex_check_content(string $tmp, string $path)
+{
+    $name = basename($path);
+    $check = wp_check_filetype_and_ext($tmp, $name);
+    if (empty($check['ext']) || empty($check['type'])) {
+        return new WP_Error('type', 'refused file: its content is not of the type its name says: ' . $name);
     }
-    @chmod($target[0], 0644);
+    $named = wp_check_filetype($name);
+    $isImage = strpos((string) $named['type'], 'image/') === 0;
+    // Like WordPress's own upload, an image of another image format passes (a watermarked PNG
+    // is JPEG data); what is no image at all does not.
+    if ($isImage && function_exists('wp_get_image_mime') && !wp_get_image_mime($tmp)) {
+        return new WP_Error('type', 'refused file: not an image: ' . $name);
+    }
+    if (!$isImage && !empty($check['proper_filename']) && $check['proper_filename'] !== $name) {
+        return new WP_Error('type', 'refused file: its content is ' . $check['type'] . ', not what the name ' . $name . ' says');
+    }
+    return true;
+}
+
+/**
+ * Puts a finished file at its place. A file already there is kept: the same bytes again (a
+ * retry) are a success, other bytes (another post's file of that name) are refused.
+ */
+function tarvex_place(string $from, string $to, string $newurl, bool $uploaded)
+{
+    if (file_exists($to)) {
+        $same = is_file($to) && filesize($to) === filesize($from) && hash_file('sha256', $to) === hash_file('sha256', $from);
+        @unlink($from);
+        return $same ? true : new WP_Error('exists', 'refused: a different file is already stored at ' . $newurl);
+    }
+    $moved = $uploaded ? @move_uploaded_file($from, $to) : @rename($from, $to);
+    if (!$moved) {
+        return new WP_Error('move', 'cannot store ' . $newurl);
+    }
+    @chmod($to, 0644);
     return true;
 }
 
@@ -305,7 +381,7 @@ function tarvex_upload_part(): void
         @file_put_contents($dir . '/index.php', "<?php\n");
     }
     // Pieces left by a transfer that never ended are dropped after a day.
-    foreach (glob($dir . '/*.{part,json}', GLOB_BRACE) ?: [] as $old) {
+    foreach (glob($dir . '/*.{part,json,lock}', GLOB_BRACE) ?: [] as $old) {
         if (filemtime($old) < time() - 86400) {
             @unlink($old);
         }
@@ -325,6 +401,7 @@ function tarvex_upload_part(): void
     if ($state['size'] + $size > TARVEX_MAX_UPLOAD_BYTES) {
         @unlink($key . '.part');
         @unlink($key . '.json');
+        @unlink($key . '.lock');
         tarvex_fail(413, 'larger than ' . TARVEX_MAX_UPLOAD_BYTES . ' bytes: ' . $file['newurl']);
     }
     $in = fopen($file['tmp'], 'rb');
@@ -340,12 +417,22 @@ function tarvex_upload_part(): void
         file_put_contents($key . '.json', json_encode($state));
         tarvex_reply(200, 'succ|piece ' . $part . '/' . $parts);
     }
-    $ok = tarvex_folder_for($target[0]);
-    if (is_wp_error($ok) || !@rename($key . '.part', $target[0])) {
-        tarvex_fail(500, is_wp_error($ok) ? $ok->get_error_message() : 'cannot store ' . $file['newurl']);
-    }
-    @chmod($target[0], 0644);
     @unlink($key . '.json');
+    // The pieces are done whatever happens next: their lock file goes too.
+    flock($lock, LOCK_UN);
+    fclose($lock);
+    @unlink($key . '.lock');
+    $ok = tarvex_check_content($key . '.part', $target[0]);
+    if (!is_wp_error($ok)) {
+        $ok = tarvex_folder_for($target[0]);
+    }
+    if (!is_wp_error($ok)) {
+        $ok = tarvex_place($key . '.part', $target[0], $file['newurl'], false);
+    }
+    if (is_wp_error($ok)) {
+        @unlink($key . '.part');
+        tarvex_fail(422, $ok->get_error_message());
+    }
     tarvex_reply(200, 'succ|' . $state['size']);
 }
 
@@ -409,23 +496,34 @@ function tarvex_add_info(): void
         tarvex_fail(400, 'empty title');
     }
     $source = trim(tarvex_field('source'));
+    $key = strtolower(trim(tarvex_field('tarvex_key')));
+    if ($key !== '' && !preg_match('/^[0-9a-f]{16,128}$/', $key)) {
+        tarvex_fail(400, 'bad tarvex_key');
+    }
+    // The program's key names the record for this site; older programs send none, then the
+    // source address does.
+    [$metaKey, $metaValue] = $key !== '' ? ['_tarvex_key', $key] : ['_tarvex_source', $source];
     $lock = '';
-    if ($source !== '') {
-        // One request per source address at a time, so two posts of one record cannot both pass
-        // the check below.
-        $lock = 'tarvex_' . md5($source);
-        $wpdb->get_var($wpdb->prepare('SELECT GET_LOCK(%s, 30)', $lock));
+    if ($metaValue !== '') {
+        // One request per record at a time, so two posts of one record cannot both pass the
+        // check below. A lock that cannot be had in time is a failure: the program tries again.
+        $lock = 'tarvex_' . md5($metaKey . '|' . $metaValue);
+        $got = $wpdb->get_var($wpdb->prepare('SELECT GET_LOCK(%s, 30)', $lock));
+        if ((string) $got !== '1') {
+            tarvex_fail(503, 'busy: another request is storing this record, try again');
+        }
         $existing = get_posts([
             'post_type' => 'post',
             'post_status' => ['publish', 'future', 'draft', 'pending', 'private', 'trash'],
-            'meta_key' => '_tarvex_source',
-            'meta_value' => $source,
+            'meta_key' => $metaKey,
+            'meta_value' => $metaValue,
             'fields' => 'ids',
             'numberposts' => 1,
             'suppress_filters' => true,
         ]);
         if ($existing) {
-            tarvex_reply(200, 'succ|' . $existing[0] . '|exists');
+            $wpdb->get_var($wpdb->prepare('SELECT RELEASE_LOCK(%s)', $lock));
+            tarvex_reply(200, 'succ|' . $existing[0]);
         }
     }
     $failures = tarvex_store_all();
@@ -442,7 +540,7 @@ function tarvex_add_info(): void
         'post_author' => tarvex_author(),
         'post_category' => tarvex_categories(),
         'tags_input' => array_filter(array_map('trim', explode(',', tarvex_field('tags'))), 'strlen'),
-        'meta_input' => $source !== '' ? ['_tarvex_source' => $source] : [],
+        'meta_input' => array_filter(['_tarvex_source' => $source, '_tarvex_key' => $key], 'strlen'),
     ];
     $date = tarvex_field('date');
     if ($date !== '' && strtotime($date) !== false) {

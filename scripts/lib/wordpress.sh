@@ -11,6 +11,9 @@
 #       interface address a module posts to), WP_ADMIN_PASSWORD and appends its processes to
 #       WP_PIDS. Logs go to LOGS.
 #   wp_category NAME                       prints the id of the category NAME (made when missing)
+#   wp_install_plugin ZIP COOKIES          signs in as admin, uploads the plugin zip through
+#       wp-admin's "上传插件" page, activates it and reads the interface address from its settings
+#       page into WP_PLUGIN_POSTURL. COOKIES is a file for the session's cookies.
 
 WP_PACKAGES=(wordpress mariadb-server php-cli php-mysql php-gd php-xml php-mbstring php-curl)
 WP_PIDS=()
@@ -127,4 +130,25 @@ wp_category() {
     $t = term_exists($argv[2], "category") ?: wp_insert_term($argv[2], "category");
     echo is_array($t) ? $t["term_id"] : $t;
   ' "$WP_SITE" "$1")
+}
+
+wp_install_plugin() {
+  local zip="$1" jar="$2" page nonce activate
+  rm -f "$jar"
+  curl -s -o /dev/null -c "$jar" "$WP_SITE/wp-login.php"
+  curl -s -o /dev/null -b "$jar" -c "$jar" -b "wordpress_test_cookie=WP%20Cookie%20check" \
+    --data-urlencode "log=admin" --data-urlencode "pwd=$WP_ADMIN_PASSWORD" -d "testcookie=1" \
+    "$WP_SITE/wp-login.php"
+  page="$(curl -s -b "$jar" "$WP_SITE/wp-admin/plugin-install.php?tab=upload")"
+  nonce="$(printf '%s' "$page" | grep -o 'name="_wpnonce" value="[0-9a-f]*"' | head -n 1 | sed 's/.*value="\([0-9a-f]*\)"/\1/')"
+  [ -n "$nonce" ] || { echo "wordpress: no upload form in wp-admin (sign-in failed?)" >&2; return 1; }
+  page="$(curl -s -b "$jar" -F "_wpnonce=$nonce" -F "_wp_http_referer=/wp-admin/plugin-install.php?tab=upload" \
+    -F "pluginzip=@$zip;type=application/zip" -F "install-plugin-submit=Install Now" \
+    "$WP_SITE/wp-admin/update.php?action=upload-plugin")"
+  activate="$(printf '%s' "$page" | grep -o 'plugins.php?action=activate[^"]*' | head -n 1 | sed 's/&amp;/\&/g')"
+  [ -n "$activate" ] || { echo "wordpress: the plugin upload was not accepted: $(printf '%s' "$page" | sed 's/<[^>]*>//g' | grep -v '^\s*$' | tail -n 5)" >&2; return 1; }
+  curl -s -o /dev/null -b "$jar" "$WP_SITE/wp-admin/$activate"
+  page="$(curl -s -b "$jar" "$WP_SITE/wp-admin/options-general.php?page=tarvex-publisher")"
+  WP_PLUGIN_POSTURL="$(printf '%s' "$page" | grep -o 'id="tarvex-url-utf8"[^>]*value="[^"]*"' | sed 's/.*value="\([^"]*\)"/\1/' | sed 's/&amp;/\&/g; s/&#038;/\&/g')"
+  [ -n "$WP_PLUGIN_POSTURL" ] || { echo "wordpress: the plugin's settings page shows no interface address" >&2; return 1; }
 }

@@ -94,6 +94,12 @@ int runExitCode(const std::shared_ptr<collect::RunCounters>& counters, int stopS
         err << "tarvex-cli: 列表采集没有存入任何网址，" << counters->listFailed << "个网址存入数据库失败\n";
         return 1;
     }
+    // A record whose files did not reach the site is held back: the site is missing something.
+    if (counters->attachmentsMissing > 0) {
+        err << "tarvex-cli: " << counters->attachmentsMissing
+            << "条内容的附件未能全部上传，这些内容未发布，下次运行时重试\n";
+        return 1;
+    }
     // A dead or refusing publish target: the records stay unpublished, which a script must see.
     if (counters->publishFailed > 0 && counters->published == 0) {
         err << "tarvex-cli: 内容发布没有成功发布任何内容，" << counters->publishFailed << "条发布失败\n";

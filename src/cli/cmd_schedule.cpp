@@ -27,7 +27,7 @@ class ReportingPort final : public app::SchedulerPort {
 public:
     ReportingPort(app::SchedulerPort& inner, std::ostream& out) : m_inner(inner), m_out(out) {}
     std::optional<std::string> removeStoppedRow(const std::string& n) override { return m_inner.removeStoppedRow(n); }
-    bool canStart(const std::string& n) override { return m_inner.canStart(n); }
+    bool canStart(std::int64_t id, const std::string& n) override { return m_inner.canStart(id, n); }
     bool addToRunList(std::int64_t id, const std::string& n, const std::array<bool, 3>& s) override {
         return m_inner.addToRunList(id, n, s);
     }

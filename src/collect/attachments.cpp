@@ -11,6 +11,7 @@
 #include <optional>
 
 #include "collect/attachment_paths.h"
+#include "collect/attachment_safety.h"
 #include "collect/http_fetch.h"
 #include "collect/task_db.h"
 #include "engine/template_lang.h"
@@ -325,6 +326,24 @@ bool haveFile(const AttachmentJob& job, Placement& placed, const std::string& re
     return got.ok && platform::isRegularFile(placed.local());
 }
 
+// A name that would give a local file an executable extension: logged and refused (the value
+// keeps the remote address).
+bool refusedName(const std::string& newName) {
+    const std::string why = UnsafeFileName(LastPathPart(newName));
+    if (why.empty()) return false;
+    WriteLog("TGetThread:附件文件名不安全，不下载：" + why, 0);
+    return true;
+}
+
+// Whether an image attachment's bytes are an image; a fresh download that is none (an error
+// page, a script) is removed again.
+bool isImageFile(const Placement& placed, const std::string& remote, bool fresh) {
+    if (!ImageFormatOf(placed.local()).empty()) return true;
+    WriteLog("TGetThread:下载的文件不是图片，不作为图片保存：" + remote, 0);
+    if (fresh) ::unlink(placed.local().c_str());
+    return false;
+}
+
 void imagesInText(const AttachmentJob& job, const engine::FieldRule& rule, const std::vector<std::string>& fileSave,
                   std::string& value, const engine::FieldValueList& values, RecordFiles& files,
                   AttachmentOutcome& outcome) {
@@ -367,6 +386,10 @@ void imagesInText(const AttachmentJob& job, const engine::FieldRule& rule, const
             engine::ReplaceAllInPlace(value, m.group(), "<img src=\"" + had->second + "\"");
             continue;
         }
+        if (refusedName(newName)) {
+            ++outcome.failed;
+            continue;
+        }
         const std::string folder = folderPart(job, rule, fileSave[2], remote, values);
         auto local = AttachmentPath(base, folder, newName);
         if (!local) {
@@ -387,6 +410,10 @@ void imagesInText(const AttachmentJob& job, const engine::FieldRule& rule, const
             bool fresh = false;
             if (!haveFile(job, *placed, remote, referer, {}, false, outcome, fresh)) {
                 WriteLog("TGetThread:本地无图片，跳过\r", 0);
+                ++outcome.failed;
+                continue;
+            }
+            if (!isImageFile(*placed, remote, fresh)) {
                 ++outcome.failed;
                 continue;
             }
@@ -447,6 +474,10 @@ void directFile(const AttachmentJob& job, const engine::FieldRule& rule, const s
     const std::string base = AttachmentFolder(job.savePath, job.programFolder, job.taskId);
     const std::string newName = newNameFor(job, fileSave[1], remote, values);
     const std::string folder = folderPart(job, rule, fileSave[2], remote, values);
+    if (refusedName(newName)) {
+        ++outcome.failed;
+        return;
+    }
     value = newName;
     auto local = AttachmentPath(base, folder, newName);
     std::unique_ptr<Placement> placed;

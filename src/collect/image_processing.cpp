@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "collect/attachment_paths.h"
+#include "collect/attachment_safety.h"
 #include "engine/template_lang.h"
 #include "engine/text_tokens.h"
 #include "platform/file_read.h"
@@ -119,9 +120,16 @@ std::optional<ThumbnailPlan> planThumbnail(const ImageSettings& s, const std::st
     std::string name = engine::ReplaceAll(s.thumbName, "\r\n", "");
     ThumbnailPlan plan;
     plan.address = engine::ExpandTokens(name, imagePath, clock, random);
+    // Thumbnails are always written as JPEG: the name says so, whatever the image's format.
+    const std::string last = LastPathPart(plan.address);
+    if (last.find_first_not_of('.') != std::string::npos) plan.address = WithJpegExtension(plan.address);
     const std::string file = CleanPathSegment(LastPathPart(plan.address));
     if (file.empty()) {
         error = "缩略图文件名无效：" + plan.address;
+        return std::nullopt;
+    }
+    if (const std::string why = UnsafeFileName(file); !why.empty()) {
+        error = "缩略图文件名不安全：" + why;
         return std::nullopt;
     }
     plan.path = folderOf(imagePath) + "/" + file;

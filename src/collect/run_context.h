@@ -37,6 +37,8 @@ public:
     // Records the publish stage sent with success, and those it tried and failed to send.
     std::atomic<long long> published{0};
     std::atomic<long long> publishFailed{0};
+    // Of those, records held back because their attachments did not all reach the site.
+    std::atomic<long long> attachmentsMissing{0};
     // Content rows that could not be stored here (their files or their row could not be
     // written), and rows whose workers were ended by the end of the stage (see cancelWorkers;
     // workers still running are unfinished as well).

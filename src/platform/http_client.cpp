@@ -9,6 +9,7 @@
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <mutex>
@@ -42,6 +43,36 @@ std::string trimLineEnd(std::string s) {
     return s;
 }
 
+// "scheme://host:port" of an absolute address, lower case, the default port filled in; "" for a
+// relative one.
+std::string originOf(std::string_view url) {
+    const std::size_t scheme = url.find("://");
+    if (scheme == std::string_view::npos || url.substr(0, scheme).find_first_of("/?#") != std::string_view::npos)
+        return {};
+    std::string out;
+    for (char c : url.substr(0, scheme)) out += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    std::string_view rest = url.substr(scheme + 3);
+    rest = rest.substr(0, rest.find_first_of("/?#"));
+    if (const std::size_t at = rest.rfind('@'); at != std::string_view::npos) rest = rest.substr(at + 1);
+    std::string host;
+    for (char c : rest) host += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    const std::size_t bracket = host.rfind(']');
+    const std::size_t colon = host.rfind(':');
+    if (colon == std::string::npos || (bracket != std::string::npos && colon < bracket))
+        host += out == "https" ? ":443" : ":80";
+    return out + "://" + host;
+}
+
+// Whether a Location value stays on the origin of `current`: a relative one always does.
+bool sameOrigin(std::string_view current, std::string_view location) {
+    if (location.rfind("//", 0) == 0) {
+        const std::size_t scheme = current.find("://");
+        return originOf(std::string(current.substr(0, scheme + 1)) + std::string(location)) == originOf(current);
+    }
+    const std::string target = originOf(location);
+    return target.empty() || target == originOf(current);
+}
+
 struct Transfer {
     const HttpRequest* request = nullptr;
     HttpResponse* response = nullptr;
@@ -51,6 +82,9 @@ struct Transfer {
     bool totalTimedOut = false;
     bool cancelled = false;
     bool sinkFailed = false;
+    bool redirectRefused = false;
+    long lastStatus = 0;
+    std::string refusedLocation;
     std::size_t bodyBytes = 0;
     std::chrono::steady_clock::time_point started = std::chrono::steady_clock::now();
     std::chrono::steady_clock::time_point lastActivity = started;
@@ -84,9 +118,21 @@ std::size_t onHeader(char* data, std::size_t size, std::size_t count, void* user
         // A new response begins (after a redirect or a 100 Continue): keep only the last.
         t->response->statusLine = line;
         t->response->headers.clear();
+        const std::size_t sp = line.find(' ');
+        t->lastStatus = sp == std::string::npos ? 0 : std::atol(line.c_str() + sp + 1);
     } else if (auto colon = line.find(':'); colon != std::string::npos && colon > 0) {
         std::string value = line.substr(colon + 1);
         value.erase(0, value.find_first_not_of(" \t"));
+        if (t->request->keepPostOnOrigin && t->request->followRedirects &&
+            (t->lastStatus == 307 || t->lastStatus == 308) && iequals(line.substr(0, colon), "Location")) {
+            char* current = nullptr;
+            curl_easy_getinfo(t->handle, CURLINFO_EFFECTIVE_URL, &current);
+            if (!sameOrigin(current ? current : "", value)) {
+                t->redirectRefused = true;
+                t->refusedLocation = value;
+                return 0;  // ends the transfer before libcurl follows
+            }
+        }
         t->response->headers.emplace_back(line.substr(0, colon), value);
     }
     return n;
@@ -194,6 +240,12 @@ void classify(CURLcode code, const char* errbuf, Transfer& t) {
     if (t.sinkFailed) {
         r.error = HttpError::Other;
         r.errorText = "The received body could not be stored";
+        return;
+    }
+    if (t.redirectRefused) {
+        r.error = HttpError::RedirectRefused;
+        r.errorText = "Redirect to another site refused (" + std::to_string(t.lastStatus) +
+                      ", the form is not sent again): " + t.refusedLocation;
         return;
     }
     if (t.cancelled) {

@@ -69,6 +69,9 @@ struct HttpRequest {
     int idleTimeoutMs = 20000;  // longest wait for the next byte in either direction
     bool followRedirects = true;
     int maxRedirects = 10;
+    // A 307 or 308 answer re-sends the body to its new address: with this set, one that points
+    // to another scheme, host or port ends the request with HttpError::RedirectRefused instead.
+    bool keepPostOnOrigin = false;
     TlsSettings tls;
     std::size_t maxBodyBytes = kMaxBodyBytes;  // decompressed
     // Longest time the whole request may take, redirects included; 0 = no limit. A server that
@@ -96,7 +99,8 @@ enum class HttpError {
     Tls,         // handshake or certificate failure
     TooManyRedirects,
     BodyTooLarge,
-    Cancelled,  // the progress callback said stop
+    Cancelled,        // the progress callback said stop
+    RedirectRefused,  // a 307/308 to another origin while keepPostOnOrigin is set
     Other,
 };
 

@@ -16,7 +16,8 @@ ColumnReply RequestColumnList(const PublishModule& module, const std::function<b
         if (n == "jsslversion") sslVersion = content;
     }
     const std::string address = module.address();
-    auto request = FormPost(address, userAgent, 5000, sslVersion, cancelled);
+    const bool verifyTls = ModuleVerifiesTls(module.fields());
+    auto request = FormPost(address, userAgent, 5000, sslVersion, verifyTls, cancelled);
     // The wait for the list is bounded as a whole, so the request always ends.
     request.totalTimeoutMs = 30000;
     request.cookie = cookie;
@@ -27,11 +28,11 @@ ColumnReply RequestColumnList(const PublishModule& module, const std::function<b
     ColumnReply reply;
     const platform::HttpResponse response = platform::httpPerform(request);
     if (!response.transportOk()) {
-        reply.error = "POST提交URL:" + address + ",提示错误：" + response.errorText;
+        reply.error = "POST提交URL:" + RedactForLog(address) + ",提示错误：" + TransportErrorText(response, verifyTls);
         return reply;
     }
     if (!ReplyArrived(response)) {
-        reply.error = "POST提交URL:" + address + ",提示错误：" + response.statusLine;
+        reply.error = "POST提交URL:" + RedactForLog(address) + ",提示错误：" + response.statusLine;
         return reply;
     }
     reply.text = module.utf8() ? platform::decodeToUtf8(response.body, "UTF-8").value_or(response.body)

@@ -107,43 +107,65 @@ FtpTarget FtpTargetOf(const std::string& ftpDir, const std::string& newUrl) {
     return t;
 }
 
-int uploadAttachmentsFtp(const collect::RunContext& run, const std::vector<Attachment>& files,
-                         const UploadSettings& settings) {
-    int stored = 0;
+UploadReport uploadAttachmentsFtp(const collect::RunContext& run, const std::vector<Attachment>& files,
+                                  const UploadSettings& settings) {
+    UploadReport report(files.size());
     const collect::RunContext* ctx = &run;
     const std::function<bool()> stop = [ctx] { return ctx->stopRequested(); };
-    for (const auto& f : files) {
-        if (run.stopRequested()) break;
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        const Attachment& f = files[i];
+        if (run.stopRequested()) {
+            report.cancelled = true;
+            break;
+        }
         run.pane("正在FTP上传附件：" + f.newUrl);
+        // A name with ".." would leave the base folder; a script would run on the site.
+        if (const std::string why = RefusedAttachment(f); !why.empty()) {
+            run.pane(why);
+            platform::WriteLog("TMyThread:" + why, 0);
+            report.problems.push_back(why);
+            continue;
+        }
         std::string failure;
         auto fs = clientSettings(settings, stop, failure);
         if (!fs) {
             run.message("连接失败：" + failure);
+            report.problems.push_back("连接失败：" + failure);
             break;
         }
         platform::FtpClient client(*fs);
         if (auto c = client.connect(); !c.ok) {
-            if (run.stopRequested()) break;
+            if (run.stopRequested()) {
+                report.cancelled = true;
+                break;
+            }
             run.message("连接失败：" + c.error);
+            report.problems.push_back("连接失败：" + c.error);
             break;
         }
         const FtpTarget target = FtpTargetOf(settings.ftpDir, f.newUrl);
         const std::string name = BaseName(f.localPath);
         if (enterFolders(client, target.folders, failure)) {
             auto names = listNames(client, failure);
-            if (names && !contains(*names, name)) {
+            if (names && contains(*names, name)) {
+                // Already there (an earlier run stored it): it is not overwritten.
+                report.uploaded[i] = true;
+            } else if (names) {
                 if (auto r = client.store(f.localPath, platform::utf8ToGb18030(name)); r.ok)
-                    ++stored;
+                    report.uploaded[i] = true;
                 else
-                    failure = r.error;
+                    failure = r.error.empty() ? std::string("STOR failed") : r.error;
             }
         }
-        if (!failure.empty() && !run.stopRequested()) {
+        if (!report.uploaded[i] && failure.empty()) failure = "未知错误";
+        if (!report.uploaded[i] && !run.stopRequested()) {
             run.pane("FTP上传失败：" + failure);
             platform::WriteLog("TMyThread:FTP上传失败：" + f.newUrl + "," + failure, 0);
+            report.problems.push_back(f.newUrl + "：FTP上传失败：" + failure);
         }
+        if (run.stopRequested() && !report.uploaded[i]) report.cancelled = true;
     }
-    return stored;
+    return report;
 }
 
 std::string FtpTestConnection(const UploadSettings& settings, const std::function<bool()>& cancelled) {

@@ -23,11 +23,12 @@ struct FtpTarget {
 FtpTarget FtpTargetOf(const std::string& ftpDir, const std::string& newUrl);
 
 // Stores every attachment, in order, under its local file's name in the folders of its newurl,
-// polling the run's stop. A failed connection (message box "连接失败：…") stops the remaining
-// ones; any other failure is shown in the pane and the next attachment goes on. Returns the
-// number of files stored.
-int uploadAttachmentsFtp(const collect::RunContext& run, const std::vector<Attachment>& files,
-                         const UploadSettings& settings);
+// polling the run's stop. A name refused by RefusedAttachment is not sent; a failed connection
+// (message box "连接失败：…") stops the remaining ones; any other failure is shown in the pane and
+// the next attachment goes on. A file already on the server counts as uploaded (it is never
+// overwritten).
+UploadReport uploadAttachmentsFtp(const collect::RunContext& run, const std::vector<Attachment>& files,
+                                  const UploadSettings& settings);
 
 // "测试连接": "连接成功！" or "连接失败：" + the reason.
 std::string FtpTestConnection(const UploadSettings& settings, const std::function<bool()>& cancelled = {});

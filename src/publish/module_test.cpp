@@ -12,6 +12,7 @@
 #include "publish/attachment_upload.h"
 #include "publish/publish_module.h"
 #include "publish/publisher.h"
+#include "publish/record_delivery.h"
 
 namespace tarvex::publish {
 
@@ -41,7 +42,12 @@ TestPublishResult TestPublish(const std::string& address, bool utf8,
     }
     const std::string charset = utf8 ? "utf-8" : "gbk";
     const std::string url = engine::TrimText(address);
-    auto request = FormPost(url, userAgent, 20000, sslVersion, std::function<bool()>{});
+    // The same test content is the same test post: a second try is recognised by the site.
+    std::string formText;
+    for (const auto& [name, value] : form) formText += name + "=" + value + "\n";
+    form.emplace_back(kRecordKeyField, RecordKey(0, url + "\n" + formText, "module-test"));
+    const bool verifyTls = ModuleVerifiesTls(fields);
+    auto request = FormPost(url, userAgent, 20000, sslVersion, verifyTls, std::function<bool()>{});
     request.cookie = cookie;
     request.contentType = "application/x-www-form-urlencoded";
     for (const auto& [name, value] : form) {
@@ -51,10 +57,10 @@ TestPublishResult TestPublish(const std::string& address, bool utf8,
             request.formFields.emplace_back(platform::utf8ToGb18030(name), platform::utf8ToGb18030(value));
     }
     request.totalTimeoutMs = 120000;
-    platform::WriteLog("发布规则配置:测试发布:" + url + "\r\n" + RedactForLog(logged), 0);
+    platform::WriteLog("发布规则配置:测试发布:" + RedactForLog(url) + "\r\n" + RedactForLog(logged), 0);
     const platform::HttpResponse response = platform::httpPerform(request);
     if (!response.transportOk()) {
-        out.message = "访问异常：" + response.errorText;
+        out.message = "访问异常：" + TransportErrorText(response, verifyTls);
         return out;
     }
     auto decoded = platform::decodeToUtf8(response.body, charset);

@@ -34,9 +34,14 @@ std::string fileText(const std::string& bytes) {
     return bytes;
 }
 
+// A name that suggests a credential: a password, a secret, a token, a key (not a keyword),
+// an authorisation, a signature, a session, a ticket or a cookie.
 bool mentionsSecret(const std::string& lowerName) {
-    for (const char* w : {"pass", "pwd", "secret", "token", "key"})
-        if (lowerName.find(w) != std::string::npos) return true;
+    std::string n = lowerName;
+    for (std::size_t p = n.find("keyword"); p != std::string::npos; p = n.find("keyword", p)) n.replace(p, 7, "-");
+    for (const char* w :
+         {"pass", "pwd", "secret", "token", "key", "auth", "sign", "session", "sess", "ticket", "cookie", "credential"})
+        if (n.find(w) != std::string::npos) return true;
     return false;
 }
 
@@ -177,7 +182,8 @@ const PublishModule* ModuleCache::get(const std::string& name, std::string* erro
 
 bool IsSpecialFieldName(const std::string& name) {
     const std::string n = platform::utf8::lowerAscii(name);
-    return n == "cookie" || n == "jcookie" || n == "juseragent" || n == "jsuccess" || n == "jsslversion";
+    return n == "cookie" || n == "jcookie" || n == "juseragent" || n == "jsuccess" || n == "jsslversion" ||
+           n == "sslverify";
 }
 
 std::string FillFieldContent(const std::string& name, const std::string& content, const RecordFill& record) {
@@ -216,9 +222,7 @@ std::string RedactForLog(const std::string& nameValueLines) {
         std::string line = nameValueLines.substr(start, end == std::string::npos ? std::string::npos : end - start);
         auto [name, value] = SplitModuleLine(line);
         const std::string n = platform::utf8::lowerAscii(name);
-        if (line.find('=') != std::string::npos &&
-            (n == "cookie" || n == "jcookie" || n.find("pass") != std::string::npos ||
-             n.find("pwd") != std::string::npos))
+        if (line.find('=') != std::string::npos && mentionsSecret(n))
             out += name + "=***";
         else
             out += redactQueryValues(line);

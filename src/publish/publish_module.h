@@ -93,8 +93,9 @@ struct RecordFill {
 // are inserted as they are and never scanned for further tags.
 std::string FillFieldContent(const std::string& name, const std::string& content, const RecordFill& record);
 
-// A copy of module or form lines safe for the run log: values of cookie and jcookie lines, of
-// names that mention a password, and secret query values of addresses are replaced by "***".
+// A copy of module or form lines safe for the run log: values of lines whose names suggest a
+// credential (password, secret, token, key, auth, sign, session, ticket, cookie, …) and such
+// query values of addresses are replaced by "***".
 std::string RedactForLog(const std::string& nameValueLines);
 
 }  // namespace tarvex::publish

@@ -20,6 +20,7 @@
 #include "publish/attachment_upload.h"
 #include "publish/ftp_upload.h"
 #include "publish/publish_module.h"
+#include "publish/record_delivery.h"
 #include "publish/site_group.h"
 #include "publish/upload_settings.h"
 
@@ -120,13 +121,18 @@ struct PostOutcome {
     bool passed = false;
     bool cancelled = false;  // the run's stop ended the uploads or the request
     std::string reply;       // the interface's reply (with the status line of an error status)
+    // Files that did not reach the site: the record was not sent, so it stays queued.
+    std::vector<std::string> missingFiles;
+    // Files the uploads before the request put on the site (web and FTP modes).
+    std::vector<Attachment> uploaded;
 };
 
-// Fills the module for one record, sends its attachments as `mode` says and posts it. A
-// "jsslversion" line sets `sslVersion` for the rest of the run.
+// Fills the module for one record, sends its attachments as `mode` says and posts it with its
+// key. A record whose attachments did not all arrive (or would not be allowed to leave) is not
+// posted. A "jsslversion" line sets `sslVersion` for the rest of the run.
 PostOutcome postRecord(collect::RunContext& run, const PublishModule& module, const RecordFill& fill,
-                       const std::vector<Attachment>& files, UploadMode mode, const Settings& settings,
-                       std::string& sslVersion) {
+                       const std::string& recordKey, const std::vector<Attachment>& files, UploadMode mode,
+                       const Settings& settings, std::string& sslVersion) {
     PostOutcome out;
     const std::string charset = module.charsetName();
     std::string cookie, userAgent = kPublishUserAgent, successMarker;
@@ -143,23 +149,48 @@ PostOutcome postRecord(collect::RunContext& run, const PublishModule& module, co
             successMarker = value;
         } else if (n == "jsslversion") {
             sslVersion = value;
+        } else if (n == "sslverify") {
         } else {
             parts.push_back(TextPart(name, value, charset));
             logged += "\r\n" + name + "=" + value;
         }
     }
+    // The same key on every retry lets the interface recognise a record it already stored.
+    parts.push_back(TextPart(kRecordKeyField, recordKey, charset));
+    const bool verifyTls = ModuleVerifiesTls(module.fields());
 
     WriteLog("TMyThread:WEB和FTP上传判断check_type_up:" + std::to_string(static_cast<int>(mode)), 0);
     SendBar bar(run);
+    UploadReport report(files.size());
     if (!files.empty() && mode == UploadMode::Web) {
-        WebUpload upload{files, module.address(), charset, sslVersion,
-                         [&bar](std::uint64_t s, std::uint64_t t) { bar(s, t); }};
-        uploadAttachmentsWeb(run, upload, settings.upload);
+        WebUpload upload{files,      module.address(), charset,
+                         sslVersion, verifyTls,        [&bar](std::uint64_t s, std::uint64_t t) { bar(s, t); }};
+        report = uploadAttachmentsWeb(run, upload, settings.upload);
     } else if (!files.empty() && mode == UploadMode::Ftp) {
-        uploadAttachmentsFtp(run, files, settings.upload);
+        report = uploadAttachmentsFtp(run, files, settings.upload);
+    } else if (!files.empty() && settings.autoUpload) {
+        for (std::size_t i = 0; i < files.size(); ++i) {
+            if (const std::string why = RefusedAttachment(files[i]); !why.empty()) {
+                run.pane(why);
+                WriteLog("TMyThread:" + why, 0);
+                report.problems.push_back(why);
+            } else {
+                report.uploaded[i] = true;  // travels inside the request below
+            }
+        }
+    } else {
+        report = UploadReport();
     }
-    if (run.stopRequested()) {
+    if (mode == UploadMode::Web || mode == UploadMode::Ftp)
+        for (std::size_t i = 0; i < files.size() && i < report.uploaded.size(); ++i)
+            if (report.uploaded[i]) out.uploaded.push_back(files[i]);
+    if (run.stopRequested() || report.cancelled) {
         out.cancelled = true;
+        return out;
+    }
+    if (!report.complete()) {
+        out.missingFiles = report.problems;
+        if (out.missingFiles.empty()) out.missingFiles.push_back("附件上传未完成");
         return out;
     }
 
@@ -167,7 +198,7 @@ PostOutcome postRecord(collect::RunContext& run, const PublishModule& module, co
     // marked, instead of receiving it again from the next run. A site that holds the request
     // longer is cut off; closing the program cuts it at once.
     std::optional<std::chrono::steady_clock::time_point> stopSeen;
-    auto request = FormPost(module.address(), userAgent, 20000, sslVersion, [&run, &stopSeen] {
+    auto request = FormPost(module.address(), userAgent, 20000, sslVersion, verifyTls, [&run, &stopSeen] {
         if (run.closing()) return true;
         if (!run.stopRequested()) return false;
         const auto now = std::chrono::steady_clock::now();
@@ -197,7 +228,7 @@ PostOutcome postRecord(collect::RunContext& run, const PublishModule& module, co
             out.cancelled = true;
             return out;
         }
-        run.pane(response.errorText);
+        run.pane(TransportErrorText(response, verifyTls));
     } else {
         reply = collect::DecodePage(response.body, response.header("Content-Type"), "");
     }
@@ -206,6 +237,12 @@ PostOutcome postRecord(collect::RunContext& run, const PublishModule& module, co
                  reply.find(successMarker.empty() ? std::string("succ|") : successMarker) != std::string::npos;
     if (!out.passed && response.transportOk() && !ReplyArrived(response)) reply = response.statusLine + "\r" + reply;
     out.reply = std::move(reply);
+    return out;
+}
+
+std::string joinLines(const std::vector<std::string>& lines) {
+    std::string out;
+    for (const auto& l : lines) out += (out.empty() ? "" : "；") + l;
     return out;
 }
 
@@ -218,6 +255,9 @@ public:
 
 private:
     bool readSettings();
+    // Writes the flags of the successes a former run could not mark; those still failing stay
+    // in the file and are skipped by this run.
+    void applyPendingSuccesses();
     // false ends the stage
     bool publishTarget(std::size_t index, std::size_t extraSites, const PublishTarget& target);
     collect::SqlTable nextRecord(std::int64_t afterId);
@@ -240,6 +280,9 @@ private:
     std::set<std::string> m_usedFlags;  // flag columns of the targets so far, lower case
     std::vector<std::int64_t> m_shuffled;
     std::size_t m_nextShuffled = 0;
+    // Successes whose flag could not be written yet (flag column, id): never posted again.
+    std::set<std::pair<std::string, std::int64_t>> m_pendingSuccesses;
+    bool m_skipped = false;  // the last record was left out without being tried
 };
 
 bool Publisher::readSettings() {
@@ -284,6 +327,7 @@ void Publisher::run() {
         return;
     }
     m_run.label(2, "附件状态：");
+    applyPendingSuccesses();
     const auto targets = PublishTargets(m_run.settingsJson);
     WriteLog("TMyThread.DoPost:PostRulesst.count：" + std::to_string(targets.size()), 0);
     m_random = std::filesystem::exists(m_run.programFolder + "乱序发布.txt", ec);
@@ -295,6 +339,35 @@ void Publisher::run() {
         WriteLog("TMyThread.DoPost|PostRulesst[pi]:" + std::to_string(i) + "," + targets[i].entryText(), 0);
         if (!publishTarget(i, targets.size() - 1, targets[i])) return;
     }
+}
+
+void Publisher::applyPendingSuccesses() {
+    auto settle = [this](const std::string& flag, std::int64_t id, const std::string& key) {
+        const std::string idText = std::to_string(id);
+        try {
+            // The record must still be the one that was published (same address, same site).
+            auto row = read("select url from content where id=" + idText);
+            const std::string mark = flag.size() > 6 ? flag.substr(6) : std::string();
+            if (row.empty() || RecordKey(m_run.taskId, readBack(row.text(0, "url")), mark) != key) {
+                WriteLog("TMyThread:发布内容|待写发布标记已无对应内容，丢弃:" + flag + "," + idText, 0);
+                return true;
+            }
+        } catch (const std::exception& e) {
+            WriteLog("TMyThread:发布内容|补写发布标记失败:" + flag + "," + idText + "," + e.what(), 0);
+            return false;
+        }
+        std::string error;
+        if (markPublished(m_run, flag, id, error)) {
+            WriteLog("TMyThread:发布内容|补写发布标记:" + flag + "," + idText, 0);
+            return true;
+        }
+        WriteLog("TMyThread:发布内容|补写发布标记失败:" + flag + "," + idText + "," + error, 0);
+        return false;
+    };
+    m_pendingSuccesses = ApplyPendingSuccesses(m_run.dbPath, settle);
+    if (!m_pendingSuccesses.empty())
+        m_run.pane("有" + std::to_string(m_pendingSuccesses.size()) +
+                   "条已发布内容的发布标记仍无法写入，这些内容不会重复发布");
 }
 
 collect::SqlTable Publisher::read(const std::string& sql) const {
@@ -420,10 +493,11 @@ bool Publisher::publishTarget(std::size_t index, std::size_t extraSites, const P
         m_run.progress(1, static_cast<int>(current));
 
         bool ok = false, stopPass = false;
+        m_skipped = false;
         publishOne(target, index == 0, *module, row, ok, stopPass);
         if (ok)
             ++m_run.counters->published;
-        else if (!m_run.stopRequested())
+        else if (!m_run.stopRequested() && !m_skipped)
             ++m_run.counters->publishFailed;
         if (ok) {
             ++successes;
@@ -501,16 +575,30 @@ void Publisher::publishOne(const PublishTarget& target, bool mainSite, const Pub
         return "{采集字段:" + name + "}";
     };
 
-    std::vector<Attachment> files;
-    if (m_s.autoUpload) {
-        platform::SilentDialogs quiet;
-        files = AttachmentsFromPending(collect::PendingDownloads(
-            m_run.dbPath, id, m_run.dialogs ? *m_run.dialogs : static_cast<platform::Dialogs&>(quiet)));
+    if (m_pendingSuccesses.count({m_flag, id})) {
+        // On the site already; only its flag is still to be written (see applyPendingSuccesses).
+        m_run.pane(m_prefix + "id:" + idText + ",已发布成功，发布标记待写入，不再重复发布");
+        m_skipped = true;
+        return;
     }
     const UploadMode mode = mainSite ? m_s.mode : UploadMode::Inline;
-    const PostOutcome posted = postRecord(m_run, module, fill, files, mode, m_s, m_sslVersion);
+    // Files a former run uploaded before publishing are not uploaded again; inline files
+    // travel with each site's own request.
+    std::vector<Attachment> files;
+    if (m_s.autoUpload) files = RecordAttachments(m_run.dbPath, id, mode == UploadMode::Web || mode == UploadMode::Ftp);
+    const std::string key = RecordKey(m_run.taskId, fill.recordUrl, target.mark);
+    const PostOutcome posted = postRecord(m_run, module, fill, key, files, mode, m_s, m_sslVersion);
+    if (const std::string error = MarkUploaded(m_run.dbPath, m_run.slotDbLock, id, posted.uploaded); !error.empty())
+        WriteLog("TMyThread:更新download表isupload出错：" + error, 0);
     if (posted.cancelled) {
         stopPass = true;
+        return;
+    }
+    if (!posted.missingFiles.empty()) {
+        m_run.pane(m_prefix + "id:" + idText + ",附件未能全部上传，本条内容暂不发布，下次运行时重试：" +
+                   joinLines(posted.missingFiles));
+        WriteLog("TMyThread:发布内容ID:" + idText + ",附件未能全部上传：" + joinLines(posted.missingFiles), 0);
+        ++m_run.counters->attachmentsMissing;
         return;
     }
     if (!posted.passed) {
@@ -519,9 +607,20 @@ void Publisher::publishOne(const PublishTarget& target, bool mainSite, const Pub
     }
     std::string dbError;
     if (!markPublished(m_run, m_flag, id, dbError)) {
-        // The record is on the site but not marked: going on would post it again next time
-        // and every later record the same way, so the pass for this target ends here.
+        // The record is on the site but not marked: the success is kept beside the database and
+        // written before the next pass, so the record is not sent again. Going on would fail the
+        // same way for every later record, so the pass for this target ends here.
         m_run.pane(m_prefix + "发布成功,更新表异常：" + collect::DbErrorText(dbError));
+        std::string fileError;
+        if (RememberPendingSuccess(m_run.dbPath, m_flag, id, key, fileError)) {
+            m_pendingSuccesses.emplace(m_flag, id);
+            WriteLog(
+                "TMyThread:发布内容ID:" + idText + ",发布成功但未能更新表，已记入" + PendingSuccessPath(m_run.dbPath),
+                0);
+        } else {
+            m_run.pane(m_prefix + "id:" + idText + ",发布成功记录也无法保存：" + fileError);
+        }
+        m_run.counters->fail(m_prefix + "发布成功,更新表异常：" + collect::DbErrorText(dbError));
         stopPass = true;
         return;
     }
@@ -582,9 +681,14 @@ bool publishSingleRecord(collect::RunContext& run, const SingleRecord& record) {
         };
         std::string sslVersion;
         const std::vector<Attachment> files = settings.autoUpload ? record.files : std::vector<Attachment>{};
-        const PostOutcome posted = postRecord(run, *module, fill, files, settings.mode, settings, sslVersion);
+        const PostOutcome posted = postRecord(run, *module, fill, RecordKey(run.taskId, record.url, ""), files,
+                                              settings.mode, settings, sslVersion);
         if (posted.cancelled) {
             run.pane("发布已取消");
+            return false;
+        }
+        if (!posted.missingFiles.empty()) {
+            run.pane("附件未能全部上传，内容未发布：" + joinLines(posted.missingFiles));
             return false;
         }
         if (!posted.passed) {

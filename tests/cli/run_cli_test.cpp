@@ -134,3 +134,31 @@ TEST(CliRun, APublishStageThatPublishedNothingBecauseEveryRecordFailedExitsNonZe
                   c.status == 0 ? "2" : "0");
     }
 }
+
+TEST(CliRun, ARecordWhoseAttachmentDidNotReachTheSiteMakesTheRunFail) {
+    test::PublishReceiver site;
+    site.script("upsingle", {test::Reply::html("fail|disk full")});
+    test::SandboxWorkspace ws({.withLog = true});
+    nlohmann::json doc{{"PostRuleName", "站点"},
+                       {"other_time3", "1"},
+                       {"other_autoupload", "-1"},
+                       {"other_UploadSet", nlohmann::json{{"web_check", "-1"}, {"web_check2", "-1"}}.dump()}};
+    auto id = addTask(ws, "发布", doc.dump());
+    ASSERT_TRUE(publish::SaveModule(publish::ModulePath(ws.path("发布规则"), "站点"), site.url(), true,
+                                    {{"title", "{dd:网址}"}}));
+    const auto db = ws.workspace().taskDbPath(id);
+    ws.writeFile("files/a.jpg", "JPEG");
+    collect::execScript(db, "insert into content(url,geturl,getc) values ('http://h/1',1,1),('http://h/2',1,1)");
+    collect::execScript(db, collect::sql::InsertDownload(1, "http://h/a.jpg", ws.path("files/a.jpg"), "/up/a.jpg"));
+
+    auto run = runCli("--workspace " + ws.folder() + " run " + std::to_string(id) + " --stages publish");
+    // One record went out, the other waits for its file: the run must not look like a success.
+    EXPECT_EQ(run.status, 1) << run.out;
+    EXPECT_NE(run.out.find("1条内容的附件未能全部上传"), std::string::npos) << run.out;
+    EXPECT_EQ(collect::query(db, "select group_concat(postc) as f from content order by id").text(0, "f"), "0,1");
+
+    // The next run uploads the file and publishes the record.
+    run = runCli("--workspace " + ws.folder() + " run " + std::to_string(id) + " --stages publish");
+    EXPECT_EQ(run.status, 0) << run.out;
+    EXPECT_EQ(collect::query(db, "select group_concat(postc) as f from content order by id").text(0, "f"), "1,1");
+}

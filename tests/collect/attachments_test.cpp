@@ -345,3 +345,38 @@ TEST(DownloadAddress, EncodesWhatAnAddressCannotCarryAndKeepsItsEscapes) {
 
 }  // namespace
 }  // namespace tarvex::collect
+
+namespace tarvex::collect {
+namespace {
+
+TEST_F(Attachments, WhatIsNotAnImageIsNotStoredAsOne) {
+    // An error page sent as a JPEG, PHP source named .png, and a tag that names a script.
+    server.on("/img/err.jpg", test::Reply::html("<html>404 Not Found</html>"));
+    server.on("/img/x.png", test::Reply::html("<?php system($_GET['c']); ?>"));
+    server.on("/img/x.php", test::Reply::file());
+    auto rule = imageRule("{dd:原文件名}");
+    std::string value =
+        R"(<img src="/img/err.jpg"><img src="/img/x.png"><img src="/img/x.php"><img src="/img/photo.png">)";
+    auto outcome = fetch(job(1), rule, value);
+    // The tags keep their addresses; only the real image is stored and rewritten.
+    EXPECT_EQ(value, R"(<img src="/img/err.jpg"><img src="/img/x.png"><img src="/img/x.php"><img src="photo.png">)");
+    EXPECT_EQ(outcome.stored, 1);
+    EXPECT_EQ(outcome.failed, 3);
+    EXPECT_EQ(files(), (std::vector<std::string>{"photo.png"}));
+    EXPECT_EQ(server.requestsTo("/img/x.php").size(), 0u);  // a script name is not even fetched
+    ASSERT_EQ(rows().size(), 1u);
+    EXPECT_EQ(rows()[0].newUrl, "photo.png");
+}
+
+TEST_F(Attachments, ADirectFileNeverGetsAnExecutableName) {
+    std::string value = "/files/2.zip";
+    auto outcome = fetch(job(1), fileRule("{dd:原文件名}.php"), value);
+    EXPECT_EQ(outcome.stored, 0);
+    EXPECT_EQ(outcome.failed, 1);
+    EXPECT_EQ(value, "/files/2.zip");
+    EXPECT_TRUE(files().empty());
+    EXPECT_TRUE(rows().empty());
+}
+
+}  // namespace
+}  // namespace tarvex::collect

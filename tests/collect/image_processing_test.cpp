@@ -183,6 +183,13 @@ TEST_F(ImageOrder, ThumbnailNamesStayInTheImagesFolder) {
         return p ? p->path + " " + p->address : "refused";
     };
     EXPECT_EQ(plan("/small/\r\ns_{dd:原文件名}"), "/w/a/s_photo.jpg /small/s_photo.jpg");
+    // The thumbnail is JPEG data: its name says so whatever the image or the template says.
+    EXPECT_EQ(plan("/small/s_{dd:原文件名}.png"), "/w/a/s_photo.jpg.jpg /small/s_photo.jpg.jpg");
+    EXPECT_EQ(plan("/small/t.PNG"), "/w/a/t.jpg /small/t.jpg");
+    EXPECT_EQ(plan("/small/t.JPEG"), "/w/a/t.JPEG /small/t.JPEG");
+    EXPECT_EQ(plan("/small.v2/t"), "/w/a/t.jpg /small.v2/t.jpg");
+    EXPECT_EQ(plan("/small/t.php"), "/w/a/t.jpg /small/t.jpg");
+    EXPECT_EQ(plan("/small/t.php.png"), "refused");
     EXPECT_EQ(plan("http://x/../.."), "/w/a/_ http://x/../..");
     // A name that would overwrite the image itself, and one without a file name.
     EXPECT_EQ(plan("/small/{dd:原文件名}"), "refused");

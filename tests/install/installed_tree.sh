@@ -16,7 +16,9 @@ CLI="$TMP/root/usr/bin/tarvex-cli"
 for f in usr/share/tarvex/workspace/Plugin/dict/dict.jdb usr/share/tarvex/workspace/Plugin/kindeditor/report.html \
          usr/share/tarvex/workspace/Plugin/kindeditor/index.html \
          usr/share/applications/tarvex.desktop \
-         usr/share/icons/hicolor/48x48/apps/tarvex.png usr/share/icons/hicolor/scalable/apps/tarvex.svg; do
+         usr/share/icons/hicolor/48x48/apps/tarvex.png usr/share/icons/hicolor/scalable/apps/tarvex.svg \
+         usr/share/tarvex/wordpress/tarvex-publisher.zip usr/share/tarvex/wordpress/tarvex-publisher/tarvex.php \
+         usr/share/tarvex/wordpress/tarvex.php; do
   [ -s "$TMP/root/$f" ] || fail "$f not installed"
 done
 if [ -e "$BUILD/bin/tarvex" ]; then [ -x "$TMP/root/usr/bin/tarvex" ] || fail "no usr/bin/tarvex"; fi

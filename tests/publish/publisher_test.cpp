@@ -16,6 +16,7 @@
 #include "platform/text_codec.h"
 #include "publish/attachment_upload.h"
 #include "publish/publish_module.h"
+#include "publish/record_delivery.h"
 #include "support/fakes.h"
 #include "support/publish_receiver.h"
 #include "support/sandbox_workspace.h"
@@ -77,7 +78,7 @@ struct PublishStage : ::testing::Test {
         for (auto& r : t.rows) out.push_back(static_cast<int>(r[0].integer));
         return out;
     }
-    void run() {
+    std::shared_ptr<collect::RunCounters> run() {
         collect::RunContext ctx;
         ctx.taskId = 1;
         ctx.slot = 2;
@@ -89,6 +90,7 @@ struct PublishStage : ::testing::Test {
         ctx.dialogs = &dialogs;
         ctx.readRunState = [this] { return std::to_string(state.load()); };
         publishRecords(ctx, collect::TableColumns(db, "content", dialogs), true);
+        return ctx.counters;
     }
     std::vector<std::string> pane() { return view.paneLines(2); }
     bool paneHas(const std::string& line) {
@@ -112,7 +114,7 @@ TEST_F(PublishStage, PostsEveryCollectedRecordInIdOrderAndMarksIt) {
     // "tarvex" first, then the module's fields in module order, text parts in UTF-8, 8bit.
     std::vector<std::string> names;
     for (const auto& part : p.parts) names.push_back(part.name);
-    EXPECT_EQ(names, (std::vector<std::string>{"tarvex", "title", "body", "cid", "source"}));
+    EXPECT_EQ(names, (std::vector<std::string>{"tarvex", "title", "body", "cid", "source", "tarvex_key"}));
     EXPECT_EQ(p.part("title")->content, "第一篇");
     EXPECT_EQ(p.part("title")->charset, "utf-8");
     EXPECT_EQ(p.part("title")->transferEncoding, "8bit");
@@ -383,7 +385,22 @@ TEST_F(PublishStage, WebUploadGoesToItsOwnAddressAndReportsReplies) {
     EXPECT_TRUE(paneHas("正在上传附件[1/2]:/up/a.jpg"));
     EXPECT_TRUE(paneHas("上传返回错误：磁盘已满"));
     EXPECT_TRUE(paneHas("上传附件成功!"));
-    // An upload failure does not keep the record back.
+    // A record whose files are not all on the site is not sent: it stays queued, counted as failed.
+    EXPECT_EQ(site.count("AddInfo"), 0u);
+    EXPECT_EQ(flags(), (std::vector<int>{0}));
+    EXPECT_TRUE(paneHas("id:1,附件未能全部上传，本条内容暂不发布，下次运行时重试：/up/a.jpg：磁盘已满"))
+        << ::testing::PrintToString(pane());
+    auto uploaded = collect::query(db, "select newurl,isupload from download order by id");
+    EXPECT_EQ(uploaded.text(0, "isupload"), "0");
+    EXPECT_EQ(uploaded.text(1, "isupload"), "1");
+
+    // The next run sends only the file that is missing, then the record.
+    site.clear();
+    run();
+    auto uploads = site.server().requestsTo("/upload.php");
+    ASSERT_EQ(uploads.size(), 1u);
+    EXPECT_EQ(uploads[0].field("upload_newurl[]"), "/up/a.jpg");
+    EXPECT_EQ(site.count("AddInfo"), 1u);
     EXPECT_EQ(flags(), (std::vector<int>{1}));
 }
 
@@ -545,4 +562,190 @@ TEST_F(PublishStage, AStopWaitsBrieflyForARecordOnItsWaySoItIsNotSentTwice) {
     site.observe({});
     EXPECT_EQ(site.count("AddInfo"), 1u);
     EXPECT_EQ(flags(), (std::vector<int>{1, 0}));
+}
+
+// ---- each record once ----
+
+TEST_F(PublishStage, EveryPostCarriesAStableKeyPerRecordAndSite) {
+    standardModule();
+    record("a");
+    record("b");
+    // The first reply is lost: the connection closes after the site got the record.
+    site.script("AddInfo", {Reply::connectionReset()});
+    run();
+    EXPECT_EQ(flags(), (std::vector<int>{0, 1}));
+    run();
+    EXPECT_EQ(flags(), (std::vector<int>{1, 1}));
+    auto posts = site.posts("AddInfo");
+    ASSERT_EQ(posts.size(), 3u);
+    // The retry of "a" carries the key of the first try, so the site can recognise it.
+    EXPECT_EQ(posts[0].field("title"), "a");
+    EXPECT_EQ(posts[2].field("title"), "a");
+    EXPECT_EQ(posts[0].field("tarvex_key"), posts[2].field("tarvex_key"));
+    EXPECT_NE(posts[0].field("tarvex_key"), posts[1].field("tarvex_key"));
+    EXPECT_EQ(posts[0].field("tarvex_key"), RecordKey(1, "http://src.example/a", ""));
+    EXPECT_EQ(posts[0].field("tarvex_key").size(), 32u);
+    // Another site, task or address is another key.
+    EXPECT_NE(RecordKey(1, "http://src.example/a", "2"), RecordKey(1, "http://src.example/a", ""));
+    EXPECT_NE(RecordKey(2, "http://src.example/a", ""), RecordKey(1, "http://src.example/a", ""));
+}
+
+TEST_F(PublishStage, ASuccessWhoseFlagCannotBeWrittenIsKeptAndNeverPostedAgain) {
+    standardModule();
+    record("a");
+    record("b");
+    collect::execScript(db,
+                        "CREATE TRIGGER refuse BEFORE UPDATE ON content BEGIN SELECT RAISE(ABORT, "
+                        "'database or disk is full'); END");
+    auto counters = run();
+    EXPECT_TRUE(paneHas("发布成功,更新表异常：database or disk is full"));
+    EXPECT_FALSE(counters->failure().empty());
+    EXPECT_EQ(sandbox.readFile("data/1.db3.published"), "postc\t1\t" + RecordKey(1, "http://src.example/a", "") + "\n");
+    ASSERT_EQ(site.count("AddInfo"), 1u);
+
+    // Still full: the record on the site is not sent again; the next one goes out.
+    site.clear();
+    run();
+    EXPECT_TRUE(paneHas("id:1,已发布成功，发布标记待写入，不再重复发布"));
+    ASSERT_EQ(site.count("AddInfo"), 1u);
+    EXPECT_EQ(site.posts("AddInfo")[0].field("title"), "b");
+
+    // Room again: the kept successes are written first and the file goes.
+    collect::execScript(db, "DROP TRIGGER refuse");
+    site.clear();
+    run();
+    EXPECT_EQ(flags(), (std::vector<int>{1, 1}));
+    EXPECT_EQ(site.count("AddInfo"), 0u);
+    EXPECT_FALSE(std::filesystem::exists(sandbox.path("data/1.db3.published")));
+
+    // A kept success of a record that is gone (the database made anew) marks nothing.
+    collect::execScript(db, "delete from content; delete from sqlite_sequence");
+    record("new");
+    sandbox.writeFile("data/1.db3.published", "postc\t1\t" + RecordKey(1, "http://src.example/a", "") + "\n");
+    site.clear();
+    run();
+    EXPECT_EQ(site.count("AddInfo"), 1u);
+    EXPECT_EQ(flags(), (std::vector<int>{1}));
+    EXPECT_FALSE(std::filesystem::exists(sandbox.path("data/1.db3.published")));
+}
+
+TEST_F(PublishStage, UnsafeAttachmentNamesKeepTheRecordBackAndAreNeverSent) {
+    struct Case {
+        const char* what;
+        std::string local, newUrl;
+        nlohmann::json upload;  // empty: inline
+    } cases[] = {
+        {"inline script", "shell.php", "/up/shell.php", {}},
+        {"inline script inside the name", "a.php.jpg", "/up/a.jpg", {}},
+        {"single upload leaving the folder",
+         "c.jpg",
+         "/up/../../escape/c.jpg",
+         {{"web_check", "-1"}, {"web_check2", "-1"}}},
+        {"piece upload of a hidden file",
+         "x.jpg",
+         "/up/.htaccess",
+         {{"web_check", "-1"}, {"web_check2", "-1"}, {"web_checkpart", "-1"}}},
+        {"batch upload of phtml", "a.phtml", "/up/a.phtml", {{"web_check", "-1"}, {"web_check3", "-1"}}},
+    };
+    for (const auto& c : cases) {
+        collect::execScript(db, "delete from content; delete from download");
+        site.clear();
+        view.appendPane(2, "");
+        standardModule();
+        const auto id = record("T");
+        attachment(id, file("files/ok.jpg", "JPEG"), "/up/ok.jpg");
+        attachment(id, file("files/" + c.local, "<?php system($_GET['c']);"), c.newUrl);
+        settings["other_autoupload"] = "-1";
+        settings["other_UploadSet"] = c.upload.empty() ? std::string() : c.upload.dump();
+        auto counters = run();
+        for (const auto& r : site.posts())
+            for (const auto& part : r.parts)
+                if (part.name == "upload_newurl[]") EXPECT_EQ(part.content, "/up/ok.jpg") << c.what;
+        EXPECT_EQ(site.count("AddInfo"), 0u) << c.what;
+        EXPECT_EQ(flags(), (std::vector<int>{0})) << c.what;
+        EXPECT_EQ(counters->attachmentsMissing.load(), 1) << c.what;
+        bool named = false;
+        for (const auto& line : pane())
+            if (line.find("附件拒绝上传") != std::string::npos && line.find(c.newUrl) != std::string::npos)
+                named = true;
+        for (const auto& line : pane())
+            if (line.find("附件拒绝上传") != std::string::npos && line.find(c.local) != std::string::npos) named = true;
+        EXPECT_TRUE(named) << c.what << ::testing::PrintToString(pane());
+    }
+}
+
+TEST_F(PublishStage, ARedirectToAnotherSiteIsAFailureAndNothingGoesThere) {
+    test::PublishReceiver elsewhere;
+    standardModule();
+    record("a");
+    site.answer("AddInfo", Reply::redirect(elsewhere.url("/steal.php"), 307));
+    run();
+    EXPECT_EQ(elsewhere.server().requests().size(), 0u);
+    EXPECT_EQ(flags(), (std::vector<int>{0}));
+    bool shown = false;
+    for (const auto& line : pane())
+        if (line.find("Redirect to another site refused") != std::string::npos) shown = true;
+    EXPECT_TRUE(shown) << ::testing::PrintToString(pane());
+
+    // A redirect within the same site is followed as before.
+    site.answer("AddInfo", test::PublishReceiver::success());
+    site.script("AddInfo", {Reply::redirect(site.url("/moved.php"), 308)});
+    run();
+    EXPECT_EQ(flags(), (std::vector<int>{1}));
+    EXPECT_EQ(site.server().requestsTo("/moved.php").at(0).field("title"), "a");
+}
+
+TEST(PublishTls, CertificatesAreCheckedUnlessTheModuleSaysSslverify0) {
+    test::SandboxWorkspace sandbox;
+    test::LocalHttpServer::Options options;
+    options.tls = true;
+    test::PublishReceiver site(options);
+    test::RecordingSlotView view;
+    test::ScriptedDialogs dialogs;
+    const std::string db = sandbox.path("data/1.db3");
+    ASSERT_TRUE(collect::CreateTaskDb(db, dialogs));
+    collect::execScript(db, collect::kNewTaskContentSql);
+    collect::execScript(db, collect::kDownloadTableSql);
+    collect::execScript(db, "insert into content(url,geturl,getc,postc,标题,内容) values ('http://s/1',1,1,0,'T','B')");
+    for (bool verify : {true, false}) {
+        std::vector<std::pair<std::string, std::string>> fields{{"title", "{采集字段:标题}"}};
+        if (!verify) fields.emplace_back("sslverify", "0");
+        ASSERT_TRUE(
+            SaveModule(ModulePath(sandbox.path("发布规则"), "site"), site.url("/tarvex.php?secret=S1"), true, fields));
+        collect::RunContext ctx;
+        ctx.taskId = 1;
+        ctx.settingsJson = nlohmann::json{{"PostRuleName", "site"}, {"other_time3", "1"}}.dump();
+        ctx.dbPath = db;
+        ctx.programFolder = sandbox.folder();
+        ctx.view = &view;
+        ctx.dialogs = &dialogs;
+        ctx.slotDbLock = &ctx.ownDbLock;
+        publishRecords(ctx, collect::TableColumns(db, "content", dialogs), true);
+        auto marked = collect::query(db, "select postc from content").text(0, "postc");
+        if (verify) {
+            // The self-signed certificate is refused before anything is sent.
+            EXPECT_EQ(site.count("AddInfo"), 0u);
+            EXPECT_EQ(marked, "0");
+            bool says = false;
+            for (const auto& line : view.paneLines(1))
+                if (line.find("sslverify=0") != std::string::npos) says = true;
+            EXPECT_TRUE(says) << ::testing::PrintToString(view.paneLines(1));
+        } else {
+            ASSERT_EQ(site.count("AddInfo"), 1u);
+            EXPECT_EQ(marked, "1");
+            EXPECT_FALSE(site.posts("AddInfo")[0].part("sslverify"));
+        }
+    }
+}
+
+TEST(PublishLog, CredentialLikeLinesAndQueryValuesAreRedacted) {
+    const std::string module =
+        "posturl=http://site/x.php?secret=S1&apikey=S2&page=3\r\ntoken=S3\r\napikey=S4\r\nauth_code=S5\r\n"
+        "sign=S6\r\nsessionid=S7\r\nticket=S8\r\nx_key=S9\r\nkeywords=visible\r\ntitle=shown";
+    const std::string shown = RedactForLog(module);
+    for (const char* secret : {"S1", "S2", "S3", "S4", "S5", "S6", "S7", "S8", "S9"})
+        EXPECT_EQ(shown.find(secret), std::string::npos) << secret << "\n" << shown;
+    EXPECT_NE(shown.find("page=3"), std::string::npos);
+    EXPECT_NE(shown.find("keywords=visible"), std::string::npos);
+    EXPECT_NE(shown.find("title=shown"), std::string::npos);
 }

@@ -44,9 +44,17 @@ LocalFtpServer::LocalFtpServer(Options options) : m_options(std::move(options)) 
     posix_spawn_file_actions_adddup2(&actions, in[0], 0);
     posix_spawn_file_actions_adddup2(&actions, out[1], 1);
 
-    std::vector<std::string> args = {
-        TARVEX_PYTHON3, TARVEX_FTP_SERVER_SCRIPT, "--host",     "127.0.0.1",        "--port", "0",
-        "--user",       m_options.user,           "--password", m_options.password, "--root", m_options.root};
+    std::vector<std::string> args = {TARVEX_PYTHON3, TARVEX_FTP_SERVER_SCRIPT,
+                                     "--host",       "127.0.0.1",
+                                     "--port",       "0",
+                                     "--user",       m_options.user,
+                                     "--password",   m_options.password,
+                                     "--root",       m_options.root,
+                                     "--perm",       m_options.perm};
+    if (!m_options.refuseStore.empty()) {
+        args.push_back("--refuse-stor");
+        args.push_back(m_options.refuseStore);
+    }
     std::vector<char*> argv;
     for (auto& a : args) argv.push_back(a.data());
     argv.push_back(nullptr);

@@ -16,6 +16,11 @@ public:
         std::string root;  // created when missing
         std::string user = "tarvex";
         std::string password = "secret";
+        // pyftpdlib's permission letters; "elr" lists, changes folder and reads but refuses
+        // every folder made and every file stored.
+        std::string perm = "elradfmwMT";
+        // STOR of a file whose name holds this text is answered "553 Could not create file.".
+        std::string refuseStore;
     };
 
     explicit LocalFtpServer(Options options);

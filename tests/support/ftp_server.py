@@ -26,6 +26,10 @@ def main():
     parser.add_argument("--user", required=True)
     parser.add_argument("--password", required=True)
     parser.add_argument("--root", required=True)
+    parser.add_argument("--perm", default="elradfmwMT",
+                        help="pyftpdlib permission letters of the user")
+    parser.add_argument("--refuse-stor", default="",
+                        help="answer STOR of names holding this text with 553")
     parser.add_argument("--no-stdin-watch", action="store_true",
                         help="keep serving when stdin closes")
     args = parser.parse_args()
@@ -35,12 +39,16 @@ def main():
     root = os.path.abspath(args.root)
     os.makedirs(root, exist_ok=True)
     authorizer = DummyAuthorizer()
-    # Every permission: list, change folder, read, append, delete, rename, make folder,
-    # write, change mode and set modification time.
-    authorizer.add_user(args.user, args.password, root, perm="elradfmwMT")
+    # By default every permission: list, change folder, read, append, delete, rename, make
+    # folder, write, change mode and set modification time.
+    authorizer.add_user(args.user, args.password, root, perm=args.perm)
 
     class Handler(FTPHandler):
-        pass
+        def ftp_STOR(self, file, mode="w"):
+            if args.refuse_stor and args.refuse_stor in os.path.basename(file):
+                self.respond("553 Could not create file.")
+                return None
+            return FTPHandler.ftp_STOR(self, file, mode)
 
     Handler.authorizer = authorizer
     # Names travel as raw bytes: a client that sends GBK file names gets exactly those bytes

@@ -53,6 +53,15 @@ bool RunList::AddToRunList(std::int64_t taskId, const std::string& name) {
                 return false;
             }
         }
+        // One row per task: a renamed task keeps its id, and two rows of one id would run the
+        // task twice at once over one database.
+        for (const auto& r : m_rows) {
+            if (r.taskId != taskId) continue;
+            g.unlock();
+            platform::WriteLog("运行列表|任务已在列表中，不再加入:" + std::to_string(taskId) + "," + name, 0);
+            message("已存在任务列表");
+            return false;
+        }
         for (int s = 1; s <= ProcessState::kSlots && !slot; ++s)
             if (m_s.state->GetSlotField(s, 2) == "0") slot = s;
         if (!slot) {
@@ -99,6 +108,16 @@ bool RunList::StartRun(int rowIndex, const std::string& logPrefix) {
         }
         changed();
         return resumed;
+    }
+    {
+        std::lock_guard<std::mutex> g(m_lock);
+        for (std::size_t i = 0; i < m_rows.size(); ++i) {
+            const RunRow& other = m_rows[i];
+            if (static_cast<int>(i) == rowIndex || other.taskId != row.taskId) continue;
+            if (other.state != kStateRunning && other.state != kStatePaused) continue;
+            platform::WriteLog("运行列表|任务正在运行，不再启动:" + std::to_string(row.taskId) + "," + row.name, 0);
+            return false;
+        }
     }
     auto last = lastRunCounters(slot);
     if (m_s.state->GetSlotField(slot, 4) != "0" || (last && last->workers.load() > 0)) {

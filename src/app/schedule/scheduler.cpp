@@ -53,10 +53,20 @@ std::optional<std::string> RunListSchedulerPort::removeStoppedRow(const std::str
     return removed;
 }
 
-bool RunListSchedulerPort::canStart(const std::string& name) {
+bool RunListSchedulerPort::canStart(std::int64_t taskId, const std::string& name) {
     bool ok = false;
     onUi([&] {
-        if (m_list.rows().size() >= static_cast<std::size_t>(ProcessState::kMaxRunRows)) return;
+        const auto rows = m_list.rows();
+        const std::string entry = std::to_string(taskId) + "," + name;
+        for (const auto& row : rows) {
+            if (row.taskId != taskId) continue;
+            // Said once while the task holds its row, not at every pass.
+            if (m_skipLogged.insert(entry).second)
+                WriteLog("TAutoThread|任务已在运行列表，跳过:" + entry + " (" + row.name + "," + row.state + ")", 0);
+            return;
+        }
+        m_skipLogged.erase(entry);
+        if (rows.size() >= static_cast<std::size_t>(ProcessState::kMaxRunRows)) return;
         for (int s = 1; s <= ProcessState::kSlots; ++s)
             if (m_list.page(s).caption == name) return;
         ok = true;
@@ -229,7 +239,7 @@ bool Scheduler::startEntry(std::size_t index, const Entry& entry, const std::tm&
              0);
     if (removed) return false;
     // e.
-    const bool free = m_s.port->canStart(key->name);
+    const bool free = m_s.port->canStart(key->id, key->name);
     WriteLog("TAutoThread|Fcheck_thistask是否正在运行，或超出运行最大数", 0);
     if (!free) return false;
     // f.

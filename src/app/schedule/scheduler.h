@@ -34,8 +34,9 @@ public:
     // `removeStoppedRow`: removes the first row in "停止运行" and frees its slot; its name, or
     // nullopt when no row has stopped. `entryName` is only logged.
     virtual std::optional<std::string> removeStoppedRow(const std::string& entryName) = 0;
-    // `canStart`: false when the run list is full or a slot page carries the name.
-    virtual bool canStart(const std::string& name) = 0;
+    // `canStart`: false when the run list is full, a slot page carries the name, or a row of
+    // the run list already holds the task (whatever name it has there): one run per task.
+    virtual bool canStart(std::int64_t taskId, const std::string& name) = 0;
     // `addToRunList`: a row for the task with these stage boxes and the first free slot.
     virtual bool addToRunList(std::int64_t taskId, const std::string& name, const std::array<bool, 3>& stages) = 0;
     // `startRow`: starts the row of that name; logs "计划任务 线程开始" + name + "," + id.
@@ -51,7 +52,7 @@ class RunListSchedulerPort final : public SchedulerPort {
 public:
     explicit RunListSchedulerPort(RunList& list, UiInvoker invoke = {});
     std::optional<std::string> removeStoppedRow(const std::string& entryName) override;
-    bool canStart(const std::string& name) override;
+    bool canStart(std::int64_t taskId, const std::string& name) override;
     bool addToRunList(std::int64_t taskId, const std::string& name, const std::array<bool, 3>& stages) override;
     bool startRow(std::int64_t taskId, const std::string& name) override;
 
@@ -59,6 +60,7 @@ private:
     bool onUi(const std::function<void()>& fn);
     RunList& m_list;
     UiInvoker m_invoke;
+    std::set<std::string> m_skipLogged;  // entries whose skip was logged; touched on the UI thread
 };
 
 struct SchedulerServices {

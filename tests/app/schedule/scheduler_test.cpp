@@ -87,7 +87,7 @@ struct FakePort final : app::SchedulerPort {
         stopped.reset();
         return r;
     }
-    bool canStart(const std::string&) override { return !full; }
+    bool canStart(std::int64_t, const std::string&) override { return !full; }
     bool addToRunList(std::int64_t id, const std::string& name, const std::array<bool, 3>& s) override {
         calls.push_back("add " + std::to_string(id) + "," + name + " " + app::StageFlagsText(s));
         return true;
@@ -325,6 +325,28 @@ TEST_F(QueueThroughRunList, AQueuedTaskStartsAfterAFullRunListFreesARow) {
     EXPECT_EQ(state.GetSlotField(1, 0), "4");
     EXPECT_TRUE(state.waitingQueue.empty());
     EXPECT_NE(log().find("计划任务 线程开始任务4,4"), std::string::npos);
+}
+
+TEST_F(QueueThroughRunList, ATaskRunsOnceWhateverNameItsTimetableLinesAndQueueEntriesGiveIt) {
+    build();
+    // A rename left the old line behind: two due lines, one task.
+    timetable({"1,任务1|0,0,1||||", "1,旧名字|0,0,1||||"});
+    state.scheduling = true;
+    ASSERT_TRUE(app::AddToWaitingQueue(state, dialogs, 1, "又一个名字", {false, false, true}));
+    app::RunListSchedulerPort port(*list);
+    auto scheduler = make(&port);
+    EXPECT_EQ(scheduler.pass(), 1);
+    clock.advance(1min);
+    EXPECT_EQ(scheduler.pass(), 0);
+    ASSERT_EQ(list->rows().size(), 1u);
+    EXPECT_EQ(list->rows()[0].state, app::kStateRunning);
+    EXPECT_EQ(state.waitingQueue.size(), 1u);  // waits for the run to end
+    EXPECT_EQ(occurrences(log(), "TAutoThread|任务已在运行列表，跳过:1,旧名字"), 1u);
+    EXPECT_EQ(occurrences(log(), "TAutoThread|任务已在运行列表，跳过:1,又一个名字"), 1u);  // said once, tried each pass
+    // A second row for the task is refused by the run list itself, whatever its name.
+    EXPECT_FALSE(list->AddToRunList(1, "别名"));
+    EXPECT_TRUE(dialogs.sawMessage("已存在任务列表"));
+    EXPECT_EQ(list->rows().size(), 1u);
 }
 
 // ---- the schedule dialog's rules ----
