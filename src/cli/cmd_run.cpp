@@ -96,7 +96,7 @@ int strictExitCode(const std::shared_ptr<collect::RunCounters>& counters, std::o
     const auto fields = counters->mostlyEmptyFields();
     if (fields.empty()) return 0;
     std::string names;
-    for (const auto& f : fields) names += (names.empty() ? "" : "、") + f;
+    for (const auto& f : fields) names += (names.empty() ? "[" : "、[") + f + "]";
     err << "tarvex-cli: 字段" << names << "在本次采集中几乎全部为空，规则可能已失效\n";
     return kMostlyEmptyStatus;
 }

@@ -103,5 +103,5 @@ TEST(CliRuleTest, RunFlagsAFieldEmptyInEveryStoredRowAndStrictExitsThree) {
     collect::execScript(ws.workspace().taskDbPath(id), "update content set getc=0");
     auto strict = test::runCli(args + " --strict");
     EXPECT_EQ(strict.status, 3) << strict.out;
-    EXPECT_NE(strict.out.find("字段内容在本次采集中几乎全部为空"), std::string::npos) << strict.out;
+    EXPECT_NE(strict.out.find("tarvex-cli: 字段[内容]在本次采集中几乎全部为空"), std::string::npos) << strict.out;
 }
