@@ -157,8 +157,9 @@ FieldEditorDialog::FieldEditorDialog(const QString& title, const std::string& ru
     auto* split = new QSplitter;
     split->addWidget(m_tabs);
     split->addWidget(buildSourcePanel());
-    split->setStretchFactor(0, 3);
-    split->setStretchFactor(1, 2);
+    split->setStretchFactor(0, 1);
+    split->setStretchFactor(1, 1);
+    split->setSizes({700, 600});
     auto* lay = new QVBoxLayout(this);
     lay->addLayout(top);
     lay->addWidget(split, 1);

@@ -156,8 +156,9 @@ ListSettingsDialog::ListSettingsDialog(const std::string& json, std::vector<std:
     auto* split = new QSplitter;
     split->addWidget(settingsSide);
     split->addWidget(buildTestPanel());
-    split->setStretchFactor(0, 3);
-    split->setStretchFactor(1, 2);
+    split->setStretchFactor(0, 1);
+    split->setStretchFactor(1, 1);
+    split->setSizes({760, 560});
     auto* outer = new QVBoxLayout(this);
     outer->addWidget(split, 1);
     outer->addWidget(buttons);
