@@ -108,10 +108,25 @@ int runExitCode(const std::shared_ptr<collect::RunCounters>& counters, int stopS
     return 0;
 }
 
+// `--strict`: a run that did its work but left a field empty in (nearly) every row it stored
+// exits 3, so a cron job notices a site whose markup changed. Failures keep their own status.
+constexpr int kMostlyEmptyStatus = 3;
+
+int strictExitCode(const std::shared_ptr<collect::RunCounters>& counters, std::ostream& err) {
+    if (!counters) return 0;
+    const auto fields = counters->mostlyEmptyFields();
+    if (fields.empty()) return 0;
+    std::string names;
+    for (const auto& f : fields) names += (names.empty() ? "[" : "、[") + f + "]";
+    err << "tarvex-cli: 字段" << names << "在本次采集中几乎全部为空，规则可能已失效\n";
+    return kMostlyEmptyStatus;
+}
+
 int runTask(CliContext& ctx) {
     std::string stagesText = takeOption(ctx.args, "--stages");
+    const bool strict = takeFlag(ctx.args, "--strict");
     if (ctx.args.size() != 1) {
-        ctx.err << "usage: tarvex-cli run TASK_ID [--stages list,content,publish]\n";
+        ctx.err << "usage: tarvex-cli run TASK_ID [--stages list,content,publish] [--strict]\n";
         return 2;
     }
     const auto id = parseTaskId(ctx.args[0], ctx.err);
@@ -163,7 +178,10 @@ int runTask(CliContext& ctx) {
     // Workers that outlived the run's own wait get a last chance to store their rows.
     app::ThreadRegistry::global().waitAll(std::chrono::seconds(30));
     console.finish();
-    const int code = runExitCode(list.lastRunCounters(list.rows().at(0).slot), g_signal.load(), ctx.err);
+    const auto counters = list.lastRunCounters(list.rows().at(0).slot);
+    const int stopSignal = g_signal.load();
+    int code = runExitCode(counters, stopSignal, ctx.err);
+    if (code == 0 && strict && !stopSignal) code = strictExitCode(counters, ctx.err);
     ctx.err << std::flush;
     // The last line is the run-list row's state.
     ctx.out << app::kStateStopped << std::endl;
@@ -172,8 +190,10 @@ int runTask(CliContext& ctx) {
     return code;
 }
 
-const CliCommandRegistrar reg({"run", "run TASK_ID [--stages list,content,publish]",
-                               "run a task in a run slot, printing its progress; Ctrl-C stops it", runTask});
+const CliCommandRegistrar reg({"run", "run TASK_ID [--stages list,content,publish] [--strict]",
+                               "run a task in a run slot, printing its progress; Ctrl-C stops it; with --strict "
+                               "exits 3 when a field stayed empty in (nearly) every row",
+                               runTask});
 
 }  // namespace
 }  // namespace tarvex::cli

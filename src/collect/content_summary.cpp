@@ -82,6 +82,21 @@ std::vector<std::string> BrokenFields(const FieldCounts& now, const std::optiona
     return out;
 }
 
+std::vector<std::string> MostlyEmptyFields(const FieldCounts& now) {
+    std::vector<std::string> out;
+    if (now.stored == 0) return out;
+    for (const auto& [title, empty] : now.empty)
+        if (share(empty, now.stored) >= kRunMostlyEmpty) out.push_back(title);
+    return out;
+}
+
+std::string MostlyEmptyLine(const std::string& title, std::size_t empty, std::size_t stored) {
+    if (empty >= stored) return "字段[" + title + "]在本次采集中全部为空，规则可能已失效";
+    // Rounded down, so a field that had a value somewhere never reads as 100 %.
+    const auto shown = static_cast<int>(100.0 * static_cast<double>(empty) / static_cast<double>(stored));
+    return "字段[" + title + "]在本次采集中" + std::to_string(shown) + "%为空，规则可能已失效";
+}
+
 std::vector<std::string> SummaryLines(const ContentTally& tally, const std::optional<FieldCounts>& previous) {
     const FieldCounts now = tally.fields();
     std::vector<std::string> lines;
@@ -108,6 +123,8 @@ std::vector<std::string> SummaryLines(const ContentTally& tally, const std::opti
                         "%，规则可能已失效）";
         }
         lines.push_back(line);
+        for (const auto& title : MostlyEmptyFields(now))
+            lines.push_back(MostlyEmptyLine(title, *emptyCountOf(now, title), now.stored));
     }
     return lines;
 }

@@ -50,8 +50,19 @@ inline constexpr std::size_t kMinRowsToCompare = 5;
 // Fields of `now` that were usually filled in `previous` and are mostly empty now.
 std::vector<std::string> BrokenFields(const FieldCounts& now, const std::optional<FieldCounts>& previous);
 
+// A field empty in at least kRunMostlyEmpty of the rows this run stored is flagged on its own,
+// whatever earlier runs did: a rule that never matched on this site is as broken as one the
+// site's new markup broke.
+inline constexpr double kRunMostlyEmpty = 0.9;
+// Those fields, in field order; none when the run stored no rows.
+std::vector<std::string> MostlyEmptyFields(const FieldCounts& now);
+// "字段[内容]在本次采集中全部为空，规则可能已失效", or with the share ("…中95%为空，…") when some
+// rows had a value.
+std::string MostlyEmptyLine(const std::string& title, std::size_t empty, std::size_t stored);
+
 // The summary, one line per part: "内容采集小结：…", the rejection reasons when there are any, and
-// the empty share of every field with the broken ones marked.
+// the empty share of every field with the broken ones marked, then a MostlyEmptyLine per
+// field of MostlyEmptyFields.
 std::vector<std::string> SummaryLines(const ContentTally& tally, const std::optional<FieldCounts>& previous);
 
 // The counts file of a task: the program folder's "data/<task id>/field_stats.json".

@@ -159,36 +159,54 @@ void loadKnownTitles(RunContext& run, ListRunState& state) {
     WriteLog("TMyThread.DoGetCurl:已存在于列表标题字段中的列表的个数:" + std::to_string(count), 0);
 }
 
-// Finds the list area. Front and back texts without a placeholder are searched one after the
-// other (the first front text, then the first back text after it), which gives the same area
-// as the joined pattern without its lazy group, so a list area of many megabytes cannot run
-// into the matching limits. `error` is set when matching itself failed.
-std::string findArea(const std::string& page, const ListSettings& list, std::optional<std::string>& error) {
+// Finds the list area and returns its byte range in the page (npos when not found). Front and
+// back texts without a placeholder are searched one after the other (the first front text, then
+// the first back text after it), which gives the same area as the joined pattern without its lazy
+// group, so a list area of many megabytes cannot run into the matching limits. `error` is set
+// when matching itself failed; `frontFound` tells whether the front text occurs at all.
+std::pair<std::size_t, std::size_t> findAreaSpan(const std::string& page, const ListSettings& list,
+                                                 std::optional<std::string>& error, bool* frontFound = nullptr) {
+    constexpr auto none = std::make_pair(std::string::npos, std::string::npos);
     const bool literal = list.begin.find("{*}") == std::string::npos && list.end.find("{*}") == std::string::npos;
     if (!literal) {
         const std::string areaPattern = cutPiece(list.begin) + "(?<hrefurl>.*?)" + cutPiece(list.end);
         auto found = platform::regexFirst(areaPattern, platform::kSearchOptions, page);
         error = found.error;
-        return found.match ? std::string(found.match->named("hrefurl")) : std::string();
+        if (frontFound && !found.match) {
+            auto front = platform::regexFirst(cutPiece(list.begin), platform::kSearchOptions, page);
+            *frontFound = front.match.has_value();
+        }
+        if (!found.match) return none;
+        const int g = found.match->groupNumber("hrefurl");
+        if (g < 0 || !found.match->matched(static_cast<std::size_t>(g))) return none;
+        if (frontFound) *frontFound = true;
+        return {found.match->begin(static_cast<std::size_t>(g)), found.match->end(static_cast<std::size_t>(g))};
     }
     auto front = platform::Regex::compile(engine::TemplateToPattern(list.begin), platform::kSearchOptions);
     auto back = platform::Regex::compile(engine::TemplateToPattern(list.end), platform::kSearchOptions);
     if (!front || !back) {
         error = front ? back.error : front.error;
-        return {};
+        return none;
     }
     auto b = front.regex->first(page);
     if (!b.match) {
         error = b.error;
-        return {};
+        if (frontFound) *frontFound = false;
+        return none;
     }
+    if (frontFound) *frontFound = true;
     const std::size_t start = b.match->end();
     auto e = back.regex->first(page, start);
     if (!e.match) {
         error = e.error;
-        return {};
+        return none;
     }
-    return page.substr(start, e.match->begin() - start);
+    return {start, e.match->begin()};
+}
+
+std::string findArea(const std::string& page, const ListSettings& list, std::optional<std::string>& error) {
+    const auto [begin, end] = findAreaSpan(page, list, error);
+    return begin == std::string::npos ? std::string() : page.substr(begin, end - begin);
 }
 
 void reportInsertFailure(const RunContext& run, const std::string& message) {
@@ -532,6 +550,78 @@ void collectListPages(RunContext& run, const std::vector<std::string>& listUrls)
     collectListPages(run, listUrls, [&run](const std::string& address, const std::string& options) {
         return HttpGet(address, options, [&run] { return run.stopRequested(); });
     });
+}
+
+ListPagePreview PreviewListPage(const std::string& page, const ListSettings& list, const std::string& pageAddress) {
+    ListPagePreview out;
+    if (list.begin.empty() || list.end.empty()) {
+        out.directMode = true;
+        out.warnings.push_back(kDirectModeWarning);
+        return out;
+    }
+    std::optional<std::string> error;
+    bool frontFound = false;
+    const auto [begin, end] = findAreaSpan(page, list, error, &frontFound);
+    if (error) {
+        out.areaError = *error;
+        out.warnings.push_back("列表区域提取出错：" + *error);
+        return out;
+    }
+    if (begin == std::string::npos) {
+        out.warnings.push_back(frontFound ? "列表区域的后边字符在前边字符之后没有找到，本页不会提取到任何链接"
+                                          : "列表区域的前边字符在页面中没有找到，本页不会提取到任何链接");
+        return out;
+    }
+    out.areaFound = true;
+    out.areaBegin = begin;
+    out.areaEnd = end;
+    out.area = page.substr(begin, end - begin);
+    if (out.area.empty()) {
+        out.warnings.push_back("列表区域为空（前边字符与后边字符之间没有内容）");
+        return out;
+    }
+    const bool rewritten = !list.rewriteFrom.empty();
+    if (rewritten) out.area = rewriteArea(out.area, list);
+
+    const LinkPattern lp = buildLinkPattern(list);
+    out.automaticLinks = lp.pattern == kAutoLinkPattern;
+    if (out.automaticLinks)
+        out.warnings.push_back(list.linkPattern.empty() ? kAutomaticLinksNotice : kNoAddressMarkerWarning);
+    auto compiled = platform::Regex::compile(lp.pattern, platform::kSearchOptions);
+    if (!compiled) {
+        out.patternError = compiled.error;
+        out.warnings.push_back("列表链接规则错误：" + compiled.error);
+        return out;
+    }
+    std::vector<std::string> groupNames;
+    for (const auto& name : lp.fields) groupNames.push_back(FieldGroupName(name));
+    auto matchError = compiled.regex->forEach(
+        out.area,
+        [&](const platform::RegexMatch& m) {
+            ListLinkPreview link;
+            link.link = std::string(m.named("hrefurl"));
+            link.filtered =
+                !engine::ContainsAll(list.include, link.link) || !engine::ContainsNone(list.exclude, link.link);
+            link.url = engine::AbsoluteUrl(link.link, pageAddress);
+            for (std::size_t f = 0; f < lp.fields.size(); ++f)
+                link.fields.emplace_back(lp.fields[f], std::string(m.named(groupNames[f])));
+            const int g = m.groupNumber("hrefurl");
+            if (!rewritten && g >= 0 && m.matched(static_cast<std::size_t>(g))) {
+                link.begin = begin + m.begin(static_cast<std::size_t>(g));
+                link.end = begin + m.end(static_cast<std::size_t>(g));
+            }
+            out.links.push_back(std::move(link));
+            return true;
+        },
+        false);
+    if (matchError) out.warnings.push_back("列表链接提取出错：" + *matchError);
+    const auto kept = std::count_if(out.links.begin(), out.links.end(), [](const auto& l) { return !l.filtered; });
+    if (out.links.empty())
+        out.warnings.push_back("列表区域中没有找到任何链接");
+    else if (kept == 0)
+        out.warnings.push_back("找到的" + std::to_string(out.links.size()) +
+                               "个链接都被“网址包含/不可包含”条件过滤掉了");
+    return out;
 }
 
 }  // namespace tarvex::collect

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string>
 #include <unordered_set>
+#include <utility>
 #include <vector>
 
 #include "collect/list_sources.h"
@@ -76,5 +77,35 @@ void collectListPages(RunContext& run, const std::vector<std::string>& listUrls,
                       engine::RandomSource* random = nullptr);
 // The same over HttpGet: the runner's list hook.
 void collectListPages(RunContext& run, const std::vector<std::string>& listUrls);
+
+// What "测试列表" shows for one fetched list page: the list area (its byte range in the page and
+// its text after the area rewrite), the links it yields with their list-page fields, and plain
+// warnings for rules that will not do what the user expects. Stores nothing; any thread.
+inline constexpr const char* kNoAddressMarkerWarning =
+    "链接规则中没有{DD:采集网址}（或它在规则的最前面），规则不会被使用，将自动提取区域中的所有链接";
+inline constexpr const char* kAutomaticLinksNotice = "未指定链接规则，将自动提取区域中的所有链接";
+inline constexpr const char* kDirectModeWarning =
+    "列表区域的前边字符或后边字符为空：不会从列表页提取链接，列表网址本身将作为内容页采集";
+
+struct ListLinkPreview {
+    std::string link;                                         // as found in the area
+    std::string url;                                          // made absolute
+    std::vector<std::pair<std::string, std::string>> fields;  // list-page field → value
+    bool filtered = false;                                    // dropped by "网址包含" / "不可包含"
+    // Byte range of the link in the page; npos when the area was rewritten.
+    std::size_t begin = std::string::npos, end = std::string::npos;
+};
+
+struct ListPagePreview {
+    bool directMode = false;  // no list area: the list address itself is collected
+    bool areaFound = false;
+    std::size_t areaBegin = std::string::npos, areaEnd = std::string::npos;
+    std::string area;  // after the rewrite
+    std::string areaError, patternError;
+    bool automaticLinks = false;
+    std::vector<ListLinkPreview> links;
+    std::vector<std::string> warnings;
+};
+ListPagePreview PreviewListPage(const std::string& page, const ListSettings& list, const std::string& pageAddress);
 
 }  // namespace tarvex::collect

@@ -25,6 +25,16 @@ std::string RunCounters::failure() const {
     return m_failure;
 }
 
+void RunCounters::setMostlyEmptyFields(std::vector<std::string> fields) {
+    std::lock_guard<std::mutex> g(m_lock);
+    m_mostlyEmpty = std::move(fields);
+}
+
+std::vector<std::string> RunCounters::mostlyEmptyFields() const {
+    std::lock_guard<std::mutex> g(m_lock);
+    return m_mostlyEmpty;
+}
+
 RunState RunContext::runState() const {
     if (closing()) return RunState::Stopping;
     return readRunState ? parseRunState(readRunState()) : RunState::Running;

@@ -10,6 +10,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "collect/content_summary.h"
 #include "collect/known_urls.h"
@@ -48,6 +49,10 @@ public:
     // (removing their partial files) and leave their rows queued.
     std::atomic<bool> cancelWorkers{false};
 
+    // Fields empty in (nearly) every row the content stage stored, set at the stage's end.
+    void setMostlyEmptyFields(std::vector<std::string> fields);
+    std::vector<std::string> mostlyEmptyFields() const;
+
     // Records why a stage or the run ended early; the first reason is kept.
     void fail(const std::string& reason);
     // "" when nothing ended early.
@@ -56,6 +61,7 @@ public:
 private:
     mutable std::mutex m_lock;
     std::string m_failure;
+    std::vector<std::string> m_mostlyEmpty;
 };
 
 struct RunContext {

@@ -48,6 +48,13 @@ std::optional<long long> tagCount(const RuleJson& rule, const std::string& key, 
 
 }  // namespace
 
+std::string TrimWhiteSpaceRule() {
+    RuleJson rule = RuleJson::object();
+    rule["type"] = "html过滤";
+    rule["html_strip_nums"] = "21,";
+    return rule.dump(-1, ' ', false, RuleJson::error_handler_t::replace);
+}
+
 void SetChainEnv(ChainEnv env) {
     auto next = std::make_shared<const ChainEnv>(std::move(env));
     std::lock_guard lock(gEnvLock);

@@ -31,6 +31,11 @@ struct ChainEnv {
 void SetChainEnv(ChainEnv env);
 std::shared_ptr<const ChainEnv> CurrentChainEnv();
 
+// The rule new fields start with: "html过滤" with filter 21 ("删首尾空白"), so values go out
+// without the line breaks and indentation around them on the page. A rule like any other: the
+// field editor lists it and the user can delete it.
+std::string TrimWhiteSpaceRule();
+
 // Applies the "txt_strips" rules of the field rule (its JSON text) to the value, with the
 // content page's page list and the record's field-value list, and returns the new value.
 // Rules apply in order; a rule of an unknown type, or one that is no JSON object, is skipped;

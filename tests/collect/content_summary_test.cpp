@@ -57,6 +57,32 @@ TEST(ContentSummary, LinesCountRowsReasonsAndEmptyShares) {
     EXPECT_EQ(SummaryLines(none, std::nullopt), std::vector<std::string>{"内容采集小结：入库0条，未入库0条"});
 }
 
+TEST(ContentSummary, AFieldEmptyInNearlyEveryRowOfThisRunIsFlaggedWithoutAnEarlierRun) {
+    struct Case {
+        int rows, emptyAuthors;
+        const char* line;  // nullptr: not flagged
+    };
+    const Case cases[] = {
+        {1, 1, "字段[作者]在本次采集中全部为空，规则可能已失效"},
+        {10, 10, "字段[作者]在本次采集中全部为空，规则可能已失效"},
+        {10, 9, "字段[作者]在本次采集中90%为空，规则可能已失效"},
+        {200, 199, "字段[作者]在本次采集中99%为空，规则可能已失效"},
+        {10, 8, nullptr},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.emptyAuthors) + "/" + std::to_string(c.rows));
+        ContentTally tally;
+        storeRows(tally, c.rows, c.emptyAuthors);
+        const auto lines = SummaryLines(tally, std::nullopt);
+        EXPECT_EQ(MostlyEmptyFields(tally.fields()),
+                  c.line ? std::vector<std::string>{"作者"} : std::vector<std::string>{});
+        if (c.line)
+            EXPECT_EQ(lines.back(), c.line);
+        else
+            EXPECT_EQ(lines.back().rfind("字段为空比例：", 0), 0u) << lines.back();
+    }
+}
+
 TEST(ContentSummary, CountsAreKeptForTheNextRunOnlyWhenThereAreEnough) {
     test::SandboxWorkspace ws;
     const std::string path = FieldStatsPath(ws.folder(), 9);

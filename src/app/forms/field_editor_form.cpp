@@ -1,4 +1,5 @@
 #include "app/forms/field_editor_form.h"
+#include "engine/post_process.h"
 
 #include <algorithm>
 
@@ -69,7 +70,12 @@ std::vector<std::string> splitLines(const std::string& text) {
 std::optional<FieldEditorForm> FieldEditorForm::fromJson(const std::string& ruleJson,
                                                          const std::vector<std::string>& levels) {
     FieldEditorForm f;
-    if (engine::TrimText(ruleJson).empty()) return f;
+    if (engine::TrimText(ruleJson).empty()) {
+        // A new field strips the white space around its value; the rule shows in the list and
+        // can be deleted there.
+        f.rules = PostRuleList({engine::TrimWhiteSpaceRule()});
+        return f;
+    }
     auto parsed = ParseSettings(ruleJson);
     if (!parsed) return std::nullopt;
     const FieldRuleJson& r = *parsed;

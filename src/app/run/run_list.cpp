@@ -2,6 +2,7 @@
 
 #include "app/tasks/catalogue.h"
 #include "app/tasks/stored_rules.h"
+#include "app/tasks/settings_document.h"
 #include "platform/run_log.h"
 
 namespace tarvex::app {
@@ -148,6 +149,31 @@ bool RunList::StartRun(int rowIndex, const std::string& logPrefix) {
     TaskRunner::Start(runner);
     changed();
     return true;
+}
+
+std::string PublishWithoutModuleQuestion(const std::string& settingsJson, const std::array<bool, 3>& stages) {
+    if (!stages[2]) return {};
+    const auto doc = ParseSettings(settingsJson);
+    if (doc && !TrimText(SettingText(*doc, "PostRuleName")).empty()) return {};
+    return "该任务勾选了“发布”，但没有设置发布规则，发布这一步会以“发布规则没有设置！”结束。\r\n"
+           "发布规则在任务设置的“发布内容”页的“发布接口”中选择。\r\n\r\n仍然开始运行吗？";
+}
+
+bool RunList::StartRunAsked(int rowIndex) {
+    RunRow row;
+    {
+        std::lock_guard<std::mutex> g(m_lock);
+        if (rowIndex < 0 || rowIndex >= static_cast<int>(m_rows.size())) return false;
+        row = m_rows[static_cast<std::size_t>(rowIndex)];
+    }
+    // A paused run resumes without questions: it was asked when it started.
+    if (row.state != kStatePaused && m_s.dialogs && m_lookup) {
+        if (auto task = m_lookup(row.taskId)) {
+            const std::string question = PublishWithoutModuleQuestion(task->settings, row.stages);
+            if (!question.empty() && !m_s.dialogs->confirm(question, platform::kAppTitle)) return false;
+        }
+    }
+    return StartRun(rowIndex);
 }
 
 void RunList::PauseRun(int rowIndex) {

@@ -60,6 +60,10 @@ public:
     bool AddToRunList(std::int64_t taskId, const std::string& name);
     // `logPrefix` starts the log line of the start: a user's start, or the scheduler's.
     bool StartRun(int row, const std::string& logPrefix = "批量采集 线程开始");
+    // "开始运行" pressed by a person: asks first (through the dialogs) when the run would end in
+    // a refusal the user can mend now, such as publishing without a publish module; then
+    // StartRun. False when the user declined or the run did not start.
+    bool StartRunAsked(int row);
     void PauseRun(int row);
     void StopRun(int row);
     bool RemoveFromRunList(int row);
@@ -96,6 +100,10 @@ private:
     std::array<std::shared_ptr<collect::RunCounters>, 6> m_lastRun{};
     std::function<void()> m_onChanged;
 };
+
+// The question asked before a run whose publish stage is ticked while the task names no publish
+// module (it would end with "发布规则没有设置！"); "" when there is nothing to ask.
+std::string PublishWithoutModuleQuestion(const std::string& settingsJson, const std::array<bool, 3>& stages);
 
 // The task's name and deciphered settings from the catalogue; nullopt with the reason in `error`,
 // worded to follow "task N ": a catalogue that cannot be read (with the database's error), a

@@ -458,6 +458,7 @@ void TaskRunner::contentStage() {
             run.pane(line);
             WriteLog("TMyThread:内容采集|" + line, 0);
         }
+        run.counters->setMostlyEmptyFields(collect::MostlyEmptyFields(run.tally->fields()));
     }
 }
 

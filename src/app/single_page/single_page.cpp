@@ -7,6 +7,8 @@
 #include "collect/attachments.h"
 #include "collect/content_worker.h"
 #include "collect/http_fetch.h"
+#include "engine/content_filter.h"
+#include "engine/field_explain.h"
 #include "engine/field_extract.h"
 #include "engine/keyword_dictionary.h"
 #include "engine/rule_json.h"
@@ -223,6 +225,11 @@ SinglePageCollect CollectSinglePage(const Workspace& ws, std::int64_t taskId, co
     }
     out.ok = true;
     out.values = std::move(record.values);
+    out.checks = CheckFieldValues(settings, pages, url, out.values);
+    for (const auto& c : out.checks) {
+        if (!c.reason.empty()) say("字段[" + c.name + "]为空：" + c.reason);
+        if (!c.filter.empty()) say("字段[" + c.name + "]" + c.filter);
+    }
     if (files) {
         for (const auto& f : had.files()) {
             if (f.thumbnail)
@@ -230,6 +237,28 @@ SinglePageCollect CollectSinglePage(const Workspace& ws, std::int64_t taskId, co
             else
                 files->attachments.push_back({f.localPath, f.newUrl});
         }
+    }
+    return out;
+}
+
+std::vector<FieldCheck> CheckFieldValues(const engine::SettingsJson& settings, const engine::PageList& pages,
+                                         const std::string& url, const FieldValues& values) {
+    std::vector<FieldCheck> out;
+    const engine::FieldRules rules = engine::ReadFieldRules(settings);
+    engine::PageSource source(pages);
+    engine::FieldValueList known{{"url", url}};
+    for (const auto& rule : rules.rules) {
+        FieldCheck check;
+        check.name = rule.title;
+        for (const auto& [title, value] : values)
+            if (title == rule.title) check.value = value;
+        if (engine::TrimText(check.value).empty()) check.reason = engine::ExplainEmptyField(rule, source, known);
+        // A filter would keep the whole record out of a run's database.
+        const std::string filtered = engine::FieldFilter(rule.json, check.value);
+        if (engine::IsFilterMessage(filtered))
+            check.filter = "会被筛选过滤拒绝，整条内容不入库：" + filtered.substr(engine::kFilterPrefix.size());
+        known.emplace_back(rule.title, check.value);
+        out.push_back(std::move(check));
     }
     return out;
 }

@@ -17,6 +17,7 @@
 
 #include "app/tasks/settings_document.h"
 #include "app/workspace/workspace.h"
+#include "engine/field_extract.h"
 #include "platform/ports.h"
 #include "publish/attachment_upload.h"
 
@@ -105,13 +106,25 @@ private:
 // one address, in field order, as the single-page mode shows them (empty values included, no
 // filter rejects the record). `show` receives each run log page line; `error` the fetch failure
 // text. Attachments are downloaded when `downloadAttachments` is set; `files` receives them.
+// One field of a test or single-page collection as the windows mark it.
+struct FieldCheck {
+    std::string name, value;
+    std::string reason;  // why the value is empty; "" when it is not
+    std::string filter;  // the "筛选过滤" rejection this value would cause; "" when none
+};
 struct SinglePageCollect {
     bool ok = false;
     FieldValues values;
+    std::vector<FieldCheck> checks;  // every field in order, empty ones with their reason
 };
 SinglePageCollect CollectSinglePage(const Workspace& ws, std::int64_t taskId, const std::string& settingsJson,
                                     const std::string& url, const std::function<void(const std::string&)>& show,
                                     bool downloadAttachments = true, SinglePageFiles* files = nullptr);
+
+// The checks of a collected record: each field's value with the reason it is empty and the
+// filter rejection it would cause. `settings` is the document, `pages` the content page list.
+std::vector<FieldCheck> CheckFieldValues(const engine::SettingsJson& settings, const engine::PageList& pages,
+                                         const std::string& url, const FieldValues& values);
 
 // The publication part: the values published as one record with the module and column of the
 // document. `show` receives the run log page lines. True when the interface answered success.

@@ -1,4 +1,5 @@
 #include "app/tasks/settings_document.h"
+#include "engine/post_process.h"
 #include "engine/rule_json.h"
 
 #include <algorithm>
@@ -53,7 +54,7 @@ SettingsJson ruleObject(const std::string& title, const std::string& nullCheck, 
     SettingsJson strip = SettingsJson::object();
     strip["type"] = "html过滤";
     strip["html_strip_nums"] = "0,";
-    r["txt_strips"] = SettingsJson::array({DumpJson(replace), DumpJson(strip)});
+    r["txt_strips"] = SettingsJson::array({DumpJson(replace), DumpJson(strip), engine::TrimWhiteSpaceRule()});
     SettingsJson files = SettingsJson::array();
     for (const auto& f : fileSave) files.push_back(f);
     r["file_save"] = files;

@@ -1,5 +1,6 @@
 #include "ui/forms/field_editor_dialog.h"
 
+#include <QApplication>
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QColorDialog>
@@ -13,8 +14,10 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSplitter>
 #include <QStackedWidget>
 #include <QTabWidget>
 #include <QTreeWidget>
@@ -24,6 +27,9 @@
 #include "engine/word_libraries.h"
 #include "ui/forms/template_edit.h"
 #include "ui/qt/qt_text.h"
+#include "app/forms/rule_preview.h"
+#include "app/forms/rule_test.h"
+#include "ui/forms/source_pane.h"
 
 namespace tarvex::ui {
 
@@ -148,11 +154,17 @@ FieldEditorDialog::FieldEditorDialog(const QString& title, const std::string& ru
     bottom->addWidget(save);
     bottom->addWidget(quit);
 
+    auto* split = new QSplitter;
+    split->addWidget(m_tabs);
+    split->addWidget(buildSourcePanel());
+    split->setStretchFactor(0, 1);
+    split->setStretchFactor(1, 1);
+    split->setSizes({700, 600});
     auto* lay = new QVBoxLayout(this);
     lay->addLayout(top);
-    lay->addWidget(m_tabs, 1);
+    lay->addWidget(split, 1);
     lay->addLayout(bottom);
-    resize(900, 640);
+    resize(1320, 680);
 
     auto form = app::FieldEditorForm::fromJson(ruleJson, m_levels);
     if (!form) {
@@ -160,6 +172,104 @@ FieldEditorDialog::FieldEditorDialog(const QString& title, const std::string& ru
         form = app::FieldEditorForm();
     }
     setForm(*form);
+
+    m_previewTimer.setSingleShot(true);
+    m_previewTimer.setInterval(250);
+    connect(&m_previewTimer, &QTimer::timeout, this, &FieldEditorDialog::updatePreview);
+    for (auto* box : {m_front, m_back, m_pattern, m_output})
+        connect(box, &QPlainTextEdit::textChanged, this, [this] { m_previewTimer.start(); });
+    connect(m_repeat, &QCheckBox::toggled, this, [this] { m_previewTimer.start(); });
+    connect(m_method, &QButtonGroup::idToggled, this, [this] { m_previewTimer.start(); });
+}
+
+QWidget* FieldEditorDialog::buildSourcePanel() {
+    auto* panel = new QWidget;
+    m_pane = new SourcePane;
+    const std::string settings = m_settingsJson;
+    m_pane->setFetch([settings](const std::string& url) { return app::FetchTestPage(settings, url, false); });
+    {
+        // The single-page test address when the task has one, else its first list address.
+        const auto doc = app::ParseSettings(m_settingsJson);
+        std::string address = doc ? app::TrimText(app::SettingText(*doc, "other_testurl")) : std::string();
+        if (address.empty()) {
+            const auto list = app::ListAddresses(m_settingsJson, m_programFolder);
+            if (!list.empty()) address = list.front();
+        }
+        m_pane->setAddress(address);
+    }
+    auto* test = new QPushButton("测试字段");
+    test->setObjectName("testFields");
+    test->setAutoDefault(false);
+    m_fieldTestOutput = new QPlainTextEdit;
+    m_fieldTestOutput->setObjectName("fieldTestOutput");
+    m_fieldTestOutput->setReadOnly(true);
+    m_fieldTestOutput->setPlaceholderText("“测试字段”用当前规则采集上方网址，显示每个字段的结果，为空的字段注明原因");
+    auto* title = new QLabel("内容页源码（选中文字后可设为前边字符/后边字符，当前规则匹配处高亮显示）");
+    title->setWordWrap(true);
+    auto* lay = new QVBoxLayout(panel);
+    lay->setContentsMargins(0, 0, 0, 0);
+    lay->addWidget(title);
+    lay->addWidget(m_pane, 3);
+    lay->addWidget(test, 0, Qt::AlignLeft);
+    lay->addWidget(m_fieldTestOutput, 2);
+    connect(test, &QPushButton::clicked, this, &FieldEditorDialog::testFields);
+    connect(m_pane, &SourcePane::pageLoaded, this, &FieldEditorDialog::updatePreview);
+    connect(m_pane, &SourcePane::frontChosen, this, [this](const std::string& text) {
+        m_method->button(static_cast<int>(app::FieldMethod::FrontBack))->setChecked(true);
+        m_front->setText(text);
+    });
+    connect(m_pane, &SourcePane::backChosen, this, [this](const std::string& text) {
+        m_method->button(static_cast<int>(app::FieldMethod::FrontBack))->setChecked(true);
+        m_back->setText(text);
+    });
+    return panel;
+}
+
+void FieldEditorDialog::updatePreview() {
+    if (m_pane->shownText().empty()) return;
+    const std::string& page = m_pane->shownText();
+    const bool repeat = m_repeat->isChecked();
+    app::RulePreview preview;
+    switch (static_cast<app::FieldMethod>(m_method->checkedId())) {
+        case app::FieldMethod::FrontBack:
+            preview = app::PreviewFrontBack(page, m_front->text(), m_back->text(), repeat);
+            break;
+        case app::FieldMethod::Regex:
+            preview = app::PreviewRegex(page, m_pattern->text(), m_output->text(), repeat);
+            break;
+        default:
+            preview.summary = "自定义字符串不从网页中提取";
+            break;
+    }
+    m_pane->showPreview(preview);
+}
+
+std::string FieldEditorDialog::settingsWithThisField() const {
+    auto doc = app::ParseSettings(m_settingsJson).value_or(app::SettingsJson::object());
+    if (!doc.contains("fieldsAll") || !doc["fieldsAll"].is_array()) doc["fieldsAll"] = app::SettingsJson::array();
+    auto& fields = doc["fieldsAll"];
+    const std::string rule = form().toJson();
+    if (m_editingIndex >= 0 && m_editingIndex < static_cast<int>(fields.size()))
+        fields[static_cast<std::size_t>(m_editingIndex)] = rule;
+    else
+        fields.push_back(rule);
+    return app::DumpJson(doc);
+}
+
+void FieldEditorDialog::testFields() {
+    const std::string address = m_pane->address();
+    if (address.empty()) {
+        m_fieldTestOutput->setPlainText("请先在上方填写一个内容页网址");
+        return;
+    }
+    if (m_pane->rawPage().empty() || m_pane->loadedAddress() != address) m_pane->load();
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    const app::FieldTest test =
+        app::TestFields(app::Workspace::at(m_programFolder), 0, settingsWithThisField(), address);
+    QApplication::restoreOverrideCursor();
+    QStringList lines;
+    for (const auto& line : app::FieldTestLines(test)) lines << qstr(line);
+    m_fieldTestOutput->setPlainText(lines.join("\n"));
 }
 
 QWidget* FieldEditorDialog::buildRuleTab() {

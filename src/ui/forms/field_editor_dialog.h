@@ -7,6 +7,7 @@
 // It shows an app::FieldEditorForm and, on "保存", hands back the field rule's JSON text; the
 // checks and the text are the core's (app/forms/field_editor_form.h). UI thread only.
 #include <QDialog>
+#include <QTimer>
 #include <map>
 #include <string>
 #include <vector>
@@ -20,6 +21,7 @@ class QComboBox;
 class QGroupBox;
 class QLineEdit;
 class QMenu;
+class QPlainTextEdit;
 class QPushButton;
 class QStackedWidget;
 class QTabWidget;
@@ -27,6 +29,7 @@ class QTreeWidget;
 
 namespace tarvex::ui {
 
+class SourcePane;
 class TemplateEdit;
 
 class FieldEditorDialog : public QDialog {
@@ -56,6 +59,16 @@ public:
     void testMadeUp();
     void previewFileName();
 
+    // The source pane beside the tabs, the highlight of what the rule matches in it, and
+    // "测试字段": every field of the task (this one as edited) on the pane's address, the empty
+    // ones with their reason.
+    SourcePane* sourcePane() const { return m_pane; }
+    QPlainTextEdit* fieldTestOutput() const { return m_fieldTestOutput; }
+    void updatePreview();
+    void testFields();
+    // The task's settings with this field as the form shows it.
+    std::string settingsWithThisField() const;
+
     QTabWidget* tabs() const { return m_tabs; }
     QTreeWidget* ruleList() const { return m_ruleList; }
     QMenu* newRuleMenu() const { return m_newMenu; }
@@ -70,6 +83,7 @@ private:
     QWidget* buildFilterTab();
     QWidget* buildAttachmentTab();
     QWidget* buildImageTab();
+    QWidget* buildSourcePanel();
     QWidget* buildRulePage(const app::RulePage& page);
     void showRules(int select);
     void showRulePage();
@@ -87,6 +101,9 @@ private:
     std::string m_json;
 
     QTabWidget* m_tabs = nullptr;
+    SourcePane* m_pane = nullptr;
+    QPlainTextEdit* m_fieldTestOutput = nullptr;
+    QTimer m_previewTimer;
     QLineEdit* m_name = nullptr;
     QCheckBox *m_notEmpty = nullptr, *m_everyPage = nullptr, *m_fromLevel = nullptr, *m_repeat = nullptr;
     QComboBox* m_level = nullptr;

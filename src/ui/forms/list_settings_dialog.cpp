@@ -8,11 +8,17 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QRadioButton>
+#include <QSplitter>
 #include <QVBoxLayout>
+
+#include "app/rule_preview.h"
+#include "app/rule_test.h"
+#include "app/settings_document.h"
 
 #include "platform/ports.h"
 #include "ui/forms/pagination_dialog.h"
 #include "ui/qt/qt_ports.h"
+#include "ui/forms/source_pane.h"
 
 namespace tarvex::ui {
 
@@ -120,7 +126,20 @@ ListSettingsDialog::ListSettingsDialog(const std::string& json, std::vector<std:
     form->addRow("区域替换前", m_rewriteFrom);
     form->addRow("区域替换后", m_rewriteTo);
     form->addRow(new QLabel("指定采集目标页链接规则（留空将自动提取网址）"));
-    form->addRow(m_pattern);
+    auto* patternRow = new QHBoxLayout;
+    patternRow->addWidget(m_pattern, 1);
+    auto* inserts = new QVBoxLayout;
+    for (const char* token : {"{*}", "{DD:采集网址}"}) {
+        auto* b = new QPushButton(token);
+        connect(b, &QPushButton::clicked, this, [this, token] { insertIntoPattern(token); });
+        inserts->addWidget(b);
+    }
+    auto* fieldButton = new QPushButton("{DD:字段=…}");
+    fieldButton->setObjectName("insertListField");
+    connect(fieldButton, &QPushButton::clicked, this, &ListSettingsDialog::insertListField);
+    inserts->addWidget(fieldButton);
+    patternRow->addLayout(inserts);
+    form->addRow(patternRow);
     form->addRow("网址包含：（多个请逗号隔开）", m_include);
     form->addRow("不可包含：", m_exclude);
     form->addRow(optionsRow);
@@ -129,11 +148,21 @@ ListSettingsDialog::ListSettingsDialog(const std::string& json, std::vector<std:
 
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
     nameStandardButtons(buttons);
-    auto* lay = new QVBoxLayout(this);
+    auto* settingsSide = new QWidget;
+    auto* lay = new QVBoxLayout(settingsSide);
+    lay->setContentsMargins(0, 0, 0, 0);
     lay->addWidget(sourcesBox, 1);
     lay->addLayout(form);
-    lay->addWidget(buttons);
-    resize(820, 760);
+    auto* split = new QSplitter;
+    split->addWidget(settingsSide);
+    split->addWidget(buildTestPanel());
+    split->setStretchFactor(0, 1);
+    split->setStretchFactor(1, 1);
+    split->setSizes({760, 560});
+    auto* outer = new QVBoxLayout(this);
+    outer->addWidget(split, 1);
+    outer->addWidget(buttons);
+    resize(1320, 740);
 
     connect(addAddress, &QPushButton::clicked, this, &ListSettingsDialog::addAddress);
     connect(addComposition, &QPushButton::clicked, this, &ListSettingsDialog::addComposition);
@@ -153,6 +182,89 @@ ListSettingsDialog::ListSettingsDialog(const std::string& json, std::vector<std:
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
 
     setForm(app::ListSettingsForm::fromJson(json));
+
+    // The highlight follows the typing, a moment after the last key.
+    m_previewTimer.setSingleShot(true);
+    m_previewTimer.setInterval(250);
+    connect(&m_previewTimer, &QTimer::timeout, this, &ListSettingsDialog::updatePreview);
+    for (auto* e : {m_begin, m_end, m_include, m_exclude})
+        connect(e, &QLineEdit::textChanged, this, [this] { m_previewTimer.start(); });
+    for (auto* e : {m_rewriteFrom, m_rewriteTo, m_pattern})
+        connect(e, &QPlainTextEdit::textChanged, this, [this] { m_previewTimer.start(); });
+    connect(m_pane, &SourcePane::pageLoaded, this, &ListSettingsDialog::updatePreview);
+    connect(m_pane, &SourcePane::frontChosen, this, [this](const std::string& t) { m_begin->setText(q(t)); });
+    connect(m_pane, &SourcePane::backChosen, this, [this](const std::string& t) { m_end->setText(q(t)); });
+    setTaskSettings({});
+}
+
+QWidget* ListSettingsDialog::buildTestPanel() {
+    auto* panel = new QWidget;
+    m_pane = new SourcePane;
+    auto* test = new QPushButton("测试列表");
+    test->setObjectName("testList");
+    m_testOutput = new QPlainTextEdit;
+    m_testOutput->setObjectName("listTestOutput");
+    m_testOutput->setReadOnly(true);
+    m_testOutput->setPlaceholderText("“测试列表”显示列表区域、提取到的链接及列表字段，以及规则的问题");
+    auto* lay = new QVBoxLayout(panel);
+    lay->setContentsMargins(0, 0, 0, 0);
+    auto* title = new QLabel("网页源码（选中文字后可设为前边字符/后边字符，当前规则匹配处高亮显示）");
+    title->setWordWrap(true);
+    lay->addWidget(title);
+    lay->addWidget(m_pane, 3);
+    lay->addWidget(test, 0, Qt::AlignLeft);
+    lay->addWidget(m_testOutput, 2);
+    connect(test, &QPushButton::clicked, this, &ListSettingsDialog::testList);
+    return panel;
+}
+
+void ListSettingsDialog::setTaskSettings(std::string settingsJson) {
+    m_settingsJson = std::move(settingsJson);
+    m_pane->setFetch([this](const std::string& url) { return app::FetchTestPage(testDocument(), url, true); });
+    if (m_pane->address().empty()) {
+        const auto addresses = app::ListAddresses(testDocument(), m_programFolder);
+        if (!addresses.empty()) m_pane->setAddress(addresses.front());
+    }
+}
+
+std::string ListSettingsDialog::testDocument() const {
+    auto doc = app::ParseSettings(m_settingsJson).value_or(app::SettingsJson::object());
+    doc["Morepage"] = form().toJson();
+    return app::DumpJson(doc);
+}
+
+void ListSettingsDialog::updatePreview() {
+    if (m_pane->shownText().empty()) return;
+    m_pane->showPreview(app::PreviewListRule(m_pane->shownText(), form(), m_pane->loadedAddress()));
+}
+
+void ListSettingsDialog::testList() {
+    const std::string address = m_pane->address();
+    // The page is fetched once, into the pane, and tested as the pane shows it.
+    if (!address.empty() && (m_pane->rawPage().empty() || address != m_pane->loadedAddress())) m_pane->load();
+    app::PageFetch fetch = app::DefaultPageFetch();
+    if (!m_pane->rawPage().empty() && address == m_pane->loadedAddress()) {
+        const std::string page = m_pane->rawPage();
+        fetch = [page](const std::string&, const std::string&) { return "succ:" + page; };
+    }
+    const app::ListTest test = app::TestList(testDocument(), m_programFolder, address, {}, fetch);
+    QStringList lines;
+    for (const auto& line : app::ListTestLines(test)) lines << q(line);
+    m_testOutput->setPlainText(lines.join("\n"));
+    updatePreview();
+}
+
+void ListSettingsDialog::insertIntoPattern(const QString& text) {
+    m_pattern->insertPlainText(text);
+    m_pattern->setFocus();
+}
+
+void ListSettingsDialog::insertListField() {
+    auto name = m_dialogs.askText("插入列表字段", "列表页字段名称（最多7个字，如：列表标题）：", "列表标题");
+    if (!name) return;
+    const std::string trimmed = app::TrimText(*name);
+    if (trimmed.empty()) return;
+    insertIntoPattern(q("{DD:字段=" + trimmed + "}"));
 }
 
 void ListSettingsDialog::setForm(const app::ListSettingsForm& f) {

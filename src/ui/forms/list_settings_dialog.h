@@ -9,11 +9,14 @@
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTimer>
 
 #include "app/forms/list_settings_form.h"
 #include "platform/ports.h"
 
 namespace tarvex::ui {
+
+class SourcePane;
 
 class ListSettingsDialog : public QDialog {
     Q_OBJECT
@@ -36,6 +39,19 @@ public:
     QLineEdit* beginEdit() const { return m_begin; }
     QLineEdit* endEdit() const { return m_end; }
     QPlainTextEdit* patternEdit() const { return m_pattern; }
+
+    // The task's settings text: the source pane and "测试列表" fetch with its options, charset
+    // and cookie. Without it the defaults of a new task apply.
+    void setTaskSettings(std::string settingsJson);
+    SourcePane* sourcePane() const { return m_pane; }
+    QPlainTextEdit* testOutput() const { return m_testOutput; }
+    // Highlights what the list area and link pattern match in the shown page.
+    void updatePreview();
+    // "测试列表": the area, the links and the warnings for the pane's address.
+    void testList();
+    // The insert buttons beside the link pattern.
+    void insertIntoPattern(const QString& text);
+    void insertListField();
 
 public slots:
     void accept() override;
@@ -75,6 +91,13 @@ private:
     QCheckBox* m_uniqueTitles;
     QButtonGroup* m_sort;
     QPushButton* m_paginationButton;
+
+    QWidget* buildTestPanel();
+    std::string testDocument() const;
+    std::string m_settingsJson;
+    SourcePane* m_pane = nullptr;
+    QPlainTextEdit* m_testOutput = nullptr;
+    QTimer m_previewTimer;
 };
 
 }  // namespace tarvex::ui

@@ -11,6 +11,8 @@
 #include <thread>
 
 #include "ui/qt/qt_text.h"
+#include "app/forms/rule_preview.h"
+#include "ui/forms/source_pane.h"
 
 namespace tarvex::ui {
 
@@ -120,9 +122,27 @@ MultiLevelDialog::MultiLevelDialog(const std::string& morepage2, const std::stri
     right->addLayout(testRow);
     right->addWidget(m_testOutput, 1);
 
+    m_pane = new SourcePane;
+    m_pane->setFetch([this](const std::string& url) {
+        app::TestPage page;
+        const std::string r = m_fetch ? m_fetch(url, m_options) : std::string("fail:");
+        page.ok = r.compare(0, 5, "succ:") == 0 && r.size() > 5;
+        if (page.ok)
+            page.text = r.substr(5);
+        else
+            page.error = "抓取网页:" + url + ",返回错误：" + (r.size() > 5 ? r.substr(5) : std::string("空页面"));
+        return page;
+    });
+    auto* paneBox = new QVBoxLayout;
+    auto* paneTitle = new QLabel("网页源码（选中文字后可设为前边字符/后边字符，当前规则匹配处高亮显示）");
+    paneTitle->setWordWrap(true);
+    paneBox->addWidget(paneTitle);
+    paneBox->addWidget(m_pane, 1);
+
     auto* body = new QHBoxLayout;
     body->addLayout(left, 1);
     body->addLayout(right, 3);
+    body->addLayout(paneBox, 3);
 
     auto* buttons = new QDialogButtonBox;
     buttons->addButton("保存返回", QDialogButtonBox::AcceptRole);
@@ -143,7 +163,19 @@ MultiLevelDialog::MultiLevelDialog(const std::string& morepage2, const std::stri
     connect(m_source, &QButtonGroup::idClicked, this, [this] { updateEnabled(); });
     connect(m_hasPages, &QCheckBox::toggled, this, [this] { updateEnabled(); });
 
-    resize(900, 640);
+    m_previewTimer.setSingleShot(true);
+    m_previewTimer.setInterval(250);
+    connect(&m_previewTimer, &QTimer::timeout, this, &MultiLevelDialog::updatePreview);
+    for (auto* box : {m_begin, m_end})
+        connect(box, &QPlainTextEdit::textChanged, this, [this] { m_previewTimer.start(); });
+    connect(m_byPattern, &QCheckBox::toggled, this, [this] { m_previewTimer.start(); });
+    connect(m_pane, &SourcePane::pageLoaded, this, &MultiLevelDialog::updatePreview);
+    connect(m_pane, &SourcePane::frontChosen, this, [this](const std::string& t) { m_begin->setPlainText(plain(t)); });
+    connect(m_pane, &SourcePane::backChosen, this, [this](const std::string& t) { m_end->setPlainText(plain(t)); });
+    // The pane shows the level's test address unless the user typed another one into it.
+    connect(m_testUrl, &QLineEdit::textChanged, this, [this](const QString& url) { m_pane->setAddress(stdstr(url)); });
+
+    resize(1320, 680);
     showList();
     if (!m_form.levels().empty())
         select(0);
@@ -186,6 +218,20 @@ void MultiLevelDialog::setLevel(const app::LevelForm& f) {
     m_include->setText(qstr(f.include));
     m_exclude->setText(qstr(f.exclude));
     updateEnabled();
+}
+
+void MultiLevelDialog::updatePreview() {
+    if (m_pane->shownText().empty()) return;
+    const std::string begin = crlf(m_begin->toPlainText()), end = crlf(m_end->toPlainText());
+    if (m_source->checkedId() == 2) {
+        app::RulePreview none;
+        none.summary = "从网址中提取，不从页面内容中截取";
+        m_pane->showPreview(none);
+    } else if (m_byPattern->isChecked()) {
+        m_pane->showPreview(app::PreviewRegex(m_pane->shownText(), begin, end, false));
+    } else {
+        m_pane->showPreview(app::PreviewFrontBack(m_pane->shownText(), begin, end, false));
+    }
 }
 
 void MultiLevelDialog::showList() {

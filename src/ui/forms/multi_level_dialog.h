@@ -10,11 +10,14 @@
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTimer>
 
 #include "app/forms/multi_level_form.h"
 #include "platform/ports.h"
 
 namespace tarvex::ui {
+
+class SourcePane;
 
 class MultiLevelDialog : public QDialog {
     Q_OBJECT
@@ -46,6 +49,9 @@ public:
     QPlainTextEdit* endEdit() const { return m_end; }
     QListWidget* levelList() const { return m_list; }
     QPlainTextEdit* testOutput() const { return m_testOutput; }
+    // The source pane: the page of the test address, with what the level's cut takes highlighted.
+    SourcePane* sourcePane() const { return m_pane; }
+    void updatePreview();
 
 public slots:
     void accept() override;
@@ -78,6 +84,8 @@ private:
     QLineEdit* m_exclude;
     QLineEdit* m_testUrl;
     QPlainTextEdit* m_testOutput;
+    SourcePane* m_pane = nullptr;
+    QTimer m_previewTimer;
 };
 
 }  // namespace tarvex::ui

@@ -109,7 +109,7 @@ void RunListWidget::refreshButtons() {
 }
 
 void RunListWidget::start() {
-    if (auto row = selectedRow()) m_model.StartRun(*row);
+    if (auto row = selectedRow()) m_model.StartRunAsked(*row);
     refresh();
 }
 

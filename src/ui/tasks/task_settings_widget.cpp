@@ -154,6 +154,7 @@ QWidget* TaskSettingsWidget::buildCollectTab() {
     auto* multi = button("多页提取", "multiPage");
     connect(list, &QPushButton::clicked, this, [this] {
         ListSettingsDialog dialog(m_morepage, fieldTitles(), m_ws.programFolder, m_dialogs, this);
+        dialog.setTaskSettings(app::ComposeSettings(form()));
         if (dialog.exec() == QDialog::Accepted) m_morepage = dialog.json();
     });
     connect(paging, &QPushButton::clicked, this, [this] {

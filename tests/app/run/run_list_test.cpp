@@ -179,6 +179,36 @@ TEST_F(Runs, DirectModeRunFillsTheDatabaseOnceAndEndsStopped) {
     (void)running;
 }
 
+TEST_F(Runs, StartingWithPublishTickedButNoModuleAsksFirstAndNamesTheTab) {
+    addTask(6, "无发布规则", settings({"http://h/a"}));
+    makeList();
+    ASSERT_TRUE(list->AddToRunList(6, "无发布规则"));
+    dialogs.queueConfirm(false);
+    EXPECT_FALSE(list->StartRunAsked(0));
+    ASSERT_EQ(dialogs.shown().size(), 1u);
+    EXPECT_EQ(dialogs.shown()[0].kind, "confirm");
+    EXPECT_NE(dialogs.shown()[0].text.find("“发布内容”页"), std::string::npos) << dialogs.shown()[0].text;
+    EXPECT_EQ(list->rows().at(0).state, app::kStateWaiting);
+    EXPECT_EQ(count(6), "0");
+
+    // Without the publish stage there is nothing to ask; the run starts at once.
+    dialogs.clear();
+    list->setStage(0, 1, false);
+    list->setStage(0, 2, false);
+    ASSERT_TRUE(list->StartRunAsked(0));
+    ASSERT_TRUE(waitForState(0, app::kStateStopped));
+    EXPECT_TRUE(dialogs.shown().empty());
+    EXPECT_EQ(count(6), "1");
+}
+
+TEST(PublishQuestion, AskedOnlyForATickedPublishStageWithoutAModule) {
+    const std::string none = R"({"fieldsAll":[]})", named = R"({"PostRuleName":"wordpress"})";
+    EXPECT_FALSE(app::PublishWithoutModuleQuestion(none, {true, true, true}).empty());
+    EXPECT_TRUE(app::PublishWithoutModuleQuestion(none, {true, true, false}).empty());
+    EXPECT_TRUE(app::PublishWithoutModuleQuestion(named, {true, true, true}).empty());
+    EXPECT_FALSE(app::PublishWithoutModuleQuestion("not json", {false, false, true}).empty());
+}
+
 TEST_F(Runs, ContentStageKeepsThePoolLimitAndCountsStoredRows) {
     std::atomic<int> running{0}, peak{0};
     hooks.contentWorker = [&](const collect::ContentJob& job) {

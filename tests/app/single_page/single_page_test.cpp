@@ -79,6 +79,23 @@ TEST_F(SinglePage, CollectsEveryFieldInOrderWithPagesAndImagesAndStoresNothing) 
     EXPECT_EQ(collect::query(ws.taskDbPath(taskId), "select count(*) as n from download").text(0, "n"), "0");
 }
 
+TEST_F(SinglePage, EmptyFieldsAndFilterRejectionsAreMarkedWithTheirReason) {
+    app::SinglePageCollect result;
+    auto lines = collect(server.url("/a/4.html"), &result);
+    ASSERT_TRUE(result.ok) << ::testing::PrintToString(lines);
+    ASSERT_EQ(result.checks.size(), 7u);
+    EXPECT_EQ(result.checks[0].name, "标题");
+    EXPECT_EQ(result.checks[0].reason, "前边字符与后边字符之间没有内容");
+    EXPECT_NE(std::find(lines.begin(), lines.end(), "字段[标题]为空：前边字符与后边字符之间没有内容"), lines.end())
+        << ::testing::PrintToString(lines);
+    EXPECT_EQ(result.checks[1].reason, "");  // 正文 has a value
+
+    // The advertisement passes in single-page mode, but a run would keep it out: say so.
+    lines = collect(server.url("/a/5.html"), &result);
+    ASSERT_TRUE(result.ok);
+    EXPECT_NE(result.checks[1].filter.find("会被筛选过滤拒绝"), std::string::npos) << result.checks[1].filter;
+}
+
 TEST_F(SinglePage, FetchFailuresShowTheirTextAndCollectNothing) {
     server.on("/gone.html", test::Reply::withStatus(404, "missing"));
     server.on("/empty.html", test::Reply::html(""));

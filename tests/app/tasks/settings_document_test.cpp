@@ -128,19 +128,22 @@ TEST(SettingsDefaults, NewTaskDocumentIsExactlyAsTabled) {
     EXPECT_EQ(doc["other_joinpage"], "<!--分页符-->");
     EXPECT_EQ(doc["other_join_repeat"], "<!--重复符-->");
     ASSERT_EQ(doc["fieldsAll"].size(), 2u);
-    EXPECT_EQ(doc["fieldsAll"][0],
-              R"({"title":"标题","check_null":"-1","check_mulpage":"0","check_morepage":"0","check_morepageindex":-1,)"
-              R"("radio_1":"-1","radio_2":"0","radio_3":"0","radio_1_content":["<title>","</title>"],)"
-              R"("radio_2_content":["",""],"radio_3_content":["0",""],)"
-              R"("txt_strips":["{\"type\":\"替换\",\"rep1\":\"aaaaa\",\"rep2\":\"bbbbbd\"}",)"
-              R"("{\"type\":\"html过滤\",\"html_strip_nums\":\"0,\"}"],"file_save":["0"]})");
-    EXPECT_EQ(doc["fieldsAll"][1],
-              R"({"title":"内容","check_null":"0","check_mulpage":"0","check_morepage":"0","check_morepageindex":-1,)"
-              R"("radio_1":"-1","radio_2":"0","radio_3":"0","radio_1_content":["<div class=\"fdsafdsa\">","</div>"],)"
-              R"("radio_2_content":["",""],"radio_3_content":["0",""],)"
-              R"("txt_strips":["{\"type\":\"替换\",\"rep1\":\"11111\",\"rep2\":\"22222\"}",)"
-              R"("{\"type\":\"html过滤\",\"html_strip_nums\":\"0,\"}"],)"
-              R"("file_save":["0","/d/file/{dd:日期yyyymmdd}/{dd:MD5}.gif"]})");
+    EXPECT_EQ(
+        doc["fieldsAll"][0],
+        R"({"title":"标题","check_null":"-1","check_mulpage":"0","check_morepage":"0","check_morepageindex":-1,)"
+        R"("radio_1":"-1","radio_2":"0","radio_3":"0","radio_1_content":["<title>","</title>"],)"
+        R"("radio_2_content":["",""],"radio_3_content":["0",""],)"
+        R"("txt_strips":["{\"type\":\"替换\",\"rep1\":\"aaaaa\",\"rep2\":\"bbbbbd\"}",)"
+        R"("{\"type\":\"html过滤\",\"html_strip_nums\":\"0,\"}","{\"type\":\"html过滤\",\"html_strip_nums\":\"21,\"}"],)"
+        R"("file_save":["0"]})");
+    EXPECT_EQ(
+        doc["fieldsAll"][1],
+        R"({"title":"内容","check_null":"0","check_mulpage":"0","check_morepage":"0","check_morepageindex":-1,)"
+        R"("radio_1":"-1","radio_2":"0","radio_3":"0","radio_1_content":["<div class=\"fdsafdsa\">","</div>"],)"
+        R"("radio_2_content":["",""],"radio_3_content":["0",""],)"
+        R"("txt_strips":["{\"type\":\"替换\",\"rep1\":\"11111\",\"rep2\":\"22222\"}",)"
+        R"("{\"type\":\"html过滤\",\"html_strip_nums\":\"0,\"}","{\"type\":\"html过滤\",\"html_strip_nums\":\"21,\"}"],)"
+        R"("file_save":["0","/d/file/{dd:日期yyyymmdd}/{dd:MD5}.gif"]})");
 }
 
 TEST_F(SettingsTest, LoadThenComposeWritesEveryKeyInTableOrder) {

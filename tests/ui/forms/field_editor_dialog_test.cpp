@@ -107,8 +107,14 @@ TEST_F(FieldEditorUi, BuildsANewFieldFromTheControls) {
     child<ui::TemplateEdit>(&dlg, "output")->setText("《{参数1}》");
     saveScreenshot(&dlg, "field_editor_regex.png");
 
-    // "内容处理": a replacement rule, then a default of another type while it is selected.
+    // "内容处理": a new field starts with the white-space step, which the user can delete.
     dlg.tabs()->setCurrentIndex(1);
+    ASSERT_EQ(dlg.ruleList()->topLevelItemCount(), 1);
+    EXPECT_EQ(dlg.ruleList()->topLevelItem(0)->text(2), R"({"type":"html过滤","html_strip_nums":"21,"})");
+    dlg.selectRule(0);
+    dlg.deleteRule();
+    ASSERT_EQ(dlg.ruleList()->topLevelItemCount(), 0);
+    // A replacement rule, then a default of another type while it is selected.
     menuAction(dlg.newRuleMenu(), "内容替换")->trigger();
     EXPECT_EQ(dlg.rulePages()->currentWidget(), dlg.rulePage("替换"));
     static_cast<ui::TemplateEdit*>(dlg.ruleInput("替换", "rep1"))->setPlainText("<br>\n<br>");
