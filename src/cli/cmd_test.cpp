@@ -3,9 +3,9 @@
 // content page (values, and every empty field with the reason). Nothing is stored.
 #include <ostream>
 
-#include "app/rule_test.h"
-#include "app/run_list.h"
-#include "app/startup.h"
+#include "app/forms/rule_test.h"
+#include "app/run/run_list.h"
+#include "app/workspace/startup.h"
 #include "cli/cli_command.h"
 
 namespace tarvex::cli {

@@ -5,8 +5,8 @@
 
 #include <nlohmann/json.hpp>
 
-#include "app/list_settings_form.h"
-#include "app/settings_document.h"
+#include "app/forms/list_settings_form.h"
+#include "app/tasks/settings_document.h"
 #include "collect/task_db.h"
 #include "support/article_site.h"
 #include "support/cli_process.h"

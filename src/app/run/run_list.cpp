@@ -1,8 +1,8 @@
 #include "app/run/run_list.h"
 
 #include "app/tasks/catalogue.h"
-#include "app/tasks/stored_rules.h"
 #include "app/tasks/settings_document.h"
+#include "app/tasks/stored_rules.h"
 #include "platform/run_log.h"
 
 namespace tarvex::app {

@@ -23,13 +23,13 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
-#include "app/tasks/settings_document.h"
-#include "engine/word_libraries.h"
-#include "ui/forms/template_edit.h"
-#include "ui/qt/qt_text.h"
 #include "app/forms/rule_preview.h"
 #include "app/forms/rule_test.h"
+#include "app/tasks/settings_document.h"
+#include "engine/word_libraries.h"
 #include "ui/forms/source_pane.h"
+#include "ui/forms/template_edit.h"
+#include "ui/qt/qt_text.h"
 
 namespace tarvex::ui {
 

@@ -11,14 +11,14 @@
 #include <QSplitter>
 #include <QVBoxLayout>
 
-#include "app/rule_preview.h"
-#include "app/rule_test.h"
-#include "app/settings_document.h"
+#include "app/forms/rule_preview.h"
+#include "app/forms/rule_test.h"
+#include "app/tasks/settings_document.h"
 
 #include "platform/ports.h"
 #include "ui/forms/pagination_dialog.h"
-#include "ui/qt/qt_ports.h"
 #include "ui/forms/source_pane.h"
+#include "ui/qt/qt_ports.h"
 
 namespace tarvex::ui {
 

@@ -10,9 +10,9 @@
 #include <QVBoxLayout>
 #include <thread>
 
-#include "ui/qt/qt_text.h"
 #include "app/forms/rule_preview.h"
 #include "ui/forms/source_pane.h"
+#include "ui/qt/qt_text.h"
 
 namespace tarvex::ui {
 

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "app/single_page.h"
-#include "app/workspace.h"
+#include "app/single_page/single_page.h"
+#include "app/workspace/workspace.h"
 #include "collect/list_links.h"
 
 namespace tarvex::app {

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "app/list_settings_form.h"
+#include "app/forms/list_settings_form.h"
 
 namespace tarvex::app {
 

@@ -9,8 +9,8 @@
 #include <functional>
 #include <string>
 
-#include "app/rule_preview.h"
-#include "app/rule_test.h"
+#include "app/forms/rule_preview.h"
+#include "app/forms/rule_test.h"
 
 class QLabel;
 class QLineEdit;

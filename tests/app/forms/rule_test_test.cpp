@@ -1,13 +1,13 @@
 // The rule windows' core: what the source pane highlights (in UTF-16 units, as a text widget
 // counts), "测试列表" with its warnings, the page fetched with the task's own options, and the
 // white-space step of new fields.
-#include "app/rule_test.h"
+#include "app/forms/rule_test.h"
 
 #include <gtest/gtest.h>
 
-#include "app/field_editor_form.h"
-#include "app/rule_preview.h"
-#include "app/settings_document.h"
+#include "app/forms/field_editor_form.h"
+#include "app/forms/rule_preview.h"
+#include "app/tasks/settings_document.h"
 #include "engine/post_process.h"
 
 using namespace tarvex;

@@ -1,8 +1,8 @@
-#include "app/rule_test.h"
+#include "app/forms/rule_test.h"
 
 #include <nlohmann/json.hpp>
 
-#include "app/settings_document.h"
+#include "app/tasks/settings_document.h"
 #include "collect/http_fetch.h"
 #include "collect/list_sources.h"
 #include "engine/field_rule.h"

@@ -1,4 +1,4 @@
-#include "app/rule_preview.h"
+#include "app/forms/rule_preview.h"
 
 #include <algorithm>
 

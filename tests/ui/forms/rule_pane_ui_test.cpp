@@ -12,18 +12,18 @@
 #include <QTextDocument>
 #include <nlohmann/json.hpp>
 
-#include "app/list_settings_form.h"
-#include "app/settings_document.h"
+#include "app/forms/list_settings_form.h"
+#include "app/tasks/settings_document.h"
 #include "collect/http_fetch.h"
 #include "qt_app.h"
 #include "support/fakes.h"
 #include "support/local_http_server.h"
 #include "support/sandbox_workspace.h"
-#include "ui/field_editor_dialog.h"
-#include "ui/list_settings_dialog.h"
-#include "ui/multi_level_dialog.h"
-#include "ui/source_pane.h"
-#include "ui/template_edit.h"
+#include "ui/forms/field_editor_dialog.h"
+#include "ui/forms/list_settings_dialog.h"
+#include "ui/forms/multi_level_dialog.h"
+#include "ui/forms/source_pane.h"
+#include "ui/forms/template_edit.h"
 
 using namespace tarvex;
 

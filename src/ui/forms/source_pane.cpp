@@ -1,4 +1,4 @@
-#include "ui/source_pane.h"
+#include "ui/forms/source_pane.h"
 
 #include <QApplication>
 #include <QFontDatabase>
