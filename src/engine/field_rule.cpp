@@ -96,6 +96,8 @@ FieldRule readRule(const FieldRuleJson& rule) {
     r.byFrontBack = JsonFlag(rule, "radio_1");
     r.byRegex = JsonFlag(rule, "radio_2");
     r.madeUp = JsonFlag(rule, "radio_3");
+    r.smart = JsonFlag(rule, "radio_4");
+    r.smartPart = JsonText(rule, "radio_4_content");
     auto cut = JsonTextArray(rule, "radio_1_content");
     r.front = element(cut, 0);
     r.back = element(cut, 1);
@@ -149,6 +151,8 @@ FieldRuleJson NewFieldRule(const std::string& title) {
     r["radio_3_content_richtext1"] = "";
     r["radio_3_content_min"] = "0";
     r["radio_3_content_max"] = "0";
+    r["radio_4"] = "0";
+    r["radio_4_content"] = "正文";
     r["txt_strips"] = FieldRuleJson::array();
     r["file_save"] = {"0", "/d/file/{dd:日期yyyymmdd}/{dd:MD5}.gif", "-1", "0"};
     r["file_save_diy"] = "请选择";
@@ -262,6 +266,8 @@ std::optional<std::string> CheckFieldRule(const FieldRuleJson& rule, const Field
     if (auto refusal = FieldNameRefusal(NormalizeFieldName(r.title), context)) return refusal;
     std::string front = TrimText(r.front), back = TrimText(r.back);
     std::string pattern = TrimText(r.pattern), output = TrimText(r.output);
+    // 智能识别 needs none of the other methods' inputs, and decides when it is on.
+    if (r.smart) r.byFrontBack = r.byRegex = r.madeUp = false;
     if (r.byFrontBack && (front.empty() || back.empty())) return "前边字符或后边字符不能为空";
     if (r.byRegex) {
         if (pattern.empty()) return "正则规则不能为空";
