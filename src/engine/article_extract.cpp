@@ -1169,7 +1169,8 @@ std::string stripSiteName(std::string title) {
         if (cut == std::string::npos) return title;
         std::string head = collapseSpace(title.substr(0, cut)), tail = collapseSpace(title.substr(cut + sepLen));
         const std::size_t h = codePoints(head), t = codePoints(tail);
-        if (h < 4 || t * 2 > h + 2) return title;
+        // The site's name is the shorter part; a part as long as the rest belongs to the headline.
+        if (h < 4 || t > h || t > 40) return title;
         title = head;
     }
 }

@@ -224,6 +224,7 @@ QWidget* FieldEditorDialog::buildRuleTab() {
     for (const char* part : app::kSmartParts) m_smartPart->addItem(part);
     auto* smart = new QWidget;
     auto* smartLay = new QFormLayout(smart);
+    smartLay->setFieldGrowthPolicy(QFormLayout::FieldsStayAtSizeHint);
     smartLay->addRow("识别内容:", m_smartPart);
     smartLay->addRow(new QLabel("不用规则，自动识别网页中文章的正文、标题、发布时间或作者。"));
 
