@@ -98,6 +98,9 @@ FieldRule readRule(const FieldRuleJson& rule) {
     r.madeUp = JsonFlag(rule, "radio_3");
     r.smart = JsonFlag(rule, "radio_4");
     r.smartPart = JsonText(rule, "radio_4_content");
+    // 智能识别 decides when it is on (the editor then writes the other three off): extraction,
+    // the save checks and the all-made-up test all read the one method.
+    if (r.smart) r.byFrontBack = r.byRegex = r.madeUp = false;
     auto cut = JsonTextArray(rule, "radio_1_content");
     r.front = element(cut, 0);
     r.back = element(cut, 1);
@@ -266,8 +269,6 @@ std::optional<std::string> CheckFieldRule(const FieldRuleJson& rule, const Field
     if (auto refusal = FieldNameRefusal(NormalizeFieldName(r.title), context)) return refusal;
     std::string front = TrimText(r.front), back = TrimText(r.back);
     std::string pattern = TrimText(r.pattern), output = TrimText(r.output);
-    // 智能识别 needs none of the other methods' inputs, and decides when it is on.
-    if (r.smart) r.byFrontBack = r.byRegex = r.madeUp = false;
     if (r.byFrontBack && (front.empty() || back.empty())) return "前边字符或后边字符不能为空";
     if (r.byRegex) {
         if (pattern.empty()) return "正则规则不能为空";

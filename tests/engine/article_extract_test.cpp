@@ -254,4 +254,12 @@ TEST(ArticleField, TakesEachPartAndJoinsTheBodyOfEveryPage) {
     auto rule = ReadFieldRule(cut);
     EXPECT_FALSE(rule.smart);
     EXPECT_EQ(extractFieldFromPage("标题", rule, pages[0], {}, {}).value, "发布时间：2026年3月5日 10:20");
+    // With 智能识别 on as well, it decides: the field reads the page, so the page is fetched.
+    Json both = smartField("标题", "标题");
+    both["radio_3"] = "-1";
+    both["radio_3_content_Radio1"] = "-1";
+    both["radio_3_content_richtext1"] = "固定";
+    EXPECT_EQ(extractFieldFromPage("标题", ReadFieldRule(both), pages[0], {}, {}).value,
+              "古镇老街修缮完工 百年石桥重新开放");
+    EXPECT_FALSE(AllFixedStrings(Json{{"fieldsAll", {both.dump()}}}.dump()));
 }
