@@ -1,5 +1,6 @@
 #include "engine/field_extract.h"
 
+#include "engine/article_extract.h"
 #include "engine/post_process.h"
 #include "engine/template_lang.h"
 #include "platform/json_text.h"
@@ -144,7 +145,12 @@ FieldOutcome extractFromPage(const std::string& name, const FieldRule& rule, std
     WriteLog("GetFieldResult2|根据字段规则从网页中提取 开始=========", kDetail);
     FieldOutcome out;
     std::string& value = out.value;
-    if (rule.byFrontBack) {
+    if (rule.smart) {
+        const ArticlePart part = ArticlePartFromText(rule.smartPart);
+        WriteLog(std::string("GetFieldResult2|智能识别：") + ArticlePartText(part), kDetail);
+        value = ExtractArticlePart(page, part);
+        if (value.empty()) WriteLog("GetFieldResult2|智能识别，未找到，返回空", kDetail);
+    } else if (rule.byFrontBack) {
         WriteLog("GetFieldResult2|前后截取", kDetail);
         const std::string& front = rule.front;
         const std::string& back = rule.back;
@@ -275,12 +281,20 @@ FieldOutcome extractField(const std::string& name, const FieldRule& rule, const 
                           const FieldValueList& values, PageSource& pages, const ExtractEnv& env) {
     WriteLog("GetFieldResult|根据字段规则从网页中提取 开始=========", kDetail);
     FieldOutcome out;
+    // An article has one headline, date and byline, stated on its first page; only its body
+    // runs over every page.
+    const bool everyPage =
+        rule.checkMulpage && !(rule.smart && ArticlePartFromText(rule.smartPart) != ArticlePart::Body);
     if (rule.checkMorepage) {
         WriteLog("GetFieldResult,check_morepage为真，字段从多页中提取", kDetail);
         const auto& source = pages.level(rule.morepageIndex);
-        if (rule.checkMulpage) {
+        if (everyPage) {
             WriteLog("GetFieldResult,字段还包含分页提取", kDetail);
             out = overPages(name, rule, source.pages, values, pages.list(), env);
+        } else if (rule.smart) {
+            // The article of the level's first page, not of its pages run together.
+            out = extractFromPage(name, rule, source.pages.empty() ? std::string() : source.pages.front(), values,
+                                  pages.list(), env);
         } else {
             out = extractFromPage(name, rule, source.whole, values, pages.list(), env);
         }
@@ -288,7 +302,7 @@ FieldOutcome extractField(const std::string& name, const FieldRule& rule, const 
         const auto& top = pages.top();
         if (top.pages.empty()) {
             out = {};
-        } else if (rule.checkMulpage) {
+        } else if (everyPage) {
             WriteLog("GetFieldResult|顶级内容页且有分页中提取fname：" + name + "的值开始", kDetail);
             out = overPages(name, rule, top.pages, values, pages.list(), env);
         } else {

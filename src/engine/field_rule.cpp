@@ -96,6 +96,11 @@ FieldRule readRule(const FieldRuleJson& rule) {
     r.byFrontBack = JsonFlag(rule, "radio_1");
     r.byRegex = JsonFlag(rule, "radio_2");
     r.madeUp = JsonFlag(rule, "radio_3");
+    r.smart = JsonFlag(rule, "radio_4");
+    r.smartPart = JsonText(rule, "radio_4_content");
+    // 智能识别 decides when it is on (the editor then writes the other three off): extraction,
+    // the save checks and the all-made-up test all read the one method.
+    if (r.smart) r.byFrontBack = r.byRegex = r.madeUp = false;
     auto cut = JsonTextArray(rule, "radio_1_content");
     r.front = element(cut, 0);
     r.back = element(cut, 1);
@@ -149,6 +154,8 @@ FieldRuleJson NewFieldRule(const std::string& title) {
     r["radio_3_content_richtext1"] = "";
     r["radio_3_content_min"] = "0";
     r["radio_3_content_max"] = "0";
+    r["radio_4"] = "0";
+    r["radio_4_content"] = "正文";
     r["txt_strips"] = FieldRuleJson::array();
     r["file_save"] = {"0", "/d/file/{dd:日期yyyymmdd}/{dd:MD5}.gif", "-1", "0"};
     r["file_save_diy"] = "请选择";

@@ -23,6 +23,8 @@ struct FieldRule {
     bool byFrontBack = false;     // "radio_1"
     bool byRegex = false;         // "radio_2"
     bool madeUp = false;          // "radio_3"
+    bool smart = false;           // "radio_4": "智能识别", the article found without rules
+    std::string smartPart;        // "radio_4_content": "正文", "标题", "发布时间" or "作者"
     std::string front, back;      // "radio_1_content"
     std::string pattern, output;  // "radio_2_content"
     bool fixedText = false;       // "radio_3_content_Radio1"

@@ -106,6 +106,8 @@ TEST(FieldRule, SaveChecks) {
     EXPECT_FALSE(CheckFieldRule(
         edited({{"radio_1", "0"}, {"radio_2", "-1"}, {"radio_2_content", {"{参数1}<b>", "x{参数1}"}}}), {}));
     EXPECT_FALSE(CheckFieldRule(edited({{"filter_open_check", "-1"}, {"filter_maxpic_check", "-1"}}), {}));
+    // 智能识别 needs no front and back texts, even in a rule that still has "前后采集" on.
+    EXPECT_FALSE(CheckFieldRule(edited({{"radio_1_content", {"", ""}}, {"radio_4", "-1"}}), {}));
 
     FieldSaveContext newField{true, {"内容", "标题"}};
     EXPECT_EQ(CheckFieldRule(edited({}), newField).value_or(""), "新建字段名称不能重复");

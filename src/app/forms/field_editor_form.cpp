@@ -5,6 +5,7 @@
 
 #include "app/forms/list_settings_form.h"
 #include "app/tasks/settings_document.h"
+#include "engine/article_extract.h"
 #include "engine/field_rule.h"
 #include "engine/text_tokens.h"
 #include "platform/utf8.h"
@@ -91,7 +92,9 @@ std::optional<FieldEditorForm> FieldEditorForm::fromJson(const std::string& rule
                                   : std::string();
     if (std::find(levels.begin(), levels.end(), level) != levels.end()) f.level = level;
     f.repeat = JsonFlag(r, "check_repeat");
-    if (JsonFlag(r, "radio_3"))
+    if (JsonFlag(r, "radio_4"))
+        f.method = FieldMethod::Smart;
+    else if (JsonFlag(r, "radio_3"))
         f.method = FieldMethod::MadeUp;
     else if (JsonFlag(r, "radio_2"))
         f.method = FieldMethod::Regex;
@@ -112,6 +115,7 @@ std::optional<FieldEditorForm> FieldEditorForm::fromJson(const std::string& rule
     f.madeUpText = JsonText(r, "radio_3_content_richtext1");
     f.minText = textOr(r, "radio_3_content_min", d.minText);
     f.maxText = textOr(r, "radio_3_content_max", d.maxText);
+    f.smartPart = engine::ArticlePartText(engine::ArticlePartFromText(JsonText(r, "radio_4_content")));
     f.rules = PostRuleList(JsonTextArray(r, "txt_strips"));
 
     auto save = JsonTextArray(r, "file_save");
@@ -178,6 +182,8 @@ std::string FieldEditorForm::toJson() const {
     r["radio_3_content_richtext1"] = text;
     r["radio_3_content_min"] = engine::TrimText(minText);
     r["radio_3_content_max"] = engine::TrimText(maxText);
+    r["radio_4"] = FlagText(method == FieldMethod::Smart);
+    r["radio_4_content"] = engine::ArticlePartText(engine::ArticlePartFromText(smartPart));
     r["txt_strips"] = rules.rules();
 
     r["file_save"] = {FlagText(downloadImages), fileName, std::to_string(prefixChoice), FlagText(downloadAttachment)};

@@ -17,8 +17,10 @@
 
 namespace tarvex::app {
 
-// How the field is cut out: "前后采集", "正则采集", "自定义字符串".
-enum class FieldMethod { FrontBack = 1, Regex = 2, MadeUp = 3 };
+// How the field is cut out: "前后采集", "正则采集", "自定义字符串", "智能识别".
+enum class FieldMethod { FrontBack = 1, Regex = 2, MadeUp = 3, Smart = 4 };
+// The choices of "智能识别", as "radio_4_content" stores them.
+inline constexpr const char* kSmartParts[] = {"正文", "标题", "发布时间", "作者"};
 // What "自定义字符串" makes: nothing chosen, "固定字符串", "随机字符串", "随机数".
 enum class MadeUpKind { None = 0, FixedText = 1, RandomLine = 2, RandomNumber = 3 };
 
@@ -40,6 +42,7 @@ struct FieldEditorForm {
     MadeUpKind madeUp = MadeUpKind::None;
     std::string madeUpText;                    // fixed text or the lines of the random line
     std::string minText = "0", maxText = "0";  // "最小值：", "最大值："
+    std::string smartPart = "正文";            // what "智能识别" takes, one of kSmartParts
     PostRuleList rules;                        // "内容处理"
 
     // Attachment page.

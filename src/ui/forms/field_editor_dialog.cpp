@@ -278,7 +278,8 @@ QWidget* FieldEditorDialog::buildRuleTab() {
     auto* methods = new QHBoxLayout;
     const std::pair<const char*, app::FieldMethod> choices[] = {{"前后采集", app::FieldMethod::FrontBack},
                                                                 {"正则采集", app::FieldMethod::Regex},
-                                                                {"自定义字符串", app::FieldMethod::MadeUp}};
+                                                                {"自定义字符串", app::FieldMethod::MadeUp},
+                                                                {"智能识别", app::FieldMethod::Smart}};
     for (const auto& [caption, id] : choices) {
         auto* r = new QRadioButton(caption);
         m_method->addButton(r, static_cast<int>(id));
@@ -328,10 +329,20 @@ QWidget* FieldEditorDialog::buildRuleTab() {
     madeLay->addWidget(m_madeUpText, 1);
     madeLay->addWidget(row({new QLabel("最小值："), m_min, new QLabel("最大值："), m_max, test}));
 
+    m_smartPart = new QComboBox;
+    m_smartPart->setObjectName("radio_4_content");
+    for (const char* part : app::kSmartParts) m_smartPart->addItem(part);
+    auto* smart = new QWidget;
+    auto* smartLay = new QFormLayout(smart);
+    smartLay->setFieldGrowthPolicy(QFormLayout::FieldsStayAtSizeHint);
+    smartLay->addRow("识别内容:", m_smartPart);
+    smartLay->addRow(new QLabel("不用规则，自动识别网页中文章的正文、标题、发布时间或作者。"));
+
     m_methodPages = new QStackedWidget;
     m_methodPages->addWidget(cut);
     m_methodPages->addWidget(regex);
     m_methodPages->addWidget(made);
+    m_methodPages->addWidget(smart);
 
     auto* lay = new QVBoxLayout(page);
     lay->addLayout(methods);
@@ -697,6 +708,7 @@ app::FieldEditorForm FieldEditorDialog::form() const {
     f.back = m_back->text();
     f.pattern = m_pattern->text();
     f.output = m_output->text();
+    f.smartPart = stdstr(m_smartPart->currentText());
     f.madeUp = static_cast<app::MadeUpKind>(std::max(0, m_madeUpKind->checkedId()));
     f.madeUpText = m_madeUpText->text();
     f.minText = stdstr(m_min->text());
@@ -755,6 +767,7 @@ void FieldEditorDialog::setForm(const app::FieldEditorForm& f) {
     m_repeat->setChecked(f.repeat);
     m_method->button(static_cast<int>(f.method))->setChecked(true);
     showMethodPage();
+    m_smartPart->setCurrentIndex(std::max(0, m_smartPart->findText(qstr(f.smartPart))));
     m_front->setText(f.front);
     m_back->setText(f.back);
     m_pattern->setText(f.pattern);
@@ -831,7 +844,7 @@ void FieldEditorDialog::accept() {
 
 void FieldEditorDialog::showMethodPage() {
     const int id = m_method->checkedId();
-    m_methodPages->setCurrentIndex(std::clamp(id, 1, 3) - 1);
+    m_methodPages->setCurrentIndex(std::clamp(id, 1, 4) - 1);
 }
 
 void FieldEditorDialog::showSampleGroup() {

@@ -2,7 +2,7 @@
 // ui/forms: the rule and settings dialogs, each over a form model of app/forms or app/tasks.
 // Uses ui/qt only among the ui/ folders.
 //
-// The field editor "字段设置": the name and its options, the three methods with their pages,
+// The field editor "字段设置": the name and its options, the four methods with their pages,
 // "内容处理" with a page per post-processing rule, "筛选过滤", "附件下载" and "水印和缩略图".
 // It shows an app::FieldEditorForm and, on "保存", hands back the field rule's JSON text; the
 // checks and the text are the core's (app/forms/field_editor_form.h). UI thread only.
@@ -109,6 +109,7 @@ private:
     QComboBox* m_level = nullptr;
     QButtonGroup* m_method = nullptr;
     QStackedWidget* m_methodPages = nullptr;
+    QComboBox* m_smartPart = nullptr;  // "智能识别": 正文, 标题, 发布时间, 作者
     TemplateEdit *m_front = nullptr, *m_back = nullptr, *m_pattern = nullptr, *m_output = nullptr;
     QButtonGroup* m_madeUpKind = nullptr;
     TemplateEdit* m_madeUpText = nullptr;

@@ -241,3 +241,31 @@ TEST(FieldEditorForm, PreviewOfTheNewFileName) {
     EXPECT_EQ(app::PreviewFileName("/x/a{dd:原文件扩展名}", "http://h/p.png", clock, random),
               "新文件名如下：\r/x/a.png");
 }
+
+TEST(FieldEditorForm, SmartMethodIsStoredAsTheFourthRadioWithItsChoice) {
+    FieldEditorForm f = filled("作者");
+    f.method = app::FieldMethod::Smart;
+    f.smartPart = "作者";
+    Json written = Json::parse(f.toJson());
+    EXPECT_EQ(written["radio_1"], "0");
+    EXPECT_EQ(written["radio_2"], "0");
+    EXPECT_EQ(written["radio_3"], "0");
+    EXPECT_EQ(written["radio_4"], "-1");
+    EXPECT_EQ(written["radio_4_content"], "作者");
+    // The front and back texts may stay empty for this method.
+    f.front.clear();
+    f.back.clear();
+    EXPECT_TRUE(app::SaveField(f, "", -1).json) << app::SaveField(f, "", -1).refusal;
+    auto back = FieldEditorForm::fromJson(f.toJson());
+    ASSERT_TRUE(back);
+    EXPECT_EQ(back->method, app::FieldMethod::Smart);
+    EXPECT_EQ(back->smartPart, "作者");
+
+    // Older rules without the keys keep their method; an unknown choice reads as 正文.
+    auto old = FieldEditorForm::fromJson(R"({"title":"a","radio_1":"0","radio_2":"-1"})");
+    EXPECT_EQ(old->method, app::FieldMethod::Regex);
+    EXPECT_EQ(old->smartPart, "正文");
+    auto unknown = FieldEditorForm::fromJson(R"({"title":"a","radio_4":"-1","radio_4_content":"摘要"})");
+    EXPECT_EQ(unknown->method, app::FieldMethod::Smart);
+    EXPECT_EQ(unknown->smartPart, "正文");
+}

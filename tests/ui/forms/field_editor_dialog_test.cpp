@@ -287,3 +287,31 @@ TEST_F(FieldEditorUi, MadeUpTestAndFixedTextMenu) {
     EXPECT_EQ(text->highlighted(), (std::vector<std::pair<int, int>>{{0, 10}}));
     saveScreenshot(&dlg, "field_editor_madeup.png");
 }
+
+TEST_F(FieldEditorUi, SmartMethodOffersItsFourChoices) {
+    ui::FieldEditorDialog dlg("新建字段", "", taskSettings(), -1, ws.folder(), dialogs);
+    dlg.show();
+    child<QLineEdit>(&dlg, "title")->setText("发布日期");
+    auto* choice = child<QComboBox>(&dlg, "radio_4_content");
+    EXPECT_FALSE(choice->isVisible());
+    for (auto* r : dlg.findChildren<QRadioButton*>())
+        if (r->text() == "智能识别") r->click();
+    EXPECT_TRUE(choice->isVisible());
+    QStringList items;
+    for (int i = 0; i < choice->count(); ++i) items << choice->itemText(i);
+    EXPECT_EQ(items, (QStringList{"正文", "标题", "发布时间", "作者"}));
+    choice->setCurrentIndex(2);
+    saveScreenshot(&dlg, "field_editor_smart.png");
+    dlg.accept();
+    ASSERT_EQ(dlg.result(), QDialog::Accepted) << (dialogs.messages().empty() ? "" : dialogs.messages().back());
+    Json rule = Json::parse(dlg.json());
+    EXPECT_EQ(rule["radio_1"], "0");
+    EXPECT_EQ(rule["radio_4"], "-1");
+    EXPECT_EQ(rule["radio_4_content"], "发布时间");
+
+    // Opened again, the window shows the method and the choice.
+    ui::FieldEditorDialog again("字段设置", rule.dump(), taskSettings(), 0, ws.folder(), dialogs);
+    again.show();
+    EXPECT_TRUE(child<QComboBox>(&again, "radio_4_content")->isVisible());
+    EXPECT_EQ(child<QComboBox>(&again, "radio_4_content")->currentText(), "发布时间");
+}
