@@ -89,6 +89,7 @@ constexpr Tooltip kTooltips[] = {
     {"PaginationDialog", "模式", "怎样找出全部分页。\n例：每页只有“下一页”链接的网站选“智能提取模式”"},
     {"PaginationDialog", "智能提取模式", "每一页都在分页区域中找下一页，直到找不到为止。\n例：只有“上一页/下一页”的网站"},
     {"PaginationDialog", "全部列出模式", "第一页的分页区域已列出所有页码，一次取全。\n例：页面底部有 1 2 3 4 5 页码的网站"},
+    {"PaginationDialog", "分页网址匹配", "按分页网址的样子找分页（与智能提取模式一样处理，分页规则正则只作记录）。\n例：分页网址像 123_2.html、123_3.html 的网站"},
     {"PaginationDialog", "分页规则正则", "分页链接的正则表达式，留空则取分页区域中的所有链接。\n例：href=\"(?<url>[^\"]*_\\d+\\.html)\""},
     {"PaginationDialog", "区域替换前", "找分页链接之前，先把分页区域中的这些文字替换掉，每行一条；一般留空。\n例：&amp;"},
     {"PaginationDialog", "区域替换后", "与“区域替换前”逐行对应的替换结果。\n例：&"},
@@ -143,7 +144,7 @@ constexpr Tooltip kTooltips[] = {
     {"FieldEditorDialog", "内容必须包含", "字段中必须含有这些文字之一，多个用英文逗号隔开。\n例：新闻,报道"},
     {"FieldEditorDialog", "内容不得包含", "字段中含有这些文字之一时整篇不保存，多个用英文逗号隔开。\n例：广告,推广"},
     {"FieldEditorDialog", "图片最大张数", "字段中的图片多于这个张数时整篇不保存。\n例：10"},
-    {"FieldEditorDialog", "附加操作：下次不再采集", "被过滤掉的网址记为已采集，下次运行不再抓取。\n例：过滤掉的是广告页、不想再抓时勾选"},
+    {"FieldEditorDialog", "附加操作", "被过滤掉的网址记为已采集，下次运行不再抓取。\n例：过滤掉的是广告页、不想再抓时勾选"},
     {"FieldEditorDialog", "downloadImages", "自动找出字段中的图片并下载到本地，内容中的图片地址随之改写。\n例：内容字段勾选"},
     {"FieldEditorDialog", "downloadAttachment", "下载字段中链接的附件文件（如 rar、pdf）。\n例：“下载地址”字段勾选"},
     {"FieldEditorDialog", "fileName", "下载后的新文件名，可右键插入标签；留空用原文件名。\n例：{dd:日期yyyymmdd}/{dd:MD5}"},
@@ -229,6 +230,7 @@ constexpr Tooltip kTooltips[] = {
     {"UploadSettingsDialog", "被动模式", "用被动模式传输，多数防火墙后的服务器需要勾选。\n例：一般保持勾选"},
     {"UploadSettingsDialog", "测试连接", "用上面的 FTP 设置登录一次，结果显示在测试日志中。\n例：填好地址、用户名、密码后点此按钮"},
     {"UploadSettingsDialog", "测试上传附件", "上传一个小测试文件到接口网址，检查 Web 上传是否可用。\n例：填好远程接口网址后点此按钮"},
+    {"UploadSettingsDialog", "清空", "保存时删除本任务的附件上传设置，恢复为默认。\n例：不再上传附件时勾选"},
     {"UploadSettingsDialog", "保存时清空本任务的附件上传设置", "保存时删除本任务的附件上传设置，恢复为默认。\n例：不再上传附件时勾选"},
 
     // ---- site groups ----
@@ -270,7 +272,11 @@ constexpr Tooltip kTooltips[] = {
     {"TextExportDialog", "内容规则", "每个文件的内容，可用 {采集字段:名称}，点“快捷菜单”插入。\n例：{采集字段:标题} 换行 {采集字段:内容}"},
     {"TextExportDialog", "附加查询语句", "只导出符合条件的内容（SQL 的 where 部分），留空为全部。\n例：id>100"},
 
+    {"TextExportDialog", "把每条记录导出到一个TXT", "每条内容写成一个 .txt 文件。\n例：标题.txt"},
+    {"TextExportDialog", "把每条记录导出到单个文件夹(附件直接放在文件夹下)", "每条内容一个文件夹，其中有 .txt 文件和它的附件。\n例：标题/标题.txt、标题/1.jpg"},
+
     // ---- cookie capture ----
+    {"CookieCaptureDialog", "cookieText", "取到的 Cookie，可修改后点“保存COOKIE并退出”。\n例：PHPSESSID=abc123; uid=1000"},
     {"CookieCaptureDialog", "address", "要登录的网站网址，打开后在下面的浏览器中登录。\n例：http://www.example.com/login.php"},
     {"CookieCaptureDialog", "userAgent", "用指定的浏览器标识打开网站，一般不用选。\n例：手机版网站选手机 UA"},
     {"CookieCaptureDialog", "httponly属性", "把带 httpOnly 属性的 Cookie 也取回来。\n例：登录后取回的 Cookie 不能用时勾选"},
@@ -312,26 +318,31 @@ bool isInput(const QWidget* w) {
     return w && !w->inherits("QLabel") && !w->inherits("QAbstractButton");
 }
 
-// The field a label (or a check box) names: its buddy, its form row's field, or the widget
-// after it in its row.
-QWidget* partnerOf(QWidget* w) {
-    if (auto* label = qobject_cast<QLabel*>(w); label && label->buddy()) return label->buddy();
+// The fields a label (or a check box) names: its buddy, its form row's field, or the inputs
+// after it in its row up to the next label or button.
+QList<QWidget*> partnersOf(QWidget* w) {
+    if (auto* label = qobject_cast<QLabel*>(w); label && label->buddy()) return {label->buddy()};
     QLayout* holder = w->parentWidget() ? holderOf(w->parentWidget()->layout(), w) : nullptr;
-    if (!holder) return nullptr;
+    if (!holder) return {};
     if (auto* form = qobject_cast<QFormLayout*>(holder)) {
         int row = -1;
         QFormLayout::ItemRole role;
         form->getWidgetPosition(w, &row, &role);
-        QWidget* field = nullptr;
+        QLayoutItem* item = nullptr;
         if (role == QFormLayout::LabelRole)
-            field = firstWidget(form->itemAt(row, QFormLayout::FieldRole));
+            item = form->itemAt(row, QFormLayout::FieldRole);
         else if (role == QFormLayout::SpanningRole && row + 1 < form->rowCount())
-            field = firstWidget(form->itemAt(row + 1, QFormLayout::SpanningRole));
-        return isInput(field) ? field : nullptr;
+            item = form->itemAt(row + 1, QFormLayout::SpanningRole);
+        QWidget* field = item && item->widget() ? item->widget() : firstWidget(item);
+        return isInput(field) ? QList<QWidget*>{field} : QList<QWidget*>{};
     }
-    const int index = holder->indexOf(w);
-    QWidget* next = index + 1 < holder->count() ? firstWidget(holder->itemAt(index + 1)) : nullptr;
-    return isInput(next) ? next : nullptr;
+    QList<QWidget*> out;
+    for (int i = holder->indexOf(w) + 1; i < holder->count(); ++i) {
+        QWidget* next = firstWidget(holder->itemAt(i));
+        if (!isInput(next)) break;
+        out << next;
+    }
+    return out;
 }
 
 QString captionOf(const QWidget* w) {
@@ -382,8 +393,9 @@ void applyTooltips(QWidget* window) {
     QString windowKey = QString::fromLatin1(window->metaObject()->className());
     windowKey = windowKey.mid(windowKey.lastIndexOf(':') + 1);
     for (QWidget* w : window->findChildren<QWidget*>()) {
-        // Windows the window owns (its dialogs) get their tooltips when they are shown.
-        if (w->window() != window || !w->toolTip().isEmpty()) continue;
+        // Windows the window owns (its dialogs) get their tooltips when they are shown. A tooltip
+        // set in code stays unless the table has a fuller one (with an example).
+        if (w->window() != window || w->toolTip().contains(QString::fromUtf8("例"))) continue;
         const QStringList scopes = scopesOf(w, windowKey);
         QString tip = tooltipFor(scopes, w->objectName());
         const bool byCaption = tip.isEmpty();
@@ -391,7 +403,12 @@ void applyTooltips(QWidget* window) {
         if (tip.isEmpty()) continue;
         w->setToolTip(tip);
         if (!byCaption || !(w->inherits("QLabel") || w->inherits("QCheckBox"))) continue;
-        if (QWidget* field = partnerOf(w); field && field->toolTip().isEmpty()) field->setToolTip(tip);
+        for (QWidget* field : partnersOf(w)) {
+            if (field->toolTip().isEmpty()) field->setToolTip(tip);
+            // A field made of several parts (a text box with its buttons, a row of choices).
+            for (QWidget* part : field->findChildren<QWidget*>())
+                if (!part->inherits("QLabel") && part->toolTip().isEmpty()) part->setToolTip(tip);
+        }
     }
 }
 

@@ -170,8 +170,12 @@ void fitWindow(QWidget* window, const QString& key) {
     // Only a body that cannot shrink to the screen is put into a scroll area; the others already
     // give way when the window is made smaller.
     const QSize least = window->minimumSizeHint();
-    if (!qobject_cast<QMainWindow*>(window) && (least.height() > usable.height() || least.width() > usable.width()))
-        wrapBody(window);
+    if (!qobject_cast<QMainWindow*>(window) && (least.height() > usable.height() || least.width() > usable.width()) &&
+        wrapBody(window)) {
+        // The window's minimum size still is the one of the unwrapped body until the layout is redone.
+        window->layout()->invalidate();
+        window->layout()->activate();
+    }
     restoreOrBound(window, natural);
 }
 
