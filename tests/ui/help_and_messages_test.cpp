@@ -207,6 +207,8 @@ TEST(ModuleEditorRows, RenameOnlyOnDoubleClickOrF2AndTagMenuOnTheSelectedRow) {
     for (auto* a : dlg.fieldMenu()->actions())
         if (a->text() == "来源网址") a->trigger();
     dlg.fieldMenu()->hide();
+    // The list is drawn again after a tag is appended.
+    second = rows->topLevelItem(1);
     EXPECT_EQ(second->text(2), "{dd:网址}");
 
     rows->setCurrentItem(second, 1);
