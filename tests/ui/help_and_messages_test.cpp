@@ -52,8 +52,9 @@ struct HelpUi : test::MainWindowTest {
     void SetUp() override {
         test::qtApp();
         ui::WindowCare::install();
-        taskId = test::addCollectTask(sandbox, "文章", test::articleSiteSettings({"http://127.0.0.1:9/list.html"}));
         ASSERT_NO_FATAL_FAILURE(openWindow(sandbox.folder(), {.singleInstance = false}, {1100, 720}));
+        taskId = test::addCollectTask(sandbox, "文章", test::articleSiteSettings({"http://127.0.0.1:9/list.html"}));
+        window->rebuildTaskTree();
     }
     void TearDown() override {
         if (auto* guide = ui::openGuide()) delete guide;
