@@ -5,13 +5,19 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QHBoxLayout>
+#include <QImage>
 #include <QLabel>
 #include <QListWidget>
+#include <QPixmap>
 #include <QPointer>
 #include <QPushButton>
 #include <QSplitter>
 #include <QTabWidget>
+#include <QTextBlock>
 #include <QTextBrowser>
+#include <QTextCursor>
+#include <QTextDocument>
+#include <QTextFragment>
 #include <QUrl>
 #include <QVBoxLayout>
 
@@ -160,7 +166,36 @@ bool HelpWindow::showChapter(const QString& chapter) {
     const QString path = folder + "/" + (chapter.isEmpty() ? QString("index.md") : chapter);
     if (!QFileInfo::exists(path)) return false;
     m_browser->setSource(QUrl::fromLocalFile(path), QTextDocument::MarkdownResource);
+    fitPictures();
     return true;
+}
+
+// The pictures are screenshots of whole windows: shown no wider than the text beside them.
+void HelpWindow::fitPictures() {
+    QTextDocument* doc = m_browser->document();
+    const int widest = 640;
+    QTextCursor cursor(doc);
+    for (QTextBlock block = doc->begin(); block.isValid(); block = block.next()) {
+        for (auto it = block.begin(); !it.atEnd(); ++it) {
+            const QTextFragment fragment = it.fragment();
+            if (!fragment.charFormat().isImageFormat()) continue;
+            QTextImageFormat picture = fragment.charFormat().toImageFormat();
+            const QVariant data = m_browser->loadResource(QTextDocument::ImageResource, QUrl(picture.name()));
+            QImage image;
+            if (data.typeId() == QMetaType::QByteArray)
+                image = QImage::fromData(data.toByteArray());
+            else if (data.typeId() == QMetaType::QPixmap)
+                image = data.value<QPixmap>().toImage();
+            else
+                image = data.value<QImage>();
+            if (image.isNull() || image.width() <= widest) continue;
+            picture.setWidth(widest);
+            picture.setHeight(image.height() * widest / image.width());
+            cursor.setPosition(fragment.position());
+            cursor.setPosition(fragment.position() + fragment.length(), QTextCursor::KeepAnchor);
+            cursor.setCharFormat(picture);
+        }
+    }
 }
 
 QString HelpWindow::currentChapter() const {

@@ -36,6 +36,8 @@ public:
     QTextBrowser* browser() const { return m_browser; }
 
 private:
+    void fitPictures();
+
     QListWidget* m_chapters = nullptr;
     QTextBrowser* m_browser = nullptr;
 };

@@ -217,7 +217,7 @@ const std::vector<WindowCase>& windowCases() {
              EXPECT_EQ(app::WriteVisualEditorPage(t.ws(), values), "");
              return t.keep(new ui::VisualEditorDialog(app::VisualEditorPagePath(t.ws()), values, t.window.get()));
          }},
-        {"用户指南", "", false, [](FitTest& t) -> QWidget* { return ui::showGuide(t.window.get()); }},
+        {"用户指南", "guide_window.png", false, [](FitTest& t) -> QWidget* { return ui::showGuide(t.window.get()); }},
         {"关于", "about.png", false,
          [](FitTest& t) -> QWidget* { return t.keep(new ui::AboutDialog(t.window.get())); }},
     };
