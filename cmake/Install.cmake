@@ -55,6 +55,8 @@ if(TARGET tarvex)
   add_custom_target(tarvex_icons ALL DEPENDS ${_tarvex_icons})
   install(FILES ${CMAKE_SOURCE_DIR}/packaging/tarvex.svg DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps
     COMPONENT gui)
+  # The user guide the program opens with F1 (found relative to the installed executable).
+  install(DIRECTORY ${CMAKE_SOURCE_DIR}/docs/guide/ DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/tarvex/guide COMPONENT gui)
 endif()
 
 # ---- Debian package --------------------------------------------------------------------------

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <ostream>
 
+#include "platform/error_hints.h"
+
 namespace tarvex::cli {
 
 std::map<std::string, CliCommand>& cliCommands() {
@@ -18,6 +20,9 @@ CliCommandRegistrar::CliCommandRegistrar(CliCommand cmd) {
 void ConsoleDialogs::message(const std::string& text, const std::string& caption) {
     m_messages.push_back(text);
     m_err << caption << ": " << text << std::endl;
+    // A failure a person can mend (an address that does not answer, a locked database, …)
+    // is followed by what to check.
+    if (const std::string hint = platform::PaneHintFor(text); !hint.empty()) m_err << hint << std::endl;
     // The program's own message stays as it is; a person at a terminal also gets what to do.
     if (text == "该程序正在运行！")
         m_err << "tarvex-cli: another tarvex or tarvex-cli (run, schedule) is using this workspace. Wait until it "

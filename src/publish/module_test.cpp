@@ -72,7 +72,10 @@ TestPublishResult TestPublish(const std::string& address, bool utf8,
     out.reply = *decoded;
     out.succeeded = ReplyArrived(response) &&
                     out.reply.find(successMarker.empty() ? std::string("succ|") : successMarker) != std::string::npos;
-    out.message = out.succeeded ? "发布成功" : "发布异常，返回:\r" + out.reply;
+    // An error status (401, 404, 500, …) is named before the reply: the page a server sends with
+    // it rarely says what went wrong, the status does.
+    const std::string status = ReplyArrived(response) ? std::string() : response.statusLine + "\r";
+    out.message = out.succeeded ? "发布成功" : "发布异常，返回:\r" + status + out.reply;
     return out;
 }
 

@@ -12,7 +12,8 @@ namespace tarvex::publish {
 
 struct TestPublishResult {
     bool succeeded = false;
-    // What the editor shows: "发布成功", "发布异常，返回:" + CR + reply, "访问异常：" + message
+    // What the editor shows: "发布成功", "发布异常，返回:" + CR + reply (after the status line and a CR
+    // when the status is an error), "访问异常：" + message
     // or "可能编码有误".
     std::string message;
     std::string reply;  // appended to the editor's reply box ("" when no reply arrived)

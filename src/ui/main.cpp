@@ -15,6 +15,7 @@
 #include "platform/run_log.h"
 #include "ui/main/main_window.h"
 #include "ui/qt/qt_ports.h"
+#include "ui/qt/window_fit.h"
 
 using namespace tarvex;
 
@@ -46,6 +47,9 @@ int main(int argc, char** argv) {
     auto started = app::startProcess(choice.folder, startDialogs);
     if (started.status != app::StartStatus::Started) return 1;
 
+    // Every window fits the screen, remembers where it was and carries its tooltips; F1 opens the guide.
+    ui::setWindowStateFile(QString::fromStdString(started.session->workspace.programFolder + "config/windows.ini"));
+    ui::WindowCare::install();
     auto window = std::make_unique<ui::MainWindow>(*started.session);
     platform::RunLog::global().setDialogs(&window->dialogs());
     app::logStartComplete();

@@ -21,7 +21,12 @@ for f in usr/share/tarvex/workspace/Plugin/dict/dict.jdb usr/share/tarvex/worksp
          usr/share/tarvex/wordpress/tarvex.php; do
   [ -s "$TMP/root/$f" ] || fail "$f not installed"
 done
-if [ -e "$BUILD/bin/tarvex" ]; then [ -x "$TMP/root/usr/bin/tarvex" ] || fail "no usr/bin/tarvex"; fi
+if [ -e "$BUILD/bin/tarvex" ]; then
+  [ -x "$TMP/root/usr/bin/tarvex" ] || fail "no usr/bin/tarvex"
+  # F1 opens the guide beside the installed program, pictures included.
+  [ -s "$TMP/root/usr/share/doc/tarvex/guide/index.md" ] || fail "the user guide was not installed"
+  ls "$TMP/root/usr/share/doc/tarvex/guide/images/"*.png >/dev/null 2>&1 || fail "the guide's pictures were not installed"
+fi
 
 env -i PATH=/usr/bin:/bin HOME="$TMP/home" "$CLI" --help >"$TMP/help.txt" || fail "--help failed"
 grep -q "usage: tarvex-cli" "$TMP/help.txt" || fail "--help printed: $(cat "$TMP/help.txt")"

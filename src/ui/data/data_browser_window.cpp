@@ -97,6 +97,8 @@ DataBrowserWindow::DataBrowserWindow(const app::Workspace& ws, std::int64_t task
     m_grid->setSelectionMode(QAbstractItemView::SingleSelection);
     m_grid->setWordWrap(false);
     m_grid->horizontalHeader()->setDefaultSectionSize(150);
+    // The last field column takes the room the others leave, so no blank band stays at the right.
+    m_grid->horizontalHeader()->setStretchLastSection(true);
     m_grid->verticalHeader()->setDefaultSectionSize(24);
     connect(m_grid->selectionModel(), &QItemSelectionModel::currentChanged, this, [this] {
         if (!m_showing) showCellInEditor();

@@ -1,5 +1,6 @@
 #include "ui/forms/module_editor_dialog.h"
 
+#include <QApplication>
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QDir>
@@ -62,8 +63,9 @@ ModuleEditorDialog::ModuleEditorDialog(const std::string& publishFolder, const s
     m_fields->setColumnWidth(0, 50);
     m_fields->setColumnWidth(1, 180);
     m_fields->header()->setStretchLastSection(true);
-    m_fields->setEditTriggers(QAbstractItemView::SelectedClicked | QAbstractItemView::DoubleClicked |
-                              QAbstractItemView::EditKeyPressed);
+    // Renaming starts on a double click or F2 only: a click on a selected row (often the first half
+    // of a right click's selection) must not open a text box that then takes the tag menu's place.
+    m_fields->setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed);
     m_fields->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(m_fields, &QTreeWidget::itemChanged, this, [this](QTreeWidgetItem* item, int column) {
         if (m_showing || column == 0) return;
@@ -107,7 +109,12 @@ ModuleEditorDialog::ModuleEditorDialog(const std::string& publishFolder, const s
     m_menu->addSeparator();
     m_menu->addAction("登陆后台获取COOKIE", this, &ModuleEditorDialog::captureCookie);
     connect(m_fields, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) {
-        if (m_form.editing()) m_menu->popup(m_fields->viewport()->mapToGlobal(pos));
+        if (!m_form.editing()) return;
+        // The tag goes to the row under the mouse; a cell still being edited is committed first,
+        // so the tag is not overwritten when the text box closes.
+        if (QWidget* f = QApplication::focusWidget(); f && m_fields->viewport()->isAncestorOf(f)) m_fields->setFocus();
+        if (auto* item = m_fields->itemAt(pos)) m_fields->setCurrentItem(item);
+        m_menu->popup(m_fields->viewport()->mapToGlobal(pos));
     });
 
     auto button = [this](const char* caption, const char* name, void (ModuleEditorDialog::*slot)()) {

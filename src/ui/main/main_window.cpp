@@ -7,9 +7,12 @@
 #include <QFileDialog>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QMenu>
+#include <QMenuBar>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QScrollArea>
 #include <QSplitter>
 #include <QUrl>
 #include <QVBoxLayout>
@@ -17,6 +20,8 @@
 #include "app/tasks/settings_document.h"
 #include "ui/qt/task_icons.h"
 #include "ui/tasks/task_tree_widget.h"
+#include "platform/error_hints.h"
+#include "ui/main/help_window.h"
 
 namespace tarvex::ui {
 
@@ -65,6 +70,7 @@ MainWindow::MainWindow(app::Session& session, QWidget* parent, platform::Dialogs
     connect(m_taskTree, &QTreeWidget::itemDoubleClicked, this, [this](QTreeWidgetItem* item) {
         if (item && item->data(0, kTaskIdRole).toLongLong() > 0) openTask(item);
     });
+    m_taskTree->installEventFilter(this);
 
     m_settingsArea = new QWidget;
     m_settingsArea->setObjectName("settingsArea");
@@ -72,7 +78,13 @@ MainWindow::MainWindow(app::Session& session, QWidget* parent, platform::Dialogs
     m_settings = new TaskSettingsWidget(m_session.workspace, this->dialogs(), m_clipboard);
     auto* settingsLay = new QVBoxLayout(m_settingsArea);
     settingsLay->setContentsMargins(0, 0, 0, 0);
-    settingsLay->addWidget(m_settings);
+    // On a small screen the settings scroll instead of pushing the run list off the window.
+    auto* settingsScroll = new QScrollArea;
+    settingsScroll->setObjectName("settingsScroll");
+    settingsScroll->setWidgetResizable(true);
+    settingsScroll->setFrameShape(QFrame::NoFrame);
+    settingsScroll->setWidget(m_settings);
+    settingsLay->addWidget(settingsScroll);
     connect(m_settings, &TaskSettingsWidget::saveRequested, this, [this] { saveTask(); });
     connect(m_settings, &TaskSettingsWidget::cancelRequested, this, &MainWindow::cancelEdit);
 
@@ -134,6 +146,7 @@ MainWindow::MainWindow(app::Session& session, QWidget* parent, platform::Dialogs
     setCentralWidget(main);
 
     buildTray();
+    buildHelpMenu();
     m_slotModel.setListener(this);
 
     m_catalogue = std::make_unique<app::Catalogue>(m_session.workspace, this->dialogs(), m_clipboard,
@@ -255,9 +268,36 @@ QAction* MainWindow::taskAction(const QString& text) const {
     return nullptr;
 }
 
+void MainWindow::buildHelpMenu() {
+    QMenu* help = menuBar()->addMenu("帮助(&H)");
+    help->setObjectName("helpMenu");
+    QAction* guide = help->addAction("用户指南", this, [this] { showGuide(this); });
+    guide->setObjectName("guideAction");
+    guide->setShortcut(QKeySequence(Qt::Key_F1));
+    guide->setShortcutContext(Qt::WindowShortcut);
+    help->addSeparator();
+    QAction* about = help->addAction("关于 Tarvex采集器", this, [this] {
+        AboutDialog dialog(this);
+        dialog.exec();
+    });
+    about->setObjectName("aboutAction");
+}
+
+bool MainWindow::editSelectedTask() {
+    auto* item = m_taskTree->currentItem();
+    if (!item || !item->isSelected()) return openTask(nullptr);
+    if (item->data(0, kTaskIdRole).toLongLong() <= 0) {
+        dialogs().message("根目录无法执行此操作", platform::kAppTitle);
+        return false;
+    }
+    return openTask(item);
+}
+
 void MainWindow::buildTaskMenu() {
     m_taskMenu = new QMenu(this);
     m_taskMenu->setObjectName("taskMenu");
+    m_taskMenu->addAction("编辑任务", this, &MainWindow::editSelectedTask);
+    m_taskMenu->addSeparator();
     m_taskMenu->addAction("新建任务", this, [this] {
         if (auto id = m_catalogue->CreateTask(m_pressed)) rebuildTaskTree(*id);
     });
@@ -483,6 +523,14 @@ void MainWindow::closePage(int index) {
 }
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == m_taskTree && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            // Enter opens the selected task, as a double click does.
+            editSelectedTask();
+            return true;
+        }
+    }
     if (watched == m_taskTree->viewport() && event->type() == QEvent::MouseButtonPress) {
         auto* press = static_cast<QMouseEvent*>(event);
         auto* item = m_taskTree->itemAt(press->position().toPoint());
@@ -574,10 +622,18 @@ void MainWindow::appendPane(int slot, const std::string& line) {
     QMetaObject::invokeMethod(
         this,
         [this, slot, text] {
-            if (text.isEmpty())
+            QString& lastHint = m_lastPaneHint[slot];
+            if (text.isEmpty()) {
                 paneOf(slot)->clear();
-            else
-                paneOf(slot)->appendPlainText(text);
+                lastHint.clear();
+                return;
+            }
+            paneOf(slot)->appendPlainText(text);
+            // A failure a person can mend gets its hint below it; the same hint again and again
+            // (every address of an unreachable site) is shown once.
+            const QString hint = QString::fromStdString(platform::PaneHintFor(text.toStdString()));
+            if (!hint.isEmpty() && hint != lastHint) paneOf(slot)->appendPlainText(hint);
+            if (!hint.isEmpty()) lastHint = hint;
         },
         Qt::QueuedConnection);
 }

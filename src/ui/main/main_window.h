@@ -12,6 +12,7 @@
 #include <QTabWidget>
 #include <QTreeWidget>
 #include <array>
+#include <map>
 #include <memory>
 #include <optional>
 
@@ -76,6 +77,8 @@ public:
 
     // "双击": opens the task's settings; "保存" and "取消" of the settings area.
     bool openTask(QTreeWidgetItem* item);
+    // "编辑任务" and Enter in the tree: opens the selected task (refused for none and the root).
+    bool editSelectedTask();
     app::SaveOutcome saveTask();
     void cancelEdit();
     bool isEditing() const;
@@ -124,6 +127,8 @@ private:
     // Marks the program as ending: closing flag, tray icon away, event loop told to quit.
     void beginExit();
     void buildTaskMenu();
+    // The menu bar's "帮助": the user guide (F1) and the About box.
+    void buildHelpMenu();
     void addTaskNodes(QTreeWidgetItem* parent, const app::TaskNode& node);
     void refreshHighlight();
     std::optional<std::int64_t> selectedTaskId() const;
@@ -152,6 +157,8 @@ private:
     RunListWidget* m_runListWidget = nullptr;
     QTabWidget* m_pages = nullptr;
     std::array<SlotPage*, 6> m_slotPages{};
+    // The failure hint last shown in each pane (UI thread), keyed by slot.
+    std::map<int, QString> m_lastPaneHint;
     QPlainTextEdit* m_runLogPane = nullptr;
     RunLogPage* m_runLogPage = nullptr;
     std::unique_ptr<SinglePageController> m_singlePage;

@@ -10,6 +10,7 @@
 #include <memory>
 #include <mutex>
 
+#include "platform/error_hints.h"
 #include "platform/run_log.h"
 
 namespace tarvex::ui {
@@ -77,11 +78,28 @@ void nameStandardButtons(QDialogButtonBox* box) {
     if (auto* cancel = box->button(QDialogButtonBox::Cancel)) cancel->setText("取消");
 }
 
-void QtDialogs::message(const std::string& text, const std::string& caption) {
+QMessageBox::Icon messageIcon(const std::string& text) {
+    switch (platform::SeverityOf(text)) {
+        case platform::MessageSeverity::Error:
+            return QMessageBox::Critical;
+        case platform::MessageSeverity::Warning:
+            return QMessageBox::Warning;
+        case platform::MessageSeverity::Information:
+            break;
+    }
+    return QMessageBox::Information;
+}
+
+QString messageBoxText(const std::string& text) {
     // Messages break their lines with CR (or CR LF); a message box breaks only at LF.
-    QString shown = QString::fromStdString(text).replace("\r\n", "\n").replace('\r', '\n');
+    return QString::fromStdString(platform::WithFailureHint(text)).replace("\r\n", "\n").replace('\r', '\n');
+}
+
+void QtDialogs::message(const std::string& text, const std::string& caption) {
+    const QString shown = messageBoxText(text);
+    const QMessageBox::Icon icon = messageIcon(text);
     runOnUiThread(qApp, [&] {
-        QMessageBox box(QMessageBox::Information, QString::fromStdString(caption), shown, QMessageBox::Ok, m_parent);
+        QMessageBox box(icon, QString::fromStdString(caption), shown, QMessageBox::Ok, m_parent);
         nameMessageButtons(box);
         box.exec();
     });

@@ -6,6 +6,7 @@
 // thread and wait there (BlockingQueuedConnection), so status texts keep their order and a
 // message box blocks the thread that raised it, as the core expects.
 #include <QDialogButtonBox>
+#include <QMessageBox>
 #include <QObject>
 #include <QPointer>
 #include <QWidget>
@@ -26,6 +27,11 @@ bool runOnUiThreadUnless(QObject* context, const std::function<void()>& fn, cons
 // Gives a box's standard OK and Cancel buttons the program's captions "确定" and "取消": Qt's own
 // Chinese catalogue for them is not installed on every system.
 void nameStandardButtons(QDialogButtonBox* box);
+
+// How a message box shows `text`: the failure hint of platform/error_hints.h before the
+// technical text, and the icon of its severity (error, warning or information).
+QString messageBoxText(const std::string& text);
+QMessageBox::Icon messageIcon(const std::string& text);
 
 class QtDialogs final : public platform::Dialogs {
 public:

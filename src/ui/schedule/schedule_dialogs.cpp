@@ -48,7 +48,15 @@ ScheduleDialog::ScheduleDialog(const app::Workspace& ws, app::ProcessState& stat
     QStringList headers;
     for (const char* c : app::ScheduleForm::kColumns) headers << c;
     m_list->setHeaderLabels(headers);
-    m_list->header()->setSectionResizeMode(1, QHeaderView::Stretch);
+    // Every column as wide as its texts and the task name takes the rest, so the whole line shows
+    // without sideways scrolling; the minute list, which can be long, is cut and shown in full
+    // in its tooltip.
+    m_list->header()->setStretchLastSection(false);
+    m_list->header()->setMinimumSectionSize(36);
+    for (int c = 0; c < m_list->columnCount(); ++c)
+        m_list->header()->setSectionResizeMode(c, c == 1 ? QHeaderView::Stretch : QHeaderView::ResizeToContents);
+    m_list->header()->setSectionResizeMode(2, QHeaderView::Interactive);
+    m_list->header()->resizeSection(2, 90);
     connect(m_list, &QTreeWidget::itemSelectionChanged, this, [this] {
         if (m_showing) return;
         auto* item = m_list->currentItem();
@@ -129,6 +137,7 @@ ScheduleDialog::ScheduleDialog(const app::Workspace& ws, app::ProcessState& stat
     split->addWidget(right);
     split->setStretchFactor(0, 3);
     split->setStretchFactor(1, 2);
+    split->setSizes({620, 380});
 
     auto* buttons = new QHBoxLayout;
     auto* add = new QPushButton("新建任务");
@@ -165,7 +174,8 @@ void ScheduleDialog::showRows() {
     for (std::size_t r = 0; r < m_form.rows().size(); ++r) {
         QStringList cells;
         for (const auto& c : m_form.rowCells(r)) cells << q(c);
-        new QTreeWidgetItem(m_list, cells);
+        auto* item = new QTreeWidgetItem(m_list, cells);
+        for (int c = 0; c < cells.size(); ++c) item->setToolTip(c, cells[c]);
     }
     if (auto row = m_form.editedRow(); row && m_form.editorOpen())
         if (auto* item = m_list->topLevelItem(static_cast<int>(*row))) m_list->setCurrentItem(item);

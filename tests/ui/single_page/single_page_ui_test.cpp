@@ -242,3 +242,32 @@ TEST(VisualEditorUi, ValuesWithLineBreaksQuotesAndEntitiesSurviveUnlessEdited) {
     dialog.reject();
     ASSERT_TRUE(dialog.result());
 }
+
+// The short fields get boxes of 20 to 60 px; each shows its whole text without scrolling, a
+// one-line value as well as a value with more lines than its box was given.
+TEST(VisualEditorUi, ShortFieldsShowTheirWholeText) {
+    test::qtApp();
+    test::SandboxWorkspace sandbox;
+    copyEditorPages(sandbox);
+    const auto ws = sandbox.workspace();
+    const app::FieldValues values{
+        {"标题", "一行的短标题 gjpqy"},
+        {"作者", "张三"},
+        {"摘要", "第一行\r\n第二行\r\n第三行\r\n第四行"},
+        {"内容", "<p>正文</p>"},
+    };
+    ASSERT_EQ(app::WriteVisualEditorPage(ws, values), "");
+    ui::VisualEditorDialog dialog(app::VisualEditorPagePath(ws), values);
+    dialog.show();
+    ASSERT_TRUE(test::pump([&] { return dialog.isLoaded(); }));
+    test::processEvents(200);
+    for (const char* name : {"标题", "作者", "摘要"}) {
+        const QString script =
+            QString("(function(){var a=document.getElementsByName('%1')[0];return [a.scrollHeight,a.clientHeight];})()")
+                .arg(name);
+        const QVariantList heights = test::runJs(dialog.webView(), script).toList();
+        ASSERT_EQ(heights.size(), 2) << name;
+        EXPECT_LE(heights[0].toInt(), heights[1].toInt()) << name << ": text taller than its box";
+    }
+    dialog.reject();
+}

@@ -228,10 +228,11 @@ TEST_F(TaskSettingsUi, EveryControlOfTheSettingsCarriesItsCaption) {
 TEST_F(TaskSettingsUi, TreeMenuOffersEveryCatalogueCommand) {
     auto* menu = window->taskMenu();
     auto texts = menuTexts(menu);
-    ASSERT_GE(texts.size(), 12u);
-    EXPECT_EQ(std::vector<QString>(texts.begin(), texts.begin() + 9),
-              (std::vector<QString>{"新建任务", "重命名", "复制任务", "粘贴任务（单个）", "粘贴任务（多个）",
-                                    "批量导入字段规则到子栏目", "删除任务", "批量设置", "打开附件目录"}));
+    ASSERT_GE(texts.size(), 13u);
+    EXPECT_EQ(
+        std::vector<QString>(texts.begin(), texts.begin() + 10),
+        (std::vector<QString>{"编辑任务", "新建任务", "重命名", "复制任务", "粘贴任务（单个）", "粘贴任务（多个）",
+                              "批量导入字段规则到子栏目", "删除任务", "批量设置", "打开附件目录"}));
     for (const char* entry : {"打开任务数据库", "添加到启动栏", "添加到任务队列"})
         EXPECT_NE(window->taskAction(entry), nullptr) << entry;
     auto* bulk = window->taskAction("批量设置")->menu();
