@@ -34,22 +34,22 @@
 #include <nlohmann/json.hpp>
 #include <set>
 
-#include "app/single_page.h"
+#include "app/single_page/single_page.h"
 #include "main_window_fixture.h"
 #include "platform/sqlite_db.h"
 #include "qt_app.h"
 #include "support/sandbox_workspace.h"
-#include "ui/cookie_capture_dialog.h"
-#include "ui/field_editor_dialog.h"
-#include "ui/help_window.h"
-#include "ui/list_settings_dialog.h"
-#include "ui/module_editor_dialog.h"
-#include "ui/multi_level_dialog.h"
-#include "ui/pagination_dialog.h"
-#include "ui/site_group_dialog.h"
-#include "ui/upload_settings_dialog.h"
-#include "ui/visual_editor_dialog.h"
-#include "ui/window_fit.h"
+#include "ui/forms/cookie_capture_dialog.h"
+#include "ui/forms/field_editor_dialog.h"
+#include "ui/forms/list_settings_dialog.h"
+#include "ui/forms/module_editor_dialog.h"
+#include "ui/forms/multi_level_dialog.h"
+#include "ui/forms/pagination_dialog.h"
+#include "ui/forms/site_group_dialog.h"
+#include "ui/forms/upload_settings_dialog.h"
+#include "ui/main/help_window.h"
+#include "ui/qt/window_fit.h"
+#include "ui/single_page/visual_editor_dialog.h"
 
 using namespace tarvex;
 namespace fs = std::filesystem;

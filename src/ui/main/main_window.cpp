@@ -18,10 +18,10 @@
 #include <QVBoxLayout>
 
 #include "app/tasks/settings_document.h"
-#include "ui/qt/task_icons.h"
-#include "ui/tasks/task_tree_widget.h"
 #include "platform/error_hints.h"
 #include "ui/main/help_window.h"
+#include "ui/qt/task_icons.h"
+#include "ui/tasks/task_tree_widget.h"
 
 namespace tarvex::ui {
 

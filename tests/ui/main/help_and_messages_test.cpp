@@ -26,12 +26,12 @@
 #include "support/article_site.h"
 #include "support/fakes.h"
 #include "support/sandbox_workspace.h"
-#include "ui/field_editor_dialog.h"
-#include "ui/help_window.h"
-#include "ui/list_settings_dialog.h"
-#include "ui/module_editor_dialog.h"
-#include "ui/qt_ports.h"
-#include "ui/window_fit.h"
+#include "ui/forms/field_editor_dialog.h"
+#include "ui/forms/list_settings_dialog.h"
+#include "ui/forms/module_editor_dialog.h"
+#include "ui/main/help_window.h"
+#include "ui/qt/qt_ports.h"
+#include "ui/qt/window_fit.h"
 
 using namespace tarvex;
 namespace fs = std::filesystem;

@@ -1,4 +1,4 @@
-#include "ui/tooltips.h"
+#include "ui/qt/tooltips.h"
 
 #include <QAbstractButton>
 #include <QFormLayout>

@@ -1,4 +1,4 @@
-#include "ui/window_fit.h"
+#include "ui/qt/window_fit.h"
 
 #include <QAbstractButton>
 #include <QAbstractItemView>
@@ -16,8 +16,8 @@
 #include <QTreeView>
 #include <QWidget>
 
-#include "ui/help_window.h"
-#include "ui/tooltips.h"
+#include "ui/main/help_window.h"
+#include "ui/qt/tooltips.h"
 
 namespace tarvex::ui {
 

@@ -1,4 +1,4 @@
-#include "ui/help_window.h"
+#include "ui/main/help_window.h"
 
 #include <QCoreApplication>
 #include <QDialogButtonBox>
@@ -22,7 +22,7 @@
 #include <QVBoxLayout>
 
 #include "platform/ports.h"
-#include "ui/qt_ports.h"
+#include "ui/qt/qt_ports.h"
 
 #ifndef TARVEX_VERSION
 #define TARVEX_VERSION "0"
