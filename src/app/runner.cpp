@@ -101,6 +101,8 @@ void TaskRunner::run() {
     ++g_runners;
     std::string error;
     try {
+        // Readers go on reading while the run writes, and a stored row costs no disk sync.
+        if (collect::UseWriteAheadLog(run.dbPath)) run.dbHold = collect::HoldOpenForRun(run.dbPath);
         runStages();
     } catch (const std::exception& e) {
         error = e.what();
@@ -109,6 +111,9 @@ void TaskRunner::run() {
     }
     // 9. The run gives its slot back, whichever way it ended. Nothing here may throw.
     try {
+        // The last connection to close writes the log back into the database file, so after a
+        // run the file alone holds everything (a copy of it is a whole backup).
+        run.dbHold.reset();
         if (!error.empty()) {
             run.counters->fail("运行出错：" + error);
             WriteLog("TMyThread:运行出错：" + error, 0);
@@ -343,7 +348,10 @@ void TaskRunner::contentStage() {
             collect::SqlTable row;
             try {
                 std::lock_guard<std::mutex> g(*run.slotDbLock);
-                row = readWork(collect::sql::ClaimNext(startId));
+                // Claimed as a writer: no worker starts on a row whose record could not be stored.
+                row = collect::RetryWhileBusy(
+                    [&] { return collect::queryForUpdate(run.dbPath, collect::sql::ClaimNext(startId)); },
+                    [&run] { return run.stopRequested(); }, run.busyRetryTime);
             } catch (const std::exception& e) {
                 run.message(readFailed(e));
                 break;

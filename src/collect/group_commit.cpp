@@ -4,6 +4,7 @@
 #include <map>
 #include <vector>
 
+#include "collect/task_db.h"
 #include "platform/sqlite_db.h"
 
 namespace tarvex::collect {
@@ -66,6 +67,7 @@ void GroupCommit::commit(std::vector<std::shared_ptr<Pending>>& batch, std::mute
     std::unique_ptr<platform::SqliteConnection> db;
     try {
         db = std::make_unique<platform::SqliteConnection>(m_path, platform::SqliteConnection::Mode::ReadWrite);
+        RelaxCommitSync(*db);
     } catch (const std::exception& e) {
         finish(false, e.what());
         return;
