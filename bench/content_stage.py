@@ -11,7 +11,9 @@ each) served by nginx (Debian's nginx-light), then
   2. runs a Scrapy spider (Debian's python3-scrapy) doing the same: the same addresses, the same
      patterns, three concurrent requests, both images fetched through Scrapy's FilesPipeline,
      the tags rewritten and every item stored in SQLite.
-Prints rows/s, wall time and peak resident set of both processes and the ratio.
+Step 1 runs twice, without and with the workspace's "log" folder (the run log on, every detail
+line written). Prints rows/s, wall time and peak resident set of every process, the ratios and
+the share of a run that the log costs.
 """
 import argparse
 import os
@@ -130,15 +132,18 @@ def field_rule(title, front, back):
     return json.dumps(rule, ensure_ascii=False)
 
 
-def run_tarvex(cli, work, base, rows):
+def run_tarvex(cli, work, base, rows, with_log=False):
     import json
-    ws = os.path.join(work, "workspace")
+    ws = os.path.join(work, "workspace-log" if with_log else "workspace")
     os.makedirs(os.path.join(ws, "config"))
     os.makedirs(os.path.join(ws, "data"))
+    if with_log:
+        # The folder switches the run log on, every detail line included.
+        os.makedirs(os.path.join(ws, "log"))
     shutil.copy(os.path.join(ROOT, "demo", "workspace", "config", "config.db3"), os.path.join(ws, "config"))
     settings = {"other_time1": "0", "other_time2": "0", "gettnum": "3",
                 "fieldsAll": [field_rule(*f) for f in FIELDS]}
-    path = os.path.join(work, "settings.json")
+    path = os.path.join(ws, "settings.json")
     with open(path, "w") as f:
         json.dump(settings, f, ensure_ascii=False)
     out = subprocess.run([cli, "--workspace", ws, "task", "create", "内容基准", "--settings", path],
@@ -150,7 +155,7 @@ def run_tarvex(cli, work, base, rows):
                     [("%s/a/%d.html" % (base, n),) for n in range(1, rows + 1)])
     con.commit()
     con.close()
-    log = open(os.path.join(work, "tarvex-run.txt"), "w")
+    log = open(os.path.join(work, "tarvex-run%s.txt" % ("-log" if with_log else "")), "w")
     wall, rss, status = measured([cli, "--workspace", ws, "run", str(task), "--stages", "content"],
                                  stdout=log, stderr=subprocess.STDOUT)
     con = sqlite3.connect(db)
@@ -214,15 +219,21 @@ def main():
         print("site: %d articles of %.0f KB, 10 fields, 2 images of %.0f KB each, nginx on %s"
               % (args.rows, page_kb, image_kb, base))
         t = run_tarvex(args.cli, work, base, args.rows)
-        print("tarvex-cli: %d rows stored, %d files recorded in %.2f s = %.1f rows/s, peak RSS %.1f MB, exit %d"
-              % (t[3], t[4], t[0], t[3] / t[0], t[1], t[2]))
+        print("tarvex-cli, no log: %d rows stored, %d files recorded in %.2f s = %.1f rows/s, peak RSS %.1f MB, "
+              "exit %d" % (t[3], t[4], t[0], t[3] / t[0], t[1], t[2]))
+        tl = run_tarvex(args.cli, work, base, args.rows, with_log=True)
+        print("tarvex-cli, log on: %d rows stored, %d files recorded in %.2f s = %.1f rows/s, peak RSS %.1f MB, "
+              "exit %d" % (tl[3], tl[4], tl[0], tl[3] / tl[0], tl[1], tl[2]))
         s = run_scrapy(args.python, work, base, args.rows)
-        print("scrapy:     %d rows stored, %d files recorded in %.2f s = %.1f rows/s, peak RSS %.1f MB, exit %d"
-              % (s[3], s[4], s[0], s[3] / s[0], s[1], s[2]))
+        print("scrapy:             %d rows stored, %d files recorded in %.2f s = %.1f rows/s, peak RSS %.1f MB, "
+              "exit %d" % (s[3], s[4], s[0], s[3] / s[0], s[1], s[2]))
         if t[5] != s[5]:
             print("warning: the first records differ: %r / %r" % (t[5], s[5]))
-        if s[3] and t[3]:
-            print("ratio (rows/s, tarvex / scrapy, both 3 concurrent requests): %.2fx" % ((t[3] / t[0]) / (s[3] / s[0])))
+        if s[3] and t[3] and tl[3]:
+            print("ratio (rows/s, tarvex / scrapy, both 3 concurrent requests): %.2fx without the log, %.2fx with it"
+                  % ((t[3] / t[0]) / (s[3] / s[0]), (tl[3] / tl[0]) / (s[3] / s[0])))
+            print("the run log (log folder present vs absent) costs %.0f%% of a run (%.2f s of %.2f s)"
+                  % (100 * (tl[0] - t[0]) / tl[0], tl[0] - t[0], tl[0]))
     finally:
         nginx.terminate()
         nginx.wait()

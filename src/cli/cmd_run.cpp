@@ -136,8 +136,12 @@ int runTask(CliContext& ctx) {
     const std::array<bool, 3> stages = *stageBoxes;
 
     ConsoleDialogs dialogs(ctx.err, false);
-    // A run writes the task's database and uses the run slots: one program per workspace.
-    auto started = app::startProcess(ctx.workspace, dialogs);
+    // A run writes its task's database alone: runs of other tasks may go on beside it, from
+    // other processes, but not the desktop program or a scheduler, which run any task.
+    auto started = app::startProcess(ctx.workspace, dialogs, {.ownTasks = std::vector<std::int64_t>{taskId}});
+    if (started.status == app::StartStatus::TaskInUse)
+        ctx.err << "tarvex-cli: task " << taskId
+                << " is already being run (or changed) by another tarvex-cli on this workspace; wait until it ends\n";
     if (started.status != app::StartStatus::Started) return 1;
     app::logStartComplete();
     auto& session = *started.session;

@@ -167,13 +167,26 @@ int runTask(CliContext& ctx) {
     }
     ConsoleDialogs dialogs(ctx.err, yes);
     const std::string& sub = ctx.args[0];
-    // Commands that change the catalogue or delete a database take the workspace's single-instance
-    // lock, so they never rewrite or delete a task under a running program or run.
+    // Commands that change the catalogue or delete a database take the workspace's lock, so
+    // they never rewrite or delete a task under a running program or run. A new task and new
+    // settings of one task go beside runs of other tasks (each catalogue write is one statement,
+    // which SQLite keeps whole between processes); deleting (a task, or a group with its
+    // sub-tasks) waits for a workspace that no one else uses.
     const bool changes = sub == "create" || sub == "set-settings" || sub == "delete";
-    auto started = app::startProcess(ctx.workspace, dialogs, {.singleInstance = changes});
+    app::StartOptions options{.singleInstance = changes};
+    if (sub == "create") options.ownTasks = std::vector<std::int64_t>{};
+    if (sub == "set-settings") {
+        auto id = idArgument(ctx.args, 1, ctx.err);
+        if (!id) return 2;
+        options.ownTasks = std::vector<std::int64_t>{*id};
+    }
+    auto started = app::startProcess(ctx.workspace, dialogs, options);
     if (started.status == app::StartStatus::AlreadyRunning)
         ctx.err << "tarvex-cli: another Tarvex program is using this workspace; \"task " << sub
                 << "\" is refused while it runs\n";
+    if (started.status == app::StartStatus::TaskInUse)
+        ctx.err << "tarvex-cli: the task is being run by another tarvex-cli; \"task " << sub
+                << "\" is refused until that run ends\n";
     if (started.status != app::StartStatus::Started) return 1;
     const app::Workspace& ws = started.session->workspace;
     if (sub == "show") return showTask(ctx, ws);

@@ -134,6 +134,8 @@ engine::PageList contentPageList(const std::string& url, const std::string& page
 }
 
 bool collectContentRow(const ContentJob& job) {
+    // The rules write their step-by-step trace as detail lines.
+    platform::LogBatch logBatch;
     try {
         const RunContext& run = *job.run;
         const std::string id = std::to_string(job.id);

@@ -8,6 +8,7 @@
 #include <thread>
 #include <vector>
 
+#include "collect/task_db.h"
 #include "platform/sqlite_db.h"
 
 namespace tarvex::collect {
@@ -76,6 +77,7 @@ void GroupCommit::commit(std::vector<std::shared_ptr<Pending>>& batch, std::mute
     try {
         // No busy wait of its own: the write lock is waited for below, without the slot lock.
         db = std::make_unique<platform::SqliteConnection>(m_path, platform::SqliteConnection::Mode::ReadWrite, 0);
+        RelaxCommitSync(*db);
     } catch (const std::exception& e) {
         finish(false, e.what());
         return;

@@ -254,6 +254,8 @@ std::string FieldGroupName(const std::string& name) {
 
 ListPageResult collectListPage(RunContext& run, ListRunState& state, const std::string& page, const ListSettings& list,
                                int pageIndex, const std::string& pageAddress) {
+    // A page writes several detail lines per link.
+    platform::LogBatch logBatch;
     ListPageResult result;
     if (platform::LogEnabled(0)) {
         WriteLog(

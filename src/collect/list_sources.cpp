@@ -252,6 +252,7 @@ InsertOutcome InsertAddresses(RunContext& run, const std::vector<PendingRow>& ro
                 std::unique_lock<std::mutex> lock;
                 if (run.slotDbLock) lock = std::unique_lock<std::mutex>(*run.slotDbLock);
                 platform::SqliteConnection db(run.dbPath, platform::SqliteConnection::Mode::ReadWrite);
+                RelaxCommitSync(db);
                 platform::SqliteTransaction tx(db);
                 platform::SqliteStatement insert(db, sql);
                 for (std::size_t r = 0; r < rows.size(); ++r) {

@@ -15,6 +15,7 @@
 #include "collect/content_summary.h"
 #include "collect/known_urls.h"
 #include "platform/ports.h"
+#include "platform/sqlite_db.h"
 
 namespace tarvex::collect {
 
@@ -76,6 +77,9 @@ struct RunContext {
     std::shared_ptr<RunCounters> counters = std::make_shared<RunCounters>();
     // What the content workers of this run stored and rejected, for the stage's summary.
     std::shared_ptr<ContentTally> tally = std::make_shared<ContentTally>();
+
+    // Keeps the task database open while the run and its workers last (see HoldOpenForRun).
+    std::unique_ptr<platform::SqliteConnection> dbHold;
 
     // The slot's database lock: the process state's, or ownDbLock when there is none. Workers
     // keep the run alive, so they can always reach ownDbLock.

@@ -100,6 +100,40 @@ bool CreateTaskDb(const std::string& path, platform::Dialogs& dialogs) {
     return platform::isRegularFile(path);
 }
 
+bool UseWriteAheadLog(const std::string& path) {
+    try {
+        SqliteConnection db(path, SqliteConnection::Mode::ReadWrite);
+        platform::SqliteStatement st(db, "PRAGMA journal_mode=WAL");
+        const std::string mode = st.step() ? st.columnText(0) : std::string();
+        if (mode == "wal") return true;
+        platform::WriteLog("TMyThread:数据库未能切换为WAL日志模式，仍为" + mode + "：" + path, 0);
+    } catch (const std::exception& e) {
+        platform::WriteLog("TMyThread:数据库未能切换为WAL日志模式：" + std::string(e.what()), 0);
+    }
+    return false;
+}
+
+void RelaxCommitSync(SqliteConnection& db) {
+    try {
+        platform::SqliteStatement st(db, "PRAGMA journal_mode");
+        if (st.step() && st.columnText(0) == "wal") db.exec("PRAGMA synchronous=NORMAL");
+    } catch (const SqliteError&) {
+    }
+}
+
+std::unique_ptr<SqliteConnection> HoldOpenForRun(const std::string& path) {
+    try {
+        auto db = std::make_unique<SqliteConnection>(path, SqliteConnection::Mode::ReadWrite);
+        // A first read opens the log; from then on the connection keeps the shared lock on the
+        // file that stops every other connection's close from taking the log down.
+        platform::SqliteStatement st(*db, "SELECT count(*) FROM sqlite_master");
+        st.step();
+        return db;
+    } catch (const SqliteError&) {
+        return nullptr;
+    }
+}
+
 void EnsureDownloadIndexes(const std::string& path) {
     try {
         SqliteConnection db(path, SqliteConnection::Mode::ReadWrite);
@@ -109,14 +143,24 @@ void EnsureDownloadIndexes(const std::string& path) {
     }
 }
 
+namespace {
+// Commits of these calls (a published mark, a data browser's edit) wait for the disk whatever
+// the library's default for a database with the write-ahead log is.
+void fullSync(SqliteConnection& db) {
+    db.exec("PRAGMA synchronous=FULL");
+}
+}  // namespace
+
 void execScript(const std::string& path, const std::string& sql) {
     SqliteConnection db(path, SqliteConnection::Mode::ReadWrite);
+    fullSync(db);
     db.exec(sql);
 }
 
 std::string tryExecScript(const std::string& path, const std::string& sql) {
     SqliteConnection db(path, SqliteConnection::Mode::ReadWrite);
     try {
+        fullSync(db);
         db.exec(sql);
     } catch (const SqliteError& e) {
         return std::string("fail|") + e.what();
@@ -132,6 +176,22 @@ SqlTable query(const std::string& path, const std::string& sql, const std::vecto
 
 void runBound(SqliteConnection& db, const BoundSql& statement) {
     platform::queryAll(db, statement.sql, statement.params);
+}
+
+SqlTable queryForUpdate(const std::string& path, const std::string& sql, int busyTimeoutMs) {
+    SqliteConnection db(path, SqliteConnection::Mode::ReadWrite, busyTimeoutMs);
+    db.exec("BEGIN IMMEDIATE");
+    try {
+        SqlTable table = platform::queryAll(db, sql);
+        db.exec("COMMIT");
+        return table;
+    } catch (const SqliteError&) {
+        try {
+            db.exec("ROLLBACK");
+        } catch (const SqliteError&) {
+        }
+        throw;
+    }
 }
 
 namespace {

@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -33,6 +34,24 @@ void EnsureDownloadIndexes(const std::string& path);
 // The fixed columns every `content` table starts with, in order.
 inline const std::vector<std::string> kFixedContentColumns = {"id", "url", "geturl", "getc", "postc"};
 
+// Switches a task database to the write-ahead log, which stays recorded in the file (a run does
+// this at its start, so a database gets it with its first run). Readers
+// (the data browser, an export, a backup) then read while a run writes, and a commit writes the
+// log alone instead of a journal and the database. False, with a log line, when the file cannot
+// be switched (missing, held, read-only): it keeps its rollback journal and works as before.
+bool UseWriteAheadLog(const std::string& path);
+// Relaxes the commit sync of a connection that writes collected rows (list-stage addresses,
+// content-stage records): on a database with the write-ahead log, commits are no longer synced
+// to the disk one by one (the log is synced at each checkpoint). A crash of the program still
+// loses no committed row; a power cut may undo the last commits before the log's next
+// checkpoint, and the next run collects those rows again. A rollback-journal database keeps the
+// full sync. Errors are ignored: the connection then syncs as before.
+void RelaxCommitSync(platform::SqliteConnection& db);
+// A connection that keeps a task database open for the length of a run, so the write-ahead log
+// is not checkpointed and removed each time a statement's own connection closes. Null when the
+// file cannot be opened. Closing it (the run's end) checkpoints the log into the file.
+std::unique_ptr<platform::SqliteConnection> HoldOpenForRun(const std::string& path);
+
 // Path of a task's database: dataFolder + "/" + id + ".db3".
 std::string TaskDbPath(const std::string& dataFolder, std::int64_t taskId);
 
@@ -55,6 +74,12 @@ struct BoundSql {
 };
 // Runs one bound statement on an open connection; throws platform::SqliteError.
 void runBound(platform::SqliteConnection& db, const BoundSql& statement);
+// Runs a query holding the database's write lock while it reads: it fails busy or locked exactly
+// when a write would, so a stage that reads what it is about to change (the row it claims, the
+// record it publishes and marks) learns of a database held by another writer before it does work
+// whose result it could not store. Readers of a database with the write-ahead log are never
+// held up otherwise. `busyTimeoutMs` as for query. Throws platform::SqliteError.
+SqlTable queryForUpdate(const std::string& path, const std::string& sql, int busyTimeoutMs = 2000);
 // Column names of a table in order; on error a message box and the names read so far.
 std::vector<std::string> TableColumns(const std::string& path, const std::string& table, platform::Dialogs& dialogs);
 

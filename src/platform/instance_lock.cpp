@@ -6,12 +6,12 @@
 
 namespace tarvex::platform {
 
-InstanceLock::InstanceLock(const std::string& path) {
+InstanceLock::InstanceLock(const std::string& path, Mode mode) {
     int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
     if (fd < 0) return;
     // flock locks belong to the open file description, so a second open in this process is
     // refused too.
-    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    if (::flock(fd, (mode == Mode::Shared ? LOCK_SH : LOCK_EX) | LOCK_NB) != 0) {
         ::close(fd);
         return;
     }

@@ -8,12 +8,16 @@ namespace tarvex::platform {
 
 class InstanceLock {
 public:
-    explicit InstanceLock(const std::string& lockFilePath);
+    // Exclusive: no other holder at all. Shared: any number of shared holders, no exclusive one
+    // (programs that each work on tasks of their own share a workspace this way).
+    enum class Mode { Exclusive, Shared };
+    explicit InstanceLock(const std::string& lockFilePath, Mode mode = Mode::Exclusive);
     ~InstanceLock();
     InstanceLock(const InstanceLock&) = delete;
     InstanceLock& operator=(const InstanceLock&) = delete;
 
-    // False when another process (or another InstanceLock in this one) holds the lock.
+    // False when another process (or another InstanceLock in this one) holds the lock in a
+    // mode that excludes this one.
     bool acquired() const { return m_fd >= 0; }
 
 private:

@@ -44,6 +44,10 @@ RunLog& RunLog::global() {
 }
 
 RunLog::~RunLog() {
+    if (!m_pending.empty() && m_logOn) {
+        std::string error;
+        appendLocked(m_pending, false, error);
+    }
     closeFileLocked();
 }
 
@@ -55,6 +59,11 @@ void RunLog::setClock(const Clock* clock) {
 
 void RunLog::init(const std::string& programFolder, bool logOn, bool detailOn, const Clock& clock) {
     std::lock_guard<std::mutex> g(m_lock);
+    if (!m_pending.empty() && m_logOn) {
+        std::string error;
+        appendLocked(m_pending, false, error);
+    }
+    m_pending.clear();
     closeFileLocked();
     m_programFolder = programFolder;
     m_clock = &clock;
@@ -107,42 +116,79 @@ bool RunLog::stampLocked() {
     return changed;
 }
 
+void RunLog::appendLocked(const std::string& text, bool look, std::string& error) {
+    int fd = fileLocked(look, error);
+    if (fd < 0) return;
+    // One write: with O_APPEND the lines land whole at the end of the file.
+    const char* p = text.data();
+    std::size_t left = text.size();
+    while (left > 0) {
+        ssize_t n = ::write(fd, p, left);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            error = std::strerror(n < 0 ? errno : EIO);
+            // The next line opens the file again.
+            closeFileLocked();
+            return;
+        }
+        p += n;
+        left -= static_cast<std::size_t>(n);
+    }
+}
+
 void RunLog::write(const std::string& text, int level) {
     if (!enabled(level)) return;
     // The kernel's thread id, as the lines of the system carry it; looked up once per thread.
     thread_local const std::string threadId = std::to_string(static_cast<long>(::syscall(SYS_gettid)));
+    constexpr std::size_t kBatchBytes = 64 * 1024;
     std::string error;
     {
         std::lock_guard<std::mutex> g(m_lock);
         if (!m_logOn) return;  // closed meanwhile
         const bool newSecond = stampLocked();
-        int fd = fileLocked(newSecond, error);
-        if (fd >= 0) {
+        if (level != 0 && m_batches > 0) {
+            m_pending.append(m_stamp).append(",").append(threadId).append(", ").append(text).append("\n");
+            if (m_pending.size() < kBatchBytes && !newSecond) return;
+            appendLocked(m_pending, newSecond, error);
+            m_pending.clear();
+        } else if (!m_pending.empty()) {
+            m_pending.append(m_stamp).append(",").append(threadId).append(", ").append(text).append("\n");
+            appendLocked(m_pending, newSecond, error);
+            m_pending.clear();
+        } else {
             m_line.clear();
             m_line.append(m_stamp).append(",").append(threadId).append(", ").append(text).append("\n");
-            // One write per line: with O_APPEND the line lands whole at the end of the file.
-            const char* p = m_line.data();
-            std::size_t left = m_line.size();
-            while (left > 0) {
-                ssize_t n = ::write(fd, p, left);
-                if (n < 0 && errno == EINTR) continue;
-                if (n <= 0) {
-                    error = std::strerror(n < 0 ? errno : EIO);
-                    // The next line opens the file again.
-                    closeFileLocked();
-                    break;
-                }
-                p += n;
-                left -= static_cast<std::size_t>(n);
-            }
+            appendLocked(m_line, newSecond, error);
         }
     }
     // Reported outside the lock: the dialog may block until a person answers it.
     if (!error.empty()) reportFailure(error);
 }
 
+void RunLog::beginBatch() {
+    std::lock_guard<std::mutex> g(m_lock);
+    ++m_batches;
+}
+
+void RunLog::endBatch() {
+    std::string error;
+    {
+        std::lock_guard<std::mutex> g(m_lock);
+        if (m_batches > 0) --m_batches;
+        if (m_batches > 0 || m_pending.empty()) return;
+        if (m_logOn) appendLocked(m_pending, false, error);
+        m_pending.clear();
+    }
+    if (!error.empty()) reportFailure(error);
+}
+
 void RunLog::close() {
     std::lock_guard<std::mutex> g(m_lock);
+    if (!m_pending.empty() && m_logOn) {
+        std::string error;
+        appendLocked(m_pending, false, error);
+        m_pending.clear();
+    }
     m_logOn = false;
     m_detailOn = false;
     closeFileLocked();

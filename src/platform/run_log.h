@@ -4,6 +4,8 @@
 // and each line goes out in one write, so a crash loses nothing already written and other
 // programs can read the file while it grows; a deleted file is created again. Also the access
 // log, a single UTF-8 file with a BOM that keeps the page sources of interactive test fetches.
+// Inside a LogBatch the detail lines are written together with the next normal line, at the
+// batch's end, or when 64 KB or a new second have gathered, in the order they were written.
 #include <atomic>
 #include <ctime>
 #include <mutex>
@@ -30,6 +32,9 @@ public:
     bool enabled(int level) const {
         return m_logOn.load(std::memory_order_relaxed) && (level == 0 || m_detailOn.load(std::memory_order_relaxed));
     }
+    // Opens and ends a batch (see LogBatch); batches of several threads may be open at once.
+    void beginBatch();
+    void endBatch();
     // Appends one entry to the access log file in the program folder.
     void writeAccess(const std::string& text);
 
@@ -54,6 +59,9 @@ private:
     // Sets m_stamp to "mmdd hh:nn:ss" of now, formatted once per second; true when the second
     // changed. Caller holds m_lock.
     bool stampLocked();
+    // Writes `text` at the end of the file in one write; `look` as for fileLocked. Caller holds
+    // m_lock; a failure sets `error`.
+    void appendLocked(const std::string& text, bool look, std::string& error);
 
     std::mutex m_lock;
     std::string m_programFolder;
@@ -66,7 +74,24 @@ private:
     int m_fd = -1;
     std::time_t m_stampSecond = -1;
     std::string m_stamp;
-    std::string m_line;  // reused for every line
+    std::string m_line;     // reused for every line
+    int m_batches = 0;      // open LogBatch scopes
+    std::string m_pending;  // detail lines gathered while a batch is open
+};
+
+// A stretch of work that writes many detail lines (one list page, one content row): while it
+// lasts, detail lines go out in batches rather than one write each, which is what makes the
+// detail trace affordable. Normal lines are never held back, and a line that was written is
+// never reordered; a crash of the program can lose the detail lines since the last normal line.
+class LogBatch {
+public:
+    explicit LogBatch(RunLog& log = RunLog::global()) : m_log(log) { m_log.beginBatch(); }
+    ~LogBatch() { m_log.endBatch(); }
+    LogBatch(const LogBatch&) = delete;
+    LogBatch& operator=(const LogBatch&) = delete;
+
+private:
+    RunLog& m_log;
 };
 
 // The system's run log entry points, over RunLog::global().

@@ -371,7 +371,8 @@ void Publisher::applyPendingSuccesses() {
 }
 
 collect::SqlTable Publisher::read(const std::string& sql) const {
-    return collect::RetryWhileBusy([&] { return collect::query(m_run.dbPath, sql); },
+    // Read as a writer: a record is sent only when its published mark can be written after.
+    return collect::RetryWhileBusy([&] { return collect::queryForUpdate(m_run.dbPath, sql); },
                                    [this] { return m_run.stopRequested(); }, m_run.busyRetryTime);
 }
 

@@ -142,6 +142,74 @@ TEST_F(TaskDb, LockedDatabaseFailsWithLockedNotAHang) {
     EXPECT_EQ(tryExecScript(path, sql::InsertDirectAddress("http://h/x")), "succ|");
 }
 
+// With the write-ahead log a reader reads while another connection writes; a second writer
+// still ends in "database is locked" (the program's "数据库被锁定"), not in a hang.
+TEST_F(TaskDb, WithTheWriteAheadLogReadersGoOnAndASecondWriterIsToldItIsLocked) {
+    ASSERT_TRUE(CreateTaskDb(path, dialogs));
+    CreateContentTables(path, "{}");
+    ASSERT_EQ(tryExecScript(path, sql::InsertDirectAddress("http://h/1")), "succ|");
+    EXPECT_EQ(query(path, "pragma journal_mode").text(0, "journal_mode"), "delete");
+    ASSERT_TRUE(UseWriteAheadLog(path));
+    EXPECT_EQ(query(path, "pragma journal_mode").text(0, "journal_mode"), "wal");
+    EXPECT_TRUE(UseWriteAheadLog(path)) << "a second switch is a no-op";
+
+    platform::SqliteConnection writer(path);
+    writer.exec("BEGIN IMMEDIATE");
+    writer.exec(sql::InsertDirectAddress("http://h/2"));
+    EXPECT_EQ(query(path, "select count(*) as n from content").text(0, "n"), "1");
+    std::string r = tryExecScript(path, sql::InsertDirectAddress("http://h/3"));
+    EXPECT_TRUE(IsBusyFailure(r)) << r;
+    EXPECT_EQ(DbErrorText(r.substr(5)), "数据库被锁定");
+    writer.exec("COMMIT");
+    EXPECT_EQ(query(path, "select count(*) as n from content").text(0, "n"), "2");
+    EXPECT_FALSE(UseWriteAheadLog(sandbox.path("data/missing.db3")));
+    EXPECT_FALSE(std::filesystem::exists(sandbox.path("data/missing.db3")));
+}
+
+// Collection writes skip the per-commit sync only where the write-ahead log keeps them whole;
+// every other write syncs fully.
+TEST_F(TaskDb, OnlyCollectionWritesOnTheWriteAheadLogSkipTheSync) {
+    ASSERT_TRUE(CreateTaskDb(path, dialogs));
+    CreateContentTables(path, "{}");
+    auto syncOf = [](platform::SqliteConnection& db) {
+        return platform::queryAll(db, "pragma synchronous").rows.at(0).at(0).integer;
+    };
+    {
+        platform::SqliteConnection db(path);
+        RelaxCommitSync(db);
+        EXPECT_EQ(syncOf(db), 2) << "a rollback journal keeps the full sync";
+    }
+    ASSERT_TRUE(UseWriteAheadLog(path));
+    platform::SqliteConnection db(path);
+    RelaxCommitSync(db);
+    EXPECT_EQ(syncOf(db), 1);
+    // The script calls (published marks, edits) sync in full.
+    EXPECT_EQ(tryExecScript(path, "create table seen as select synchronous as n from pragma_synchronous"), "succ|");
+    EXPECT_EQ(query(path, "select n from seen").text(0, "n"), "2");
+}
+
+// While a run holds its database open, the log stays beside it and other connections' ends do
+// not take it down; when the run lets go, the file alone holds every row.
+TEST_F(TaskDb, ARunsHoldKeepsTheLogUntilItEndsAndThenTheFileAloneIsWhole) {
+    ASSERT_TRUE(CreateTaskDb(path, dialogs));
+    CreateContentTables(path, "{}");
+    ASSERT_TRUE(UseWriteAheadLog(path));
+    auto hold = HoldOpenForRun(path);
+    ASSERT_NE(hold, nullptr);
+    for (int i = 0; i < 3; ++i) {
+        platform::SqliteConnection db(path, platform::SqliteConnection::Mode::ReadWrite);
+        RelaxCommitSync(db);
+        db.exec(sql::InsertDirectAddress("http://h/" + std::to_string(i)));
+    }
+    EXPECT_TRUE(std::filesystem::exists(path + "-wal"));
+    hold.reset();
+    EXPECT_FALSE(std::filesystem::exists(path + "-wal"));
+    const std::string copy = sandbox.path("copy.db3");
+    std::filesystem::copy_file(path, copy);
+    EXPECT_EQ(query(copy, "select count(*) as n from content").text(0, "n"), "3");
+    EXPECT_EQ(HoldOpenForRun(sandbox.path("data/missing.db3")), nullptr);
+}
+
 TEST_F(TaskDb, ErrorsComeBackInTheProgramsWording) {
     ASSERT_TRUE(CreateTaskDb(path, dialogs));
     std::string r = tryExecScript(path, "select * from nosuch");

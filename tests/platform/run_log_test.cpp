@@ -6,6 +6,7 @@
 #include <atomic>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <sstream>
 #include <thread>
 
@@ -158,6 +159,93 @@ TEST(RunLog, UnwritableLogFileIsReportedNotFatal) {
     log.write("lost", 0);
     ASSERT_EQ(dialogs.messages().size(), 1u);
     EXPECT_EQ(dialogs.messages()[0].rfind("日志写入错误", 0), 0u);
+}
+
+// Inside a batch detail lines wait for the next normal line, a new second, 64 KB or the end of
+// the last open batch; normal lines and lines outside a batch go out at once; nothing is lost
+// or reordered.
+TEST(RunLog, ABatchWritesDetailLinesTogetherAndInOrder) {
+    test::SandboxWorkspace ws({.withLog = true});
+    test::ManualClock clock(test::ManualClock::local(2026, 4, 1, 10, 0, 0));
+    platform::RunLog log;
+    log.init(ws.folder(), true, true, clock);
+    auto text = [&] { return fs::exists(log.filePath()) ? test::readWholeFile(log.filePath()) : std::string(); };
+    auto order = [&](const std::vector<std::string>& words) {
+        const std::string t = text();
+        std::size_t at = 0;
+        for (const auto& w : words) {
+            const std::size_t next = t.find(", " + w + "\n", at);
+            if (next == std::string::npos) return false;
+            at = next;
+        }
+        return true;
+    };
+    log.write("start", 0);
+    {
+        platform::LogBatch batch(log);
+        log.write("d1", 1);
+        log.write("d2", 1);
+        EXPECT_EQ(text().find("d1"), std::string::npos);
+        log.write("n1", 0);
+        EXPECT_TRUE(order({"start", "d1", "d2", "n1"})) << text();
+        log.write("d3", 1);
+        {
+            platform::LogBatch inner(log);
+            log.write("d4", 1);
+        }
+        EXPECT_EQ(text().find("d3"), std::string::npos) << "the outer batch is still open";
+        clock.advance(std::chrono::seconds(1));
+        log.write("d5", 1);
+        EXPECT_TRUE(order({"n1", "d3", "d4", "d5"})) << text();
+        const std::string long100(100, 'x');
+        for (int i = 0; i < 700; ++i) log.write(long100, 1);
+        EXPECT_GT(text().size(), 64u * 1024) << "64 KB go out without waiting";
+        log.write("d6", 1);
+    }
+    EXPECT_TRUE(order({"d5", "d6"})) << "the batch's end writes the rest";
+    log.write("d7", 1);
+    EXPECT_TRUE(order({"d6", "d7"})) << "outside a batch a detail line goes out at once";
+    {
+        platform::LogBatch batch(log);
+        log.write("d8", 1);
+        log.close();
+        EXPECT_TRUE(order({"d7", "d8"})) << "closing the log writes what a batch holds";
+    }
+}
+
+TEST(RunLog, BatchesOfManyThreadsKeepEveryLineWholeAndInItsOrder) {
+    test::SandboxWorkspace ws({.withLog = true});
+    platform::RunLog log;
+    log.init(ws.folder(), true, true);
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t)
+        threads.emplace_back([&, t] {
+            for (int row = 0; row < 20; ++row) {
+                platform::LogBatch batch(log);
+                for (int i = 0; i < 50; ++i)
+                    log.write(
+                        "T" + std::to_string(t) + "|" + std::to_string(row * 50 + i) + "|" + std::string(80, 'a' + t),
+                        i % 10 == 0 ? 0 : 1);
+            }
+        });
+    for (auto& th : threads) th.join();
+    std::istringstream in(test::readWholeFile(log.filePath()));
+    std::string line;
+    std::map<char, int> last{{'0', -1}, {'1', -1}, {'2', -1}, {'3', -1}};
+    int n = 0;
+    while (std::getline(in, line)) {
+        ++n;
+        const auto bar = line.find('|');
+        ASSERT_NE(bar, std::string::npos) << line;
+        const char thread = line[bar - 1];
+        const auto second = line.find('|', bar + 1);
+        ASSERT_NE(second, std::string::npos) << line;
+        const int seq = std::stoi(line.substr(bar + 1, second - bar - 1));
+        EXPECT_EQ(seq, last[thread] + 1) << line;
+        last[thread] = seq;
+        EXPECT_EQ(line.substr(second + 1), std::string(80, 'a' + (thread - '0'))) << line;
+    }
+    EXPECT_EQ(n, 4000);
 }
 
 TEST(AccessLog, EntriesAppendUnderOneByteOrderMark) {

@@ -104,6 +104,8 @@ void TaskRunner::run() {
     ++g_runners;
     std::string error;
     try {
+        // Readers go on reading while the run writes, and a stored row costs no disk sync.
+        if (collect::UseWriteAheadLog(run.dbPath)) run.dbHold = collect::HoldOpenForRun(run.dbPath);
         runStages();
     } catch (const std::exception& e) {
         error = e.what();
@@ -112,6 +114,9 @@ void TaskRunner::run() {
     }
     // 9. The run gives its slot back, whichever way it ended. Nothing here may throw.
     try {
+        // The last connection to close writes the log back into the database file, so after a
+        // run the file alone holds everything (a copy of it is a whole backup).
+        run.dbHold.reset();
         if (!error.empty()) {
             run.counters->fail("运行出错：" + error);
             WriteLog("TMyThread:运行出错：" + error, 0);
@@ -353,11 +358,13 @@ void TaskRunner::contentStage() {
             collect::SqlTable row;
             try {
                 // A database another connection holds is waited for between tries, never while
-                // holding the slot lock: the slot's workers must be able to store meanwhile.
+                // holding the slot lock: the slot's workers must be able to store meanwhile. The
+                // row is claimed as a writer: no worker starts on a row whose record could not be
+                // stored.
                 row = collect::RetryWhileBusy(
                     [&] {
                         std::lock_guard<std::mutex> g(*run.slotDbLock);
-                        return collect::query(run.dbPath, collect::sql::ClaimNext(startId), {}, 0);
+                        return collect::queryForUpdate(run.dbPath, collect::sql::ClaimNext(startId), 0);
                     },
                     [&run] { return run.stopRequested(); }, run.busyRetryTime);
             } catch (const std::exception& e) {

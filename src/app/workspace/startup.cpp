@@ -37,6 +37,24 @@ std::string fallbackLockPath(const std::string& programFolder) {
     return "/tmp/tarvex-" + std::to_string(std::hash<std::string>{}(path)) + ".lock";
 }
 
+std::string taskLockPath(const Workspace& ws, std::int64_t taskId) {
+    const std::string folder = ws.programFolder + ".tarvex-locks";
+    ::mkdir(folder.c_str(), 0755);
+    std::string inside = folder + "/task-" + std::to_string(taskId) + ".lock";
+    int fd = ::open(inside.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    if (fd >= 0) {
+        ::close(fd);
+        return inside;
+    }
+    std::string fallback = fallbackLockPath(ws.programFolder);
+    fallback.insert(fallback.size() - 5, "-task-" + std::to_string(taskId));
+    return fallback;
+}
+
+std::string taskInUseMessage(std::int64_t taskId) {
+    return "任务" + std::to_string(taskId) + "正在另一个程序中运行！";
+}
+
 StartResult startProcess(const std::string& programFolder, platform::Dialogs& dialogs, StartOptions options) {
     StartResult result;
     auto session = std::make_unique<Session>();
@@ -44,11 +62,26 @@ StartResult startProcess(const std::string& programFolder, platform::Dialogs& di
     const Workspace& ws = session->workspace;
 
     if (options.singleInstance) {
-        session->instanceLock = std::make_unique<platform::InstanceLock>(instanceLockPath(ws));
+        // Programs that work on tasks of their own share the workspace; a program that works
+        // on all of them (runs any task, edits any) holds it whole.
+        const auto mode =
+            options.ownTasks ? platform::InstanceLock::Mode::Shared : platform::InstanceLock::Mode::Exclusive;
+        session->instanceLock = std::make_unique<platform::InstanceLock>(instanceLockPath(ws), mode);
         if (!session->instanceLock->acquired()) {
             dialogs.message("该程序正在运行！", "提示");
             result.status = StartStatus::AlreadyRunning;
             return result;
+        }
+        if (options.ownTasks) {
+            for (const std::int64_t id : *options.ownTasks) {
+                auto lock = std::make_unique<platform::InstanceLock>(taskLockPath(ws, id));
+                if (!lock->acquired()) {
+                    dialogs.message(taskInUseMessage(id), "提示");
+                    result.status = StartStatus::TaskInUse;
+                    return result;
+                }
+                session->taskLocks.push_back(std::move(lock));
+            }
         }
     }
     if (!pathExists(ws.configDb)) {
