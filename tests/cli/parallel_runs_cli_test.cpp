@@ -13,9 +13,9 @@
 #include <nlohmann/json.hpp>
 #include <thread>
 
-#include "app/catalogue.h"
-#include "app/startup.h"
-#include "app/stored_rules.h"
+#include "app/tasks/catalogue.h"
+#include "app/tasks/stored_rules.h"
+#include "app/workspace/startup.h"
 #include "collect/task_db.h"
 #include "support/cli_process.h"
 #include "support/fakes.h"
@@ -59,8 +59,8 @@ public:
         return it == m_times.end() ? std::vector<std::chrono::steady_clock::time_point>{} : it->second;
     }
     std::string listSettings(const std::string& site) const {
-        json list{{"More_urls", {"列表合成=" + server.url("/" + site + "/{参数}.html") + "[,]1," +
-                                 std::to_string(kPages) + ",1"}},
+        json list{{"More_urls",
+                   {"列表合成=" + server.url("/" + site + "/{参数}.html") + "[,]1," + std::to_string(kPages) + ",1"}},
                   {"More_begin", "<ul class=\"newslist\">"},
                   {"More_end", "</ul>"},
                   {"More_url_regex", "<a href=\"{DD:采集网址}\" title=\"{DD:字段=列表标题}\""},
@@ -134,10 +134,12 @@ TEST(CliParallelRuns, TwoTasksRunAtOnceFromTwoProcessesAndTheSameTaskTwiceIsRefu
     EXPECT_NE(scheduler.out.find("该程序正在运行！"), std::string::npos) << scheduler.out;
     // The catalogue changes beside the runs, except for a running task and a delete.
     ws.writeFile("next.json", site.listSettings("c"));
-    const auto setRunning = test::runCli(cli(ws, "task set-settings " + std::to_string(a) + " " + ws.path("next.json")));
+    const auto setRunning =
+        test::runCli(cli(ws, "task set-settings " + std::to_string(a) + " " + ws.path("next.json")));
     EXPECT_EQ(setRunning.status, 1) << setRunning.out;
     EXPECT_NE(setRunning.out.find(app::taskInUseMessage(a)), std::string::npos) << setRunning.out;
-    const auto setIdle = test::runCli(cli(ws, "task set-settings " + std::to_string(idle) + " " + ws.path("next.json")));
+    const auto setIdle =
+        test::runCli(cli(ws, "task set-settings " + std::to_string(idle) + " " + ws.path("next.json")));
     EXPECT_EQ(setIdle.status, 0) << setIdle.out;
     const auto created = test::runCli(cli(ws, "task create 丁 --settings " + ws.path("next.json")));
     EXPECT_EQ(created.status, 0) << created.out;
